@@ -1,0 +1,63 @@
+// The worker: one job is one run of one self-deleting worker thread. It opens the port, sends the two
+// zero frames, runs the device procedure, closes the port and posts exactly one final notification.
+// Every failure inside the run is an EQel caught once, in Execute.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "link/comm_link.h"
+
+namespace vantrel::engine {
+
+enum class TCmd : std::uint8_t { tCMD0 = 0, tCMD1 = 1, tCMD2 = 2, tCMD_TEST = 3 };
+
+class TCommThread : public link::TCommLink {
+public:
+    TCommThread(std::int32_t hWindow, TCmd cmd, std::string sPort);
+    ~TCommThread() override;
+
+    // Starts the run on a new thread; the object deletes itself when the run ends, so the caller must not
+    // touch it afterwards.
+    void Start();
+
+    // The run, on the worker thread.
+    void Execute();
+
+    // The device procedure; empty here, filled by device workers.
+    virtual void ExecuteUpdate();
+    // Runs the job: ExecuteUpdate for every command.
+    virtual void ExecuteCommand();
+
+    // Posts ncProgress when position/total, as a percentage 0 to 99, differs from the last one posted.
+    void SetProgress(std::int32_t position, std::int32_t total);
+    void ResetProgress() { FnProgres = 0; }
+
+    // Posts a notification to this job's window.
+    void Notify(std::uint32_t code, std::int32_t value) const;
+
+    TCmd FCmd;
+    std::int32_t FhWindow;
+    std::string FsPort;
+    std::int32_t FnProgres = 0;
+};
+
+// How the window creates workers without knowing the device: a function that creates and starts one.
+using TCommThreadClass = TCommThread* (*)(std::int32_t hWindow, TCmd cmd, const std::string& sPort);
+
+template <class Worker>
+TCommThread* CreateCommThread(std::int32_t hWindow, TCmd cmd, const std::string& sPort) {
+    auto* worker = new Worker(hWindow, cmd, sPort);
+    worker->Start();
+    return worker;
+}
+
+// Set at start-up to the device worker; the base class until then.
+extern TCommThreadClass CommThreadClass;
+
+// Blocks until no worker thread is left running (the end of the program, and tests).
+void WaitForWorkersToEnd();
+// Number of worker threads still running.
+int RunningWorkers();
+
+}  // namespace vantrel::engine

@@ -1,0 +1,76 @@
+#include "engine/notify.h"
+
+#include <map>
+
+namespace vantrel::engine {
+
+namespace {
+
+struct Registry {
+    std::mutex mutex;
+    std::map<std::int32_t, std::shared_ptr<NotificationTarget>> targets;
+    std::int32_t nextHandle = 1;
+};
+
+Registry& TheRegistry() {
+    static Registry registry;
+    return registry;
+}
+
+}  // namespace
+
+std::int32_t RegisterNotificationTarget(std::shared_ptr<NotificationTarget> target) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    const std::int32_t handle = registry.nextHandle++;
+    registry.targets.emplace(handle, std::move(target));
+    return handle;
+}
+
+void UnregisterNotificationTarget(std::int32_t handle) {
+    Registry& registry = TheRegistry();
+    std::shared_ptr<NotificationTarget> released;
+    {
+        std::lock_guard lock(registry.mutex);
+        auto it = registry.targets.find(handle);
+        if (it == registry.targets.end()) return;
+        released = std::move(it->second);
+        registry.targets.erase(it);
+    }
+}
+
+bool PostNotification(std::int32_t handle, std::uint32_t code, std::int32_t value) {
+    Registry& registry = TheRegistry();
+    // The lock is held while the target queues, so a target that was unregistered is never called again.
+    std::lock_guard lock(registry.mutex);
+    auto it = registry.targets.find(handle);
+    if (it == registry.targets.end()) return false;
+    it->second->Post({code, value});
+    return true;
+}
+
+void NotificationQueue::Post(const Notification& notification) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(notification);
+    }
+    ready_.notify_all();
+}
+
+std::optional<Notification> NotificationQueue::Wait(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    if (!ready_.wait_for(lock, timeout, [&] { return !queue_.empty(); })) return std::nullopt;
+    Notification next = queue_.front();
+    queue_.pop_front();
+    return next;
+}
+
+std::optional<Notification> NotificationQueue::TryPop() {
+    std::lock_guard lock(mutex_);
+    if (queue_.empty()) return std::nullopt;
+    Notification next = queue_.front();
+    queue_.pop_front();
+    return next;
+}
+
+}  // namespace vantrel::engine

@@ -1,0 +1,19 @@
+// The process-wide option flags. Written on the window's thread at start-up (ReadInfoOnly again before
+// every job), before any worker exists; workers only read them, so creating the worker orders the writes
+// before the reads.
+#pragma once
+
+namespace vantrel::engine {
+
+extern int FileMode;                 // 0 operator, 1 internal, 2 internal with image files
+extern bool CheckUpdateClass;
+extern bool CheckFamily;
+extern bool CheckUpdateId;
+extern bool ClearsMeasurements;
+extern bool ReadInfoOnlySupported;   // set by the device worker's unit
+extern bool ReadInfoOnly;
+
+// Back to the defaults the program starts with (ReadInfoOnlySupported is left as the device unit set it).
+void ResetOptionFlags();
+
+}  // namespace vantrel::engine

@@ -1,0 +1,18 @@
+#include "engine/process_state.h"
+
+#include "engine/option_flags.h"
+#include "firmware/catalogue.h"
+#include "link/cancel.h"
+#include "link/hex_record.h"
+
+namespace vantrel::engine {
+
+void ResetProcessState() {
+    ResetOptionFlags();
+    link::CancelRequested = false;
+    link::RecordBuffer = {};
+    link::HexLine.clear();
+    firmware::ResetCatalogueState();
+}
+
+}  // namespace vantrel::engine

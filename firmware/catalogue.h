@@ -1,0 +1,34 @@
+// The firmware images by index: 0 the image loaded from a file, 1 to 4 the built-in images.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "firmware/header.h"
+
+namespace vantrel::firmware {
+
+enum FirmwareItem : int { fiHeader = 0, fiLineCount = 1, fiLineText = 2 };
+
+int FirmwareImageCount();
+
+bool QueryFirmwareImage(std::int32_t index, int item, std::int32_t lineIndex, std::string& text,
+                        std::int32_t& count, TBl3FileHeader& header);
+void GetFirmwareHeader(std::int32_t index, TBl3FileHeader& header);
+TBl3FileHeader GetFirmwareHeader(std::int32_t index);
+std::int32_t GetFirmwareLineCount(std::int32_t index);
+// Of the image named by SelectedImage.
+std::int32_t GetSelectedLineCount();
+void GetFirmwareLine(std::int32_t lineIndex, std::string& text);
+std::string GetFirmwareLine(std::int32_t lineIndex);
+
+// -1: the built-in images are the candidates; 0: the file image; 1 to 4: the image a job chose.
+extern std::int32_t SelectedImage;
+extern TBl3FileHeader FileImageHeader;
+extern std::vector<std::string> FileImageLines;
+
+// SelectedImage -1, no file image, a zero header.
+void ResetCatalogueState();
+
+}  // namespace vantrel::firmware

@@ -1,0 +1,22 @@
+// Loading an image file as image 0 of the catalogue.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "firmware/header.h"
+
+namespace vantrel::firmware {
+
+// A real image is well under 1 MiB; anything far larger is refused before it is read.
+inline constexpr std::uintmax_t kMaxImageFileSize = 16u * 1024 * 1024;
+
+// Empties FileImageLines, reads the header into FileImageHeader (partly, when it fails half-way), then
+// loads the record lines (every line without "=") in file order. Does not touch SelectedImage.
+// Raises EInOutError or EConvertError with a message that names the file and the problem.
+void LoadFileImage(const std::string& path);
+
+// Reads only the header of a file into FileImageHeader (the "File version" command).
+void LoadFileImageHeader(const std::string& path);
+
+}  // namespace vantrel::firmware

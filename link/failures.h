@@ -1,0 +1,36 @@
+// Failures inside a job. They are raised as EQel where they are found, deep in the transfer code, and
+// caught in one place only, the worker's run, which turns each into the job's one final notification.
+// The message is for diagnosis; the operator sees the text the presenter gives for the code.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace vantrel::link {
+
+enum FailureCode : std::int32_t {
+    feNoPort = 10,
+    feIo = 11,
+    feCancelled = 20,
+    feNoAnswer = 30,
+    feNoUpdate = 40,
+    feLoggerError = 41,
+    feBadLastLine = 42,
+    feConversion = 43,
+    feProgramming = 44,
+    feNotVerified = 45,
+    feInvalidAnswer = 46,
+    feNoMatchingImage = 47,
+    feInfoOnly = 70,
+};
+
+class EQel : public std::runtime_error {
+public:
+    explicit EQel(std::int32_t code, const std::string& message = {})
+        : std::runtime_error(message), iException(code) {}
+
+    std::int32_t iException;
+};
+
+}  // namespace vantrel::link

@@ -1,0 +1,253 @@
+#include "link/serial_posix.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "link/link_times.h"
+
+namespace vantrel::link {
+
+namespace {
+
+int ToFd(PortHandle port) {
+    return port == kInvalidPortHandle || port > static_cast<PortHandle>(INT_MAX) ? -1 : static_cast<int>(port);
+}
+
+bool SpeedFor(std::int32_t baudRate, speed_t& speed) {
+    switch (baudRate) {
+        case 1200: speed = B1200; return true;
+        case 2400: speed = B2400; return true;
+        case 4800: speed = B4800; return true;
+        case 9600: speed = B9600; return true;
+        case 19200: speed = B19200; return true;
+        case 38400: speed = B38400; return true;
+        case 57600: speed = B57600; return true;
+        case 115200: speed = B115200; return true;
+        default: return false;
+    }
+}
+
+// Devices without modem-control lines (pseudo-terminals, some adapters) refuse the request with EINVAL,
+// macOS with ENOTTY: they have no line to set, which is not a failure of the open.
+bool SetModemLine(int fd, unsigned long request, int line) {
+    if (ioctl(fd, request, &line) == 0) return true;
+    return errno == EINVAL || errno == ENOTTY;
+}
+
+// The processes that hold a device open, for telling the operator who has the port.
+std::string HoldersOf(const std::string& path) {
+    std::error_code ec;
+    const auto target = std::filesystem::canonical(path, ec);
+    if (ec) return {};
+    std::string holders;
+    const pid_t self = getpid();
+    for (const auto& proc : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string pidText = proc.path().filename().string();
+        if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (std::stoi(pidText) == self) continue;
+        std::error_code fdError;
+        for (const auto& fd : std::filesystem::directory_iterator(proc.path() / "fd", fdError)) {
+            std::error_code linkError;
+            if (std::filesystem::read_symlink(fd.path(), linkError) != target || linkError) continue;
+            std::string name;
+            std::ifstream(proc.path() / "comm") >> name;
+            if (!holders.empty()) holders += ", ";
+            holders += name + " (pid " + pidText + ")";
+            break;
+        }
+    }
+    return holders;
+}
+
+// Whether the peer of an open port is gone: a hung-up or failed descriptor fails every call at once
+// instead of letting the job run into time-outs.
+bool Vanished(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
+
+int PollMs(Micros remaining) {
+    if (remaining <= Micros::zero()) return 0;
+    const auto ms = (remaining.count() + 999) / 1000;
+    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+}  // namespace
+
+std::string PosixSerialBackend::DevicePath(const std::string& portName) {
+    if (portName.find('/') != std::string::npos) return portName;
+    return "/dev/" + portName;
+}
+
+PortHandle PosixSerialBackend::Fail(OpenFailureKind kind, int error, const std::string& what, int fd) {
+    if (fd >= 0) close(fd);
+    std::lock_guard lock(mutex_);
+    lastOpenFailure_ = {kind, error, what};
+    return kInvalidPortHandle;
+}
+
+PortHandle PosixSerialBackend::Open(const std::string& portName, std::int32_t baudRate) {
+    const std::string path = DevicePath(portName);
+    if (portName.empty()) return Fail(OpenFailureKind::NotFound, ENOENT, "no port name given", -1);
+
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        const std::string what = path + ": " + std::strerror(error);
+        switch (error) {
+            case ENOENT: case ENODEV: case ENXIO: case ENOTDIR:
+                return Fail(OpenFailureKind::NotFound, error, what, -1);
+            case EACCES: case EPERM:
+                return Fail(OpenFailureKind::PermissionDenied, error, what, -1);
+            case EBUSY: {
+                const std::string holders = HoldersOf(path);
+                return Fail(OpenFailureKind::Busy, error, holders.empty() ? what : what + ", held by " + holders, -1);
+            }
+            default:
+                return Fail(OpenFailureKind::Other, error, what, -1);
+        }
+    }
+    if (!isatty(fd)) return Fail(OpenFailureKind::SettingsRefused, ENOTTY, path + ": not a serial port", fd);
+
+    // TIOCEXCL keeps out every later opener but root; the lock keeps out root as well.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        const std::string holders = HoldersOf(path);
+        return Fail(OpenFailureKind::Busy, error,
+                    path + ": in use by another program" + (holders.empty() ? "" : ", held by " + holders), fd);
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        const int error = errno;
+        return Fail(OpenFailureKind::SettingsRefused, error, path + ": exclusive mode: " + std::strerror(error), fd);
+    }
+
+    termios tio{};
+    speed_t speed{};
+    if (!SpeedFor(baudRate, speed)) {
+        return Fail(OpenFailureKind::SettingsRefused, EINVAL, path + ": unsupported baud rate " + std::to_string(baudRate), fd);
+    }
+    if (tcgetattr(fd, &tio) != 0) {
+        const int error = errno;
+        return Fail(OpenFailureKind::SettingsRefused, error, path + ": " + std::strerror(error), fd);
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNPAR | PARMRK);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd, TCSANOW, &tio) != 0) {
+        const int error = errno;
+        return Fail(OpenFailureKind::SettingsRefused, error, path + ": line settings: " + std::strerror(error), fd);
+    }
+    if (!SetModemLine(fd, TIOCMBIC, TIOCM_RTS) || !SetModemLine(fd, TIOCMBIS, TIOCM_DTR)) {
+        const int error = errno;
+        return Fail(OpenFailureKind::SettingsRefused, error, path + ": modem lines: " + std::strerror(error), fd);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        lastOpenFailure_ = {};
+    }
+    return static_cast<PortHandle>(fd);
+}
+
+bool PosixSerialBackend::ClearCommError(PortHandle port) {
+    const int fd = ToFd(port);
+    if (fd < 0) return false;
+    pollfd p{fd, 0, 0};
+    if (poll(&p, 1, 0) < 0) return false;
+    return !Vanished(p.revents);
+}
+
+bool PosixSerialBackend::PurgeComm(PortHandle port, std::uint32_t flags) {
+    const int fd = ToFd(port);
+    if (fd < 0) return false;
+    const bool tx = (flags & kPurgeTxClear) != 0;
+    const bool rx = (flags & kPurgeRxClear) != 0;
+    if (!tx && !rx) return true;
+    return tcflush(fd, tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH)) == 0;
+}
+
+bool PosixSerialBackend::WriteFile(PortHandle port, const std::uint8_t* data, std::uint32_t count,
+                                   std::uint32_t& written) {
+    written = 0;
+    const int fd = ToFd(port);
+    if (fd < 0) return false;
+    const Micros deadline = clock_.Now() + WriteTimeout(count);
+    while (written < count) {
+        const ssize_t n = write(fd, data + written, count - written);
+        if (n > 0) {
+            written += static_cast<std::uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        const Micros remaining = deadline - clock_.Now();
+        if (remaining <= Micros::zero()) return true;
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = poll(&p, 1, PollMs(remaining));
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready > 0 && Vanished(p.revents)) return false;
+    }
+    return true;
+}
+
+bool PosixSerialBackend::ReadFile(PortHandle port, std::uint8_t* buffer, std::uint32_t count, std::uint32_t& read) {
+    read = 0;
+    const int fd = ToFd(port);
+    if (fd < 0) return false;
+    const Micros deadline = clock_.Now() + ReadTimeout(count);
+    bool readable = false;
+    while (read < count) {
+        const ssize_t n = ::read(fd, buffer + read, count - read);
+        if (n > 0) {
+            read += static_cast<std::uint32_t>(n);
+            readable = false;
+            continue;
+        }
+        if (n == 0 && readable) return false;  // readable yet nothing to read: the device is gone
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        const Micros remaining = deadline - clock_.Now();
+        if (remaining <= Micros::zero()) return true;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = poll(&p, 1, PollMs(remaining));
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (ready > 0) {
+            if ((p.revents & POLLIN) == 0 && Vanished(p.revents)) return false;
+            readable = (p.revents & POLLIN) != 0;
+            if (!readable && Vanished(p.revents)) return false;
+        }
+    }
+    return true;
+}
+
+bool PosixSerialBackend::CloseHandle(PortHandle port) {
+    const int fd = ToFd(port);
+    if (fd < 0) return false;
+    ioctl(fd, TIOCNXCL);
+    return close(fd) == 0;
+}
+
+OpenFailure PosixSerialBackend::LastOpenFailure() const {
+    std::lock_guard lock(mutex_);
+    return lastOpenFailure_;
+}
+
+SerialBackend& SystemSerialBackend() {
+    static PosixSerialBackend backend;
+    return backend;
+}
+
+}  // namespace vantrel::link

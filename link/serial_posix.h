@@ -1,0 +1,35 @@
+// The termios backend. Ports are opened non-blocking and every read and write is bounded by poll against
+// a deadline on the given clock, because VMIN/VTIME cannot express the total time-out the framings need.
+#pragma once
+
+#include <mutex>
+
+#include "link/clock.h"
+#include "link/serial.h"
+
+namespace vantrel::link {
+
+class PosixSerialBackend final : public SerialBackend {
+public:
+    explicit PosixSerialBackend(Clock& clock = SystemClock()) : clock_(clock) {}
+
+    PortHandle Open(const std::string& portName, std::int32_t baudRate) override;
+    bool ClearCommError(PortHandle port) override;
+    bool PurgeComm(PortHandle port, std::uint32_t flags) override;
+    bool WriteFile(PortHandle port, const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override;
+    bool ReadFile(PortHandle port, std::uint8_t* buffer, std::uint32_t count, std::uint32_t& read) override;
+    bool CloseHandle(PortHandle port) override;
+    OpenFailure LastOpenFailure() const override;
+
+    // A bare name such as ttyUSB0 lives under /dev/; anything with a slash is a path already.
+    static std::string DevicePath(const std::string& portName);
+
+private:
+    PortHandle Fail(OpenFailureKind kind, int error, const std::string& what, int fd);
+
+    Clock& clock_;
+    mutable std::mutex mutex_;
+    OpenFailure lastOpenFailure_;
+};
+
+}  // namespace vantrel::link

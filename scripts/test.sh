@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything into build/ under AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole
+# suite, then builds the threading tests into build-tsan/ and runs them under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh
+
+jobs=$(nproc)
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=address,undefined
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=thread \
+  -DVANTREL_BUILD_QT=OFF -DVANTREL_BUILD_BENCH=OFF
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L threads
