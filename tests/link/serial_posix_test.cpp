@@ -1,0 +1,244 @@
+// The termios backend against real pseudo-terminals: the logger's side is the master.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <signal.h>
+#include <sys/time.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "link/link_times.h"
+#include "link/serial_posix.h"
+
+namespace vantrel::link {
+namespace {
+
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+class PseudoTerminal {
+public:
+    PseudoTerminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+            slavePath_ = ptsname(master_);
+        }
+        termios tio{};
+        tcgetattr(master_, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(master_, TCSANOW, &tio);
+    }
+    ~PseudoTerminal() { CloseMaster(); }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    const std::string& SlavePath() const { return slavePath_; }
+    void Send(const std::string& bytes) { ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void CloseMaster() {
+        if (master_ >= 0) close(master_);
+        master_ = -1;
+    }
+
+private:
+    int master_ = -1;
+    std::string slavePath_;
+};
+
+class PosixSerialTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(pty.SlavePath().empty());
+        port = backend.Open(pty.SlavePath(), kLineBaudRate);
+        ASSERT_NE(port, kInvalidPortHandle) << backend.LastOpenFailure().detail;
+    }
+    void TearDown() override {
+        if (port != kInvalidPortHandle) backend.CloseHandle(port);
+    }
+
+    PseudoTerminal pty;
+    PosixSerialBackend backend;
+    PortHandle port = kInvalidPortHandle;
+};
+
+TEST_F(PosixSerialTest, OpensRawEightNOneAtTheRequestedRate) {
+    termios tio{};
+    ASSERT_EQ(tcgetattr(static_cast<int>(port), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), B9600);
+    EXPECT_EQ(cfgetispeed(&tio), B9600);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_NE(tio.c_cflag & CLOCAL, 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_cc[VMIN], 0);
+    EXPECT_EQ(tio.c_cc[VTIME], 0);
+}
+
+TEST_F(PosixSerialTest, SecondOpenIsRefusedWhileTheFirstHoldsThePort) {
+    PosixSerialBackend other;
+    EXPECT_EQ(other.Open(pty.SlavePath(), kLineBaudRate), kInvalidPortHandle);
+    EXPECT_EQ(other.LastOpenFailure().kind, OpenFailureKind::Busy);
+    // A plain open by anyone (root included) must not get the lock either.
+    const int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0);
+        close(fd);
+    }
+    backend.CloseHandle(port);
+    port = other.Open(pty.SlavePath(), kLineBaudRate);
+    EXPECT_NE(port, kInvalidPortHandle);
+    if (port != kInvalidPortHandle) {
+        other.CloseHandle(port);
+        port = kInvalidPortHandle;
+    }
+}
+
+TEST_F(PosixSerialTest, ReadFromASilentPeerWaitsTheWholeTimeOut) {
+    std::uint8_t buffer[8];
+    std::uint32_t received = 99;
+    const auto start = SteadyClock::now();
+    EXPECT_TRUE(backend.ReadFile(port, buffer, 8, received));
+    const auto elapsed = SteadyClock::now() - start;
+    EXPECT_EQ(received, 0u);
+    EXPECT_GE(elapsed, ReadTimeout(8));
+    EXPECT_LT(elapsed, ReadTimeout(8) + 150ms);
+}
+
+extern "C" void IgnoreAlarm(int) {}
+
+TEST_F(PosixSerialTest, SignalsDoNotShortenOrStretchTheTimeOut) {
+    struct sigaction action {};
+    action.sa_handler = IgnoreAlarm;  // no SA_RESTART: every tick interrupts poll with EINTR
+    struct sigaction previous {};
+    ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
+    itimerval timer{{0, 7000}, {0, 7000}};
+    setitimer(ITIMER_REAL, &timer, nullptr);
+
+    std::uint8_t buffer[8];
+    std::uint32_t received = 99;
+    const auto start = SteadyClock::now();
+    const bool ok = backend.ReadFile(port, buffer, 8, received);
+    const auto elapsed = SteadyClock::now() - start;
+
+    itimerval off{};
+    setitimer(ITIMER_REAL, &off, nullptr);
+    sigaction(SIGALRM, &previous, nullptr);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(received, 0u);
+    EXPECT_GE(elapsed, ReadTimeout(8));
+    EXPECT_LT(elapsed, ReadTimeout(8) + 150ms);
+}
+
+TEST_F(PosixSerialTest, ReadReturnsAsSoonAsAllBytesArrived) {
+    std::thread peer([&] {
+        std::this_thread::sleep_for(20ms);
+        pty.Send("1234");
+        std::this_thread::sleep_for(20ms);
+        pty.Send("5678");
+    });
+    std::uint8_t buffer[8];
+    std::uint32_t received = 0;
+    const auto start = SteadyClock::now();
+    EXPECT_TRUE(backend.ReadFile(port, buffer, 8, received));
+    const auto elapsed = SteadyClock::now() - start;
+    peer.join();
+    EXPECT_EQ(received, 8u);
+    EXPECT_EQ(std::string(buffer, buffer + 8), "12345678");
+    EXPECT_LT(elapsed, ReadTimeout(8));
+}
+
+TEST_F(PosixSerialTest, PartialReplyIsReturnedAfterTheTimeOut) {
+    pty.Send("123");
+    std::uint8_t buffer[8];
+    std::uint32_t received = 0;
+    const auto start = SteadyClock::now();
+    EXPECT_TRUE(backend.ReadFile(port, buffer, 8, received));
+    EXPECT_EQ(received, 3u);
+    EXPECT_GE(SteadyClock::now() - start, ReadTimeout(8));
+}
+
+TEST_F(PosixSerialTest, PurgeDropsWhatWaitsInTheInputQueue) {
+    pty.Send("stale");
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(backend.PurgeComm(port, kPurgeTxClear | kPurgeRxClear));
+    std::uint8_t buffer[1];
+    std::uint32_t received = 0;
+    EXPECT_TRUE(backend.ReadFile(port, buffer, 1, received));
+    EXPECT_EQ(received, 0u);
+}
+
+TEST_F(PosixSerialTest, WriteReachesThePeer) {
+    const std::string frame("\x81\0\0\0\0\0\0\xAA", 8);
+    std::uint32_t written = 0;
+    EXPECT_TRUE(backend.WriteFile(port, reinterpret_cast<const std::uint8_t*>(frame.data()), 8, written));
+    EXPECT_EQ(written, 8u);
+}
+
+TEST_F(PosixSerialTest, VanishedPeerFailsEveryCallAtOnce) {
+    pty.CloseMaster();
+    const auto start = SteadyClock::now();
+    std::uint8_t buffer[8];
+    std::uint32_t count = 0;
+    EXPECT_FALSE(backend.ClearCommError(port));
+    EXPECT_FALSE(backend.ReadFile(port, buffer, 8, count));
+    EXPECT_LT(SteadyClock::now() - start, 100ms);
+}
+
+TEST_F(PosixSerialTest, PeerVanishingDuringAReadFailsItBeforeTheTimeOut) {
+    std::thread peer([&] {
+        std::this_thread::sleep_for(30ms);
+        pty.CloseMaster();
+    });
+    std::uint8_t buffer[139];
+    std::uint32_t count = 0;
+    const auto start = SteadyClock::now();
+    EXPECT_FALSE(backend.ReadFile(port, buffer, 139, count));
+    peer.join();
+    EXPECT_LT(SteadyClock::now() - start, ReadTimeout(139));
+}
+
+TEST(PosixSerialOpen, FailuresGiveTheInvalidHandleAndTheirReason) {
+    struct Case {
+        const char* name;
+        OpenFailureKind kind;
+    };
+    const Case cases[] = {
+        {"/dev/vantrel-no-such-port", OpenFailureKind::NotFound},
+        {"vantrel-no-such-port", OpenFailureKind::NotFound},
+        {"", OpenFailureKind::NotFound},
+        {"/dev/null", OpenFailureKind::SettingsRefused},
+    };
+    for (const Case& c : cases) {
+        PosixSerialBackend backend;
+        EXPECT_EQ(backend.Open(c.name, kLineBaudRate), kInvalidPortHandle) << c.name;
+        EXPECT_EQ(backend.LastOpenFailure().kind, c.kind) << c.name;
+        EXPECT_FALSE(backend.LastOpenFailure().detail.empty()) << c.name;
+    }
+}
+
+TEST(PosixSerialOpen, UnsupportedRateIsRefused) {
+    PseudoTerminal pty;
+    PosixSerialBackend backend;
+    EXPECT_EQ(backend.Open(pty.SlavePath(), 12345), kInvalidPortHandle);
+    EXPECT_EQ(backend.LastOpenFailure().kind, OpenFailureKind::SettingsRefused);
+    // The refused open must not keep the port.
+    const PortHandle port = backend.Open(pty.SlavePath(), kLineBaudRate);
+    EXPECT_NE(port, kInvalidPortHandle);
+    backend.CloseHandle(port);
+}
+
+TEST(PosixSerialOpen, BareNamesLiveUnderDev) {
+    EXPECT_EQ(PosixSerialBackend::DevicePath("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(PosixSerialBackend::DevicePath("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(PosixSerialBackend::DevicePath("./link"), "./link");
+}
+
+}  // namespace
+}  // namespace vantrel::link
