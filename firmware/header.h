@@ -3,6 +3,7 @@
 // itself raise EInOutError. Nothing is caught here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <stdexcept>
@@ -33,22 +34,28 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Lines of a single-byte text file, CR LF or LF ended; after the end every read gives an empty line.
+// Lines of a single-byte text file, CR LF or LF ended; bytes are kept as they are, nothing is decoded.
+// After the end every read gives an empty line. A line longer than maxLineLength raises EInOutError, so a
+// file without line breaks cannot make a reader swallow it whole into one line.
 class TextLineReader {
 public:
-    explicit TextLineReader(std::istream& in) : in_(in) {}
+    static constexpr std::size_t kDefaultMaxLineLength = 64 * 1024;
+
+    explicit TextLineReader(std::istream& in, std::size_t maxLineLength = kDefaultMaxLineLength)
+        : in_(in), maxLineLength_(maxLineLength) {}
     std::string ReadLine();
     bool AtEnd() const;
 
 private:
     std::istream& in_;
+    std::size_t maxLineLength_;
 };
 
 // The value of a key=value line when its key is exactly key, else empty.
 std::string ExtractKeyValue(std::string_view line, std::string_view key);
 
 // Optional leading blanks, optional sign, decimal digits or hex digits after "$", "x" or "0x", nothing
-// after; raises EConvertError naming the text.
+// after; the signed value must fit 32 bits. Raises EConvertError naming the text.
 std::int32_t StrToInt(std::string_view text);
 
 // Reads the next eight lines into header, storing each field as soon as it is read. Returns true.

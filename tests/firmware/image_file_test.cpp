@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "firmware/catalogue.h"
+#include "firmware/image_file.h"
+#include "temp_dir.h"
+
+namespace vantrel::firmware {
+namespace {
+
+using Lines = std::vector<std::string>;
+using testing::TempDir;
+
+constexpr const char* kHeader =
+    "bootloader=3\n"
+    "bootloader version=0\n"
+    "class=26145\n"
+    "versionH=1\n"
+    "versionL=6\n"
+    "platform=15\n"
+    "print=19\n"
+    "date=03.06.2018 18:51:00\n";
+
+const TBl3FileHeader kHeaderRecord{26145, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0};
+
+constexpr const char* kData0200 =
+    ":40020000000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F202122232425262728292A2B2C2D2E2F"
+    "303132333435363738393A3B3C3D3E3FDE";
+
+class ImageFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetCatalogueState(); }
+    void TearDown() override { ResetCatalogueState(); }
+    TempDir dir_;
+};
+
+TEST_F(ImageFileTest, RecordLinesAreTheLinesWithoutEquals) {
+    struct Case {
+        const char* name;
+        std::string body;  // after the eight header lines
+        Lines lines;
+    };
+    const std::string eof = ":00000001FF";
+    const Case cases[] = {
+        {"data and end", std::string(kData0200) + "\n" + eof + "\n", {kData0200, eof}},
+        {"CR LF endings", std::string(kData0200) + "\r\n" + eof + "\r\n", {kData0200, eof}},
+        {"no final line break", std::string(kData0200) + "\n" + eof, {kData0200, eof}},
+        {"header line among records", std::string(kData0200) + "\nclass=1\n" + eof + "\n", {kData0200, eof}},
+        {"note with = anywhere", "note: built = ok\n" + eof + "\n", {eof}},
+        {"note without =", "built by hand\n" + eof + "\n", {"built by hand", eof}},
+        {"blank lines", "\n" + std::string(kData0200) + "\n\n" + eof + "\n\n", {"", kData0200, "", eof, ""}},
+        {"lower case kept as it is", ":00000001ff\n", {":00000001ff"}},
+        {"nothing after the header", "", {}},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir_.Write("image.txt", kHeader + c.body);
+        FileImageLines = {"left over"};
+        LoadFileImage(path);
+        EXPECT_EQ(FileImageLines, c.lines) << c.name;
+        EXPECT_EQ(FileImageHeader, kHeaderRecord) << c.name;
+    }
+}
+
+TEST_F(ImageFileTest, HeaderLineWithoutEqualsIsAlsoARecordLine) {
+    std::string content = kHeader;
+    content.replace(0, content.find('\n'), "3");  // the bootloader line lost its key
+    LoadFileImage(dir_.Write("image.txt", content + ":00000001FF\n"));
+    EXPECT_EQ(FileImageHeader.qel_bl, 0xFFFF);
+    EXPECT_EQ(FileImageHeader.qel_class, 26145);
+    EXPECT_EQ(FileImageLines, (Lines{"3", ":00000001FF"}));
+}
+
+TEST_F(ImageFileTest, LoadingLeavesTheSelectionAlone) {
+    SelectedImage = 3;
+    LoadFileImage(dir_.Write("image.txt", std::string(kHeader) + ":00000001FF\n"));
+    EXPECT_EQ(SelectedImage, 3);
+}
+
+TEST_F(ImageFileTest, HeaderOnlyLeavesTheLinesAlone) {
+    FileImageLines = {"kept"};
+    LoadFileImageHeader(dir_.Write("image.txt", std::string(kHeader) + ":00000001FF\n"));
+    EXPECT_EQ(FileImageHeader, kHeaderRecord);
+    EXPECT_EQ(FileImageLines, Lines{"kept"});
+}
+
+// Every refused file gives one error that names the file and the problem, and leaves no image behind.
+TEST_F(ImageFileTest, BadFilesGiveAClearError) {
+    const std::string dataLine = std::string(kData0200) + "\n";
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 151 + 7) % 256));
+    garbage[100] = '\n';  // a few line breaks, no "=" before the first of them
+    const std::string bigFile = (dir_.Path() / "huge.txt").string();
+    {
+        dir_.Write("huge.txt", kHeader);
+        std::filesystem::resize_file(bigFile, kMaxImageFileSize + 1);  // sparse
+    }
+    std::filesystem::create_directory(dir_.Path() / "folder.txt");
+
+    struct Case {
+        const char* name;
+        std::string path;
+        bool conversion;  // EConvertError rather than EInOutError
+        std::string problem;
+        bool headerReads = false;  // the fault lies beyond the header, so reading the header alone succeeds
+    };
+    const Case cases[] = {
+        {"missing", (dir_.Path() / "firmware.txt").string(), false, "No such file or directory"},
+        {"directory", (dir_.Path() / "folder.txt").string(), false, "Is a directory"},
+        {"too large", bigFile, false, "File too large (16777217 bytes, at most 16777216)"},
+        {"empty", dir_.Write("empty.txt", ""), true, "'' is not a valid integer value"},
+        {"binary garbage", dir_.Write("garbage.bin", garbage), true, "is not a valid integer value"},
+        {"endless header line", dir_.Write("endless1.txt", std::string(200000, 'A')), false,
+         "line longer than 65536 characters"},
+        {"endless record line",
+         dir_.Write("endless2.txt", kHeader + dataLine + std::string(100000, '0') + "\n:00000001FF\n"), false,
+         "line longer than 65536 characters", true},
+        {"header fails to convert", dir_.Write("bad.txt", std::string(kHeader).replace(34, 6, "c1ass=")), true,
+         "'' is not a valid integer value"},
+        {"class abc", dir_.Write("abc.txt", std::string(kHeader).replace(40, 5, "abc")), true,
+         "'abc' is not a valid integer value"},
+    };
+    for (const Case& c : cases) {
+        for (const bool headerOnly : {false, true}) {
+            FileImageLines = {"left over"};
+            if (headerOnly && c.headerReads) {
+                EXPECT_NO_THROW(LoadFileImageHeader(c.path)) << c.name;
+                continue;
+            }
+            try {
+                headerOnly ? LoadFileImageHeader(c.path) : LoadFileImage(c.path);
+                ADD_FAILURE() << c.name << ": no error";
+            } catch (const EConvertError& e) {
+                EXPECT_TRUE(c.conversion) << c.name << ": " << e.what();
+                EXPECT_EQ(std::string(e.what()).rfind(c.path + ": ", 0), 0u) << e.what();
+                EXPECT_NE(std::string(e.what()).find(c.problem), std::string::npos) << e.what();
+            } catch (const EInOutError& e) {
+                EXPECT_FALSE(c.conversion) << c.name << ": " << e.what();
+                EXPECT_EQ(std::string(e.what()), c.path + ": " + c.problem);
+            }
+            if (!headerOnly) {
+                EXPECT_TRUE(FileImageLines.empty()) << c.name;
+            }
+        }
+    }
+}
+
+TEST_F(ImageFileTest, UnreadableFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    const std::string path = dir_.Write("locked.txt", kHeader);
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    EXPECT_THROW(LoadFileImage(path), EInOutError);
+}
+
+}  // namespace
+}  // namespace vantrel::firmware

@@ -1,0 +1,57 @@
+#include "ui/options.h"
+
+#include "engine/option_flags.h"
+
+namespace vantrel::ui {
+
+namespace {
+
+std::vector<std::string>& Arguments() {
+    static std::vector<std::string> args;
+    return args;
+}
+
+// Only A to Z fold; bytes of the upper half of the code page are compared as they are.
+char FoldAsciiLetter(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (FoldAsciiLetter(text[i]) != FoldAsciiLetter(prefix[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void SetCommandLine(std::vector<std::string> args) { Arguments() = std::move(args); }
+
+const std::vector<std::string>& CommandLine() { return Arguments(); }
+
+std::string GetParamValue(std::string_view key, std::string_view defaultValue) {
+    const std::vector<std::string>& args = Arguments();
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& param = args[i];
+        if (param.size() > key.size() && StartsWithIgnoringCase(param, key)) {
+            return param.substr(key.size(), kMaxParamValueLength);
+        }
+    }
+    return std::string(defaultValue);
+}
+
+void ReadCommandLineOptions(bool internal) {
+    if (internal) {
+        if (GetParamValue("cc:", "") == "-") engine::CheckUpdateClass = false;
+        if (GetParamValue("cf:", "") == "-") engine::CheckFamily = false;
+        if (GetParamValue("ci:", "") == "-") engine::CheckUpdateId = false;
+    }
+    // Two lookups of the same key: both find the first "mf:" parameter, so a later one cannot undo it.
+    if (GetParamValue("mf:", "") == "+") engine::ClearsMeasurements = true;
+    if (GetParamValue("mf:", "") == "-") engine::ClearsMeasurements = false;
+    if (internal) {
+        engine::FileMode = 1;
+        if (GetParamValue("f:", "-") == "+") engine::FileMode = 2;
+    }
+}
+
+}  // namespace vantrel::ui
