@@ -1,0 +1,200 @@
+#include "cli/cli_app.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iomanip>
+#include <istream>
+#include <optional>
+#include <ostream>
+
+#include "engine/comm_thread.h"
+#include "engine/notify.h"
+#include "engine/option_flags.h"
+#include "engine/vantrel_comm_thread.h"
+#include "firmware/catalogue.h"
+#include "firmware/image_file.h"
+#include "link/failures.h"
+#include "link/serial.h"
+#include "ui/job_rules.h"
+#include "ui/options.h"
+#include "ui/port_list.h"
+#include "ui/presenter.h"
+
+namespace vantrel::cli {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Arguments {
+    std::string port;
+    std::string file;
+    bool readInfoOnly = false;
+    bool yes = false;
+    bool json = false;
+    std::optional<int> maxRestarts;
+    bool listPorts = false;
+    bool listImages = false;
+    std::vector<std::string> keys;
+};
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The question's two lines, joined by separator instead of CR LF.
+std::string QuestionLines(const std::string& question, const std::string& separator) {
+    std::string lines = question;
+    for (std::size_t at = lines.find("\r\n"); at != std::string::npos; at = lines.find("\r\n", at + separator.size())) {
+        lines.replace(at, 2, separator);
+    }
+    return lines;
+}
+
+// The operator's answer to the question the Update button asks; false ends the run with status 2.
+bool Confirmed(const Arguments& args, ConsoleIo& io) {
+    const std::optional<std::string> question = ui::UpdateConfirmation();
+    if (!question || args.yes) return true;
+    if (!io.inIsTerminal) {
+        io.err << "vantrel-update-cli: this update needs a confirmation (" << QuestionLines(*question, " ")
+               << "); answer it with --yes when no terminal is attached\n";
+        return false;
+    }
+    io.err << QuestionLines(*question, "\n") << " [y/N] " << std::flush;
+    std::string answer;
+    std::getline(io.in, answer);
+    if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") return true;
+    io.err << "vantrel-update-cli: not confirmed, nothing was done\n";
+    return false;
+}
+
+int ListImages(const Arguments& args, ConsoleIo& io) {
+    if (!args.file.empty()) {
+        firmware::LoadFileImageHeader(args.file);
+        firmware::SelectedImage = 0;
+    }
+    const auto rows = ui::OverviewRows();
+    std::array<std::size_t, 6> widths{};
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        widths[c] = std::string(ui::kOverviewColumns[c]).size();
+        for (const auto& row : rows) widths[c] = std::max(widths[c], row[c].size());
+    }
+    auto print = [&](const auto& cells) {
+        for (std::size_t c = 0; c < widths.size(); ++c) {
+            io.out << std::left << std::setw(static_cast<int>(widths[c] + (c + 1 < widths.size() ? 2 : 0)))
+                   << cells[c];
+        }
+        io.out << '\n';
+    };
+    print(ui::kOverviewColumns);
+    for (const auto& row : rows) print(row);
+    return 0;
+}
+
+int RunUpdate(const Arguments& args, ConsoleIo& io) {
+    auto queue = std::make_shared<engine::NotificationQueue>();
+    engine::ScopedNotificationTarget registration(queue);
+    ConsoleWindow window(io, args.json, args.port, args.readInfoOnly, registration.handle());
+    ui::Presenter presenter(window, args.maxRestarts);
+
+    window.StartJob(engine::TCmd::tCMD0);
+    std::optional<int> status;
+    while (!status) {
+        // Every job ends by itself (each transfer is bounded by its time-outs); the wait only guards
+        // against a worker that died without its final notification.
+        const std::optional<engine::Notification> n = queue->Wait(10min);
+        if (!n) {
+            window.EndStatusLine();
+            io.err << "vantrel-update-cli: the job stopped reporting\n";
+            status = 1;
+            break;
+        }
+        window.EmitNotification(n->code, n->value);
+        status = presenter.Handle(n->code, n->value);
+    }
+    window.EndStatusLine();
+    engine::WaitForWorkersToEnd();
+
+    if (*status == link::feNoPort) {
+        const link::OpenFailure why = link::LastOpenFailure();
+        if (why.kind != link::OpenFailureKind::None) {
+            io.err << "vantrel-update-cli: " << link::DescribeOpenFailure(why) << '\n';
+        }
+    }
+    if ((*status == link::feNoAnswer || *status == link::feProgramming) && args.maxRestarts) {
+        io.err << "vantrel-update-cli: gave up after " << presenter.Restarts() << " automatic restart(s)\n";
+    }
+    window.EmitExit(*status);
+    return *status;
+}
+
+int Run(const Arguments& args, ConsoleIo& io, const std::string& program) {
+    std::vector<std::string> commandLine{program};
+    commandLine.insert(commandLine.end(), args.keys.begin(), args.keys.end());
+    ui::SetCommandLine(commandLine);
+    const bool internal = ui::InternalMode();
+    ui::ReadCommandLineOptions(internal);
+    engine::CommThreadClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
+
+    if (args.listPorts) {
+        std::vector<std::string> ports;
+        ui::ListSerialPorts(ports);
+        for (const auto& port : ports) io.out << port << '\n';
+        return 0;
+    }
+    if (args.listImages) return ListImages(args, io);
+
+    if (args.port.empty()) throw UsageError("--port is required to update a logger");
+    if (!args.file.empty() && engine::FileMode != 2) {
+        throw UsageError("--file needs internal mode and the key f:+");
+    }
+    if (args.readInfoOnly && !internal) throw UsageError("--read-info-only needs internal mode");
+    // An image file is the File button's job, which asks nothing; the Update button asks first.
+    if (args.file.empty() && !Confirmed(args, io)) return kExitUsage;
+    ui::SelectImageSource(args.file);
+    return RunUpdate(args, io);
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
+    Arguments args;
+    CLI::App app{"Vantrel Firmware Update: puts new firmware on a Vantrel data logger.", "vantrel-update-cli"};
+    app.add_option("--port", args.port, "Serial port of the logger (a device path, or a name under /dev)");
+    app.add_option("--file", args.file, "Image file to program instead of the built-in images (internal mode, f:+)");
+    app.add_flag("--read-info-only", args.readInfoOnly, "Stop after identifying the logger (internal mode)");
+    app.add_flag("--yes", args.yes, "Answer the confirmation with Yes");
+    app.add_flag("--json", args.json, "JSON Lines on stdout instead of the report");
+    app.add_option("--max-restarts", args.maxRestarts, "Bound on automatic restarts (default: none)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--list-ports", args.listPorts, "List the logger ports and exit");
+    app.add_flag("--list-images", args.listImages, "List the firmware images (and --file's header) and exit");
+    app.add_option("keys", args.keys, "Start-up keys: cc:- cf:- ci:- (internal mode), mf:+ or mf:-, f:+");
+
+    std::vector<std::string> reversed(argv.rbegin(), argv.rend() - 1);
+    try {
+        app.parse(reversed);
+        for (const auto& key : args.keys) {
+            if (key.find(':') == std::string::npos) throw UsageError("not a KEY:VALUE start-up key: " + key);
+        }
+        return Run(args, io, argv.empty() ? std::string() : argv[0]);
+    } catch (const CLI::CallForHelp&) {
+        io.out << app.help();
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        io.err << "vantrel-update-cli: " << e.what() << "\n" << "Run with --help for the usage.\n";
+        return kExitUsage;
+    } catch (const UsageError& e) {
+        io.err << "vantrel-update-cli: " << e.what() << "\n";
+        return kExitUsage;
+    } catch (const firmware::EInOutError& e) {
+        io.err << "vantrel-update-cli: cannot read the image file: " << e.what() << "\n";
+        return kExitUsage;
+    } catch (const firmware::EConvertError& e) {
+        io.err << "vantrel-update-cli: cannot read the image file: " << e.what() << "\n";
+        return kExitUsage;
+    }
+}
+
+}  // namespace vantrel::cli

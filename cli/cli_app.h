@@ -1,0 +1,24 @@
+// The console updater, callable in-process so tests drive it like a technician does.
+//
+//   vantrel-update-cli --port PORT [--file IMAGE] [--read-info-only] [--yes] [--json] [--max-restarts N] [KEY:VALUE ...]
+//   vantrel-update-cli --list-ports
+//   vantrel-update-cli --list-images [--file IMAGE]
+//
+// Exit status: 0 verified update; the failure code of the verdict (10, 11, 20, 40 to 47, 70); 1 an
+// unexpected failure; 2 usage errors, unreadable image files, declined or unanswerable confirmations;
+// 30 / 44 when --max-restarts stopped a communication retry / a programming-error repeat.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/console_window.h"
+
+namespace vantrel::cli {
+
+inline constexpr int kExitUsage = 2;
+
+// args[0] is the program's path. Signals are the caller's business: they only set CancelRequested.
+int RunCli(const std::vector<std::string>& args, ConsoleIo io);
+
+}  // namespace vantrel::cli

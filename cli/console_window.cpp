@@ -1,0 +1,111 @@
+#include "cli/console_window.h"
+
+#include <ctime>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "engine/option_flags.h"
+#include "link/cancel.h"
+#include "link/clock.h"
+#include "ui/job_rules.h"
+
+namespace vantrel::cli {
+
+namespace {
+constexpr int kBarWidth = 30;
+}
+
+std::string Latin1ToUtf8(const std::string& text) {
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8.push_back(c);
+        } else {
+            utf8.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+        }
+    }
+    return utf8;
+}
+
+ConsoleWindow::ConsoleWindow(ConsoleIo io, bool json, std::string port, bool readInfoOnly, std::int32_t windowHandle)
+    : io_(io), json_(json), port_(std::move(port)), readInfoOnly_(readInfoOnly), windowHandle_(windowHandle) {}
+
+void ConsoleWindow::Emit(const char* event, const std::string& text) {
+    io_.out << nlohmann::ordered_json{{"event", event}, {"text", Latin1ToUtf8(text)}}.dump() << '\n' << std::flush;
+}
+
+void ConsoleWindow::AddReport(const std::string& text) {
+    if (json_) return Emit("report", text);
+    EndStatusLine();
+    io_.out << ui::ReportLine(std::time(nullptr), text) << '\n' << std::flush;
+    DrawStatusLine();
+}
+
+void ConsoleWindow::SetStatusText(const std::string& text) {
+    status_ = text;
+    if (json_) return Emit("status", text);
+    DrawStatusLine();
+}
+
+void ConsoleWindow::ShowInfoMessage(const std::string& text) {
+    if (json_) return Emit("message", text);
+    EndStatusLine();
+    io_.out << text << '\n' << std::flush;
+}
+
+void ConsoleWindow::SetIdle() {
+    busy_ = false;
+    title_ = ui::kApplicationTitle;
+}
+
+void ConsoleWindow::StartJob(engine::TCmd cmd) {
+    const std::string text = ui::StartJobText(port_);
+    AddReport(text);
+    SetStatusText(text);
+    engine::ReadInfoOnly = readInfoOnly_;
+    SetProgressPosition(0);
+    busy_ = true;
+    link::CancelRequested = false;
+    engine::CommThreadClass(windowHandle_, cmd, port_);
+}
+
+void ConsoleWindow::SetProgressPosition(int position) {
+    progress_ = position;
+    DrawStatusLine();
+}
+
+void ConsoleWindow::ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) {
+    link::Sleep(delay);
+    restart();
+}
+
+void ConsoleWindow::EmitNotification(std::uint32_t code, std::int32_t value) {
+    if (!json_) return;
+    io_.out << nlohmann::ordered_json{{"event", "notification"}, {"code", code}, {"value", value}}.dump() << '\n' << std::flush;
+}
+
+void ConsoleWindow::EmitExit(int status) {
+    if (!json_) return;
+    io_.out << nlohmann::ordered_json{{"event", "exit"}, {"status", status}}.dump() << '\n' << std::flush;
+}
+
+void ConsoleWindow::DrawStatusLine() {
+    if (json_ || !io_.errIsTerminal) return;
+    const int filled = progress_ * kBarWidth / 100;
+    std::string line = "\r\x1b[2K[" + std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " +
+                       std::to_string(progress_) + "% " + status_;
+    io_.err << line << std::flush;
+    statusLineShown_ = true;
+}
+
+void ConsoleWindow::EndStatusLine() {
+    if (!statusLineShown_) return;
+    io_.err << "\r\x1b[2K" << std::flush;
+    statusLineShown_ = false;
+}
+
+}  // namespace vantrel::cli

@@ -1,0 +1,65 @@
+// The console's side of the presenter: report lines and verdicts on stdout (or JSON Lines), a live
+// status line with a progress bar on a terminal's stderr, and jobs started like the window starts them.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+#include "ui/presenter.h"
+
+namespace vantrel::cli {
+
+struct ConsoleIo {
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+    bool inIsTerminal = false;
+    bool errIsTerminal = false;
+};
+
+class ConsoleWindow final : public ui::WindowOps {
+public:
+    ConsoleWindow(ConsoleIo io, bool json, std::string port, bool readInfoOnly, std::int32_t windowHandle);
+
+    void AddReport(const std::string& text) override;
+    void SetStatusText(const std::string& text) override;
+    void ShowInfoMessage(const std::string& text) override;
+    void SetIdle() override;
+    void StartJob(engine::TCmd cmd) override;
+    void SetProgressPosition(int position) override;
+    int ProgressPosition() const override { return progress_; }
+    void SetApplicationTitle(const std::string& title) override { title_ = title; }
+    void Beep() override {}
+    std::string PortText() const override { return port_; }
+    void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) override;
+
+    // A notification as received, before it is presented (JSON Lines only).
+    void EmitNotification(std::uint32_t code, std::int32_t value);
+    void EmitExit(int status);
+    // Ends the live status line so that other stderr output starts on a line of its own.
+    void EndStatusLine();
+
+    bool Busy() const { return busy_; }
+    const std::string& Title() const { return title_; }
+
+private:
+    void Emit(const char* event, const std::string& text);
+    void DrawStatusLine();
+
+    ConsoleIo io_;
+    bool json_;
+    std::string port_;
+    bool readInfoOnly_;
+    std::int32_t windowHandle_;
+    std::string status_;
+    std::string title_ = ui::kApplicationTitle;
+    int progress_ = 0;
+    bool busy_ = false;
+    bool statusLineShown_ = false;
+};
+
+// Latin-1 text (the report may carry bytes of an image file) as UTF-8, for JSON.
+std::string Latin1ToUtf8(const std::string& text);
+
+}  // namespace vantrel::cli

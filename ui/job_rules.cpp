@@ -1,0 +1,45 @@
+#include "ui/job_rules.h"
+
+#include <cstdio>
+
+#include "engine/option_flags.h"
+#include "firmware/catalogue.h"
+#include "firmware/code_tables.h"
+#include "firmware/image_file.h"
+
+namespace vantrel::ui {
+
+std::optional<std::string> UpdateConfirmation() {
+    if (engine::ClearsMeasurements) return std::string("This update clears all measurements!\r\nDo you really continue ?");
+    if (engine::FileMode == 0) {
+        return std::string("Do you save your measurements ?\r\nDo you really continue without saving ?");
+    }
+    return std::nullopt;
+}
+
+std::string StartJobText(const std::string& portText) { return "Start at serial port \"" + portText + "\""; }
+
+void SelectImageSource(const std::string& fileName) {
+    firmware::SelectedImage = -1;
+    if (fileName.empty()) return;
+    firmware::LoadFileImage(fileName);
+    firmware::SelectedImage = 0;
+}
+
+OverviewRow MakeOverviewRow(const firmware::TBl3FileHeader& h) {
+    char version[32];
+    std::snprintf(version, sizeof version, "%d.%.2d", h.qel_verH, h.qel_verL);
+    char bootloader[32];
+    std::snprintf(bootloader, sizeof bootloader, "%d.%d", h.qel_bl, h.qel_bl_ver);
+    return {firmware::LoggerClassName(h.qel_class, h.qel_print), version, firmware::PlatformName(h.qel_platform),
+            firmware::PrintName(h.qel_print), h.qel_date, bootloader};
+}
+
+std::vector<OverviewRow> OverviewRows() {
+    std::vector<OverviewRow> rows;
+    if (firmware::SelectedImage == 0) rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(0)));
+    for (int i = firmware::FirmwareImageCount(); i >= 1; --i) rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(i)));
+    return rows;
+}
+
+}  // namespace vantrel::ui
