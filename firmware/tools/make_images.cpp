@@ -27,14 +27,14 @@ struct Segment {
     std::uint16_t last;  // inclusive
 };
 
-struct ImageSpec {
+struct ImageLayout {
     const char* name;
     std::uint16_t verH, verL, platform, print;
     const char* date;
     std::vector<Segment> segments;  // ascending
 };
 
-const std::vector<ImageSpec> kImages = {
+const std::vector<ImageLayout> kImages = {
     {"Vantrel_V1_06_PF15_PR19_BL3_0", 1, 6, 15, 19, "03.06.2018 18:51:00",
      {{0x0200, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x0831}}},
     {"Vantrel_V1_10_PF15_PR39_BL3_0", 1, 10, 15, 39, "07.04.2020 15:36:10",
@@ -143,10 +143,10 @@ std::string Record(std::uint16_t block, const std::uint8_t* data) {
     return line;
 }
 
-bool WriteImage(const ImageSpec& spec, const std::string& folder) {
-    Lcg rng(0x56544649'00000000ULL ^ (std::uint64_t{spec.verH} << 24 | std::uint64_t{spec.verL} << 16 |
-                                      std::uint64_t{spec.platform} << 8 | spec.print));
-    const std::string path = folder + "/" + spec.name + ".txt";
+bool WriteImage(const ImageLayout& layout, const std::string& folder) {
+    Lcg rng(0x56544649'00000000ULL ^ (std::uint64_t{layout.verH} << 24 | std::uint64_t{layout.verL} << 16 |
+                                      std::uint64_t{layout.platform} << 8 | layout.print));
+    const std::string path = folder + "/" + layout.name + ".txt";
     std::ofstream out(path, std::ios::binary);
     if (!out) {
         std::cerr << path << ": cannot be created\n";
@@ -155,13 +155,13 @@ bool WriteImage(const ImageSpec& spec, const std::string& folder) {
     out << "bootloader=3\n"
         << "bootloader version=0\n"
         << "class=" << kLoggerClass << "\n"
-        << "versionH=" << spec.verH << "\n"
-        << "versionL=" << spec.verL << "\n"
-        << "platform=" << spec.platform << "\n"
-        << "print=" << spec.print << "\n"
-        << "date=" << spec.date << "\n";
+        << "versionH=" << layout.verH << "\n"
+        << "versionL=" << layout.verL << "\n"
+        << "platform=" << layout.platform << "\n"
+        << "print=" << layout.print << "\n"
+        << "date=" << layout.date << "\n";
 
-    for (const Segment& segment : spec.segments) {
+    for (const Segment& segment : layout.segments) {
         const std::size_t blocks = segment.last - segment.first + 1u;
         std::vector<std::uint8_t> data;
         if (segment.first == kVectorTableBlock) {
@@ -173,8 +173,8 @@ bool WriteImage(const ImageSpec& spec, const std::string& folder) {
             std::fill(data.end() - static_cast<std::ptrdiff_t>(tail), data.end(), 0xFF);
         }
         if (segment.first == kFirmwareInfoBlock) {
-            const FirmwareInfo info{kLoggerClass, static_cast<std::uint16_t>(spec.verH << 8 | spec.verL),
-                                    spec.platform, spec.print};
+            const FirmwareInfo info{kLoggerClass, static_cast<std::uint16_t>(layout.verH << 8 | layout.verL),
+                                    layout.platform, layout.print};
             EncodeFirmwareInfo(info, data.data());
         }
         for (std::size_t i = 0; i < blocks; ++i) {
@@ -198,8 +198,8 @@ int main(int argc, char** argv) {
         std::cerr << "usage: make_images <output folder>\n";
         return 2;
     }
-    for (const ImageSpec& spec : kImages) {
-        if (!WriteImage(spec, argv[1])) return 1;
+    for (const ImageLayout& layout : kImages) {
+        if (!WriteImage(layout, argv[1])) return 1;
     }
     return 0;
 }
