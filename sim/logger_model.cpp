@@ -195,7 +195,11 @@ void LoggerModel::FinishUnit(Micros at) {
     std::vector<std::uint8_t> bytes = std::move(unitBytes_);
     unitBytes_.clear();
     unit_ = Unit::None;
-    if (trace_ != nullptr) trace_->Add({Direction::ToLogger, unitStart_, bytes, DescribeUnit(Direction::ToLogger, bytes)});
+    if (trace_ != nullptr) {
+        std::string meaning = unit == Unit::Frame ? DescribeFrame(Direction::ToLogger, bytes)
+                                                  : DescribeUnit(Direction::ToLogger, bytes);
+        trace_->Add({Direction::ToLogger, unitStart_, bytes, std::move(meaning)});
+    }
     if (unit == Unit::Frame) {
         HandleFrame(bytes, at);
     } else {
@@ -377,6 +381,7 @@ void LoggerModel::PowerLoss() {
     mode_ = Mode::PoweredOff;
     output_.clear();
     DropUnit();
+    if (trace_ != nullptr) trace_->Add({Direction::FromLogger, now_, {}, "power lost: silent from here on"});
 }
 
 const Fault* LoggerModel::FindFault(FaultKind kind) const {

@@ -22,7 +22,7 @@ std::string Hex8(unsigned value) {
     return text;
 }
 
-std::string DescribeFrame(Direction direction, const std::vector<std::uint8_t>& frame) {
+std::string DescribeFrameBytes(Direction direction, const std::vector<std::uint8_t>& frame) {
     if (std::all_of(frame.begin(), frame.end(), [](std::uint8_t b) { return b == 0; })) return "frame: zero";
     if (!link::FrameCrcValid(frame.data())) {
         return direction == Direction::ToLogger ? "frame: bad CRC" : "frame: reply with bad CRC";
@@ -85,8 +85,12 @@ bool Printable(const std::vector<std::uint8_t>& bytes) {
 
 std::string DescribeUnit(Direction direction, const std::vector<std::uint8_t>& bytes) {
     if (!bytes.empty() && bytes[0] == ':') return DescribeRecord(direction, bytes);
-    if (bytes.size() == sizeof(link::CommandFrame)) return DescribeFrame(direction, bytes);
+    if (bytes.size() == sizeof(link::CommandFrame)) return DescribeFrameBytes(direction, bytes);
     return "noise";
+}
+
+std::string DescribeFrame(Direction direction, const std::vector<std::uint8_t>& frame) {
+    return frame.size() == sizeof(link::CommandFrame) ? DescribeFrameBytes(direction, frame) : "noise";
 }
 
 std::string FormatEntry(const TraceEntry& entry) {

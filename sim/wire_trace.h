@@ -28,6 +28,8 @@ struct TraceEntry {
 // the class a reply carries), a service request by name, a data record by block, the logger's replies
 // (identity, block, begin acknowledgement, echo), or noise.
 std::string DescribeUnit(Direction direction, const std::vector<std::uint8_t>& bytes);
+// The same for 8 bytes known to have been taken as a frame (the application reads everything as frames).
+std::string DescribeFrame(Direction direction, const std::vector<std::uint8_t>& frame);
 
 // One line of text: time in seconds, direction, the bytes (as text for record lines, hex otherwise) and
 // their meaning.
