@@ -6,6 +6,7 @@
 #include "engine/notify.h"
 #include "engine/process_state.h"
 #include "firmware/catalogue.h"
+#include "firmware/code_tables.h"
 #include "link/cancel.h"
 #include "link/failures.h"
 #include "ui/presenter.h"
