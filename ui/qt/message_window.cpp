@@ -1,0 +1,67 @@
+#include "ui/qt/message_window.h"
+
+#include <QFrame>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/qt/design_units.h"
+#include "ui/qt/operator_dialogs.h"
+#include "ui/qt/text_codec.h"
+
+namespace vantrel::ui::qt {
+
+namespace {
+constexpr int kMargin = 10;
+const int kClientWidth = At120Ppi(435);
+const int kClientHeight = At120Ppi(101);
+const int kPanelHeight = At120Ppi(45);
+const int kButtonWidth = At120Ppi(93);
+constexpr int kInnerMargin = 4;
+}  // namespace
+
+TfrmMessage::TfrmMessage(QWidget* mainWindow, OperatorDialogs& dialogs)
+    // A fixed dialog without any title-bar button: OK is the one way out.
+    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), dialogs_(dialogs) {
+    setObjectName(QStringLiteral("frmMessage"));
+    setWindowTitle(QStringLiteral("Information"));
+    setModal(true);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+
+    auto* panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setFixedHeight(kPanelHeight);
+    Button1 = new QPushButton(QStringLiteral("OK"), panel);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setFixedWidth(kButtonWidth);
+    auto* panelLayout = new QHBoxLayout(panel);
+    panelLayout->setContentsMargins(kInnerMargin * 2, kInnerMargin, kInnerMargin, kInnerMargin);
+    panelLayout->addWidget(Button1);
+    panelLayout->addStretch();
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kInnerMargin, kInnerMargin, kInnerMargin, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Memo1);
+    layout->addWidget(panel);
+    setFixedHeight(kClientHeight);
+    resize(kClientWidth, kClientHeight);
+}
+
+void TfrmMessage::showMsg(const std::string& sMsg, int x, int y, int w, int h) {
+    const QSize frameExtra = frameGeometry().size() - size();
+    setFixedWidth(w - 2 * kMargin - frameExtra.width());
+    move(x + kMargin, y + h - frameGeometry().height() - kMargin);
+    Memo1->setPlainText(FromText(sMsg));
+    Button1->setFocus();
+    dialogs_.RunModal(*this);
+}
+
+QString TfrmMessage::Text() const { return Memo1->toPlainText(); }
+
+}  // namespace vantrel::ui::qt

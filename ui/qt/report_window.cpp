@@ -1,0 +1,61 @@
+#include "ui/qt/report_window.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <ctime>
+
+#include "ui/presenter.h"
+#include "ui/qt/text_codec.h"
+
+namespace vantrel::ui::qt {
+
+namespace {
+constexpr int kClientWidth = 454;
+constexpr int kClientHeight = 141;
+}  // namespace
+
+TfrmProtocol::TfrmProtocol(QWidget* mainWindow)
+    // A title but no system menu and so no close button: whether the report is seen is the main
+    // window's decision, not the operator's.
+    : QWidget(mainWindow, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName(QStringLiteral("frmProtocol"));
+    setWindowTitle(QStringLiteral("Report"));
+    // Closing the main window ends the program, whether or not the report is showing.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Memo1);
+
+    resize(kClientWidth, kClientHeight);
+    if (mainWindow != nullptr) {
+        const QRect outline = mainWindow->frameGeometry();
+        const int ownFrameWidth = frameGeometry().width() - width();
+        resize(outline.width() - ownFrameWidth, height());
+        move(outline.left(), outline.top() + outline.height());
+    }
+    Clear();
+}
+
+void TfrmProtocol::Add(const std::string& sLine) {
+    Memo1->appendPlainText(FromText(ReportLine(std::time(nullptr), sLine)));
+    QScrollBar* bar = Memo1->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void TfrmProtocol::Clear() { Memo1->clear(); }
+
+QStringList TfrmProtocol::Lines() const {
+    const QString text = Memo1->toPlainText();
+    if (text.isEmpty()) return {};
+    return text.split(QLatin1Char('\n'));
+}
+
+}  // namespace vantrel::ui::qt
