@@ -50,7 +50,11 @@ void Announce(WindowOps& window, const std::string& text) {
 
 std::string ReportLine(std::time_t when, const std::string& text) {
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &when);
+#else
     localtime_r(&when, &local);
+#endif
     return Format("%02d-%02d-%02d -> ", local.tm_hour, local.tm_min, local.tm_sec) + text;
 }
 

@@ -3,14 +3,25 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace vantrel::firmware::testing {
 
 TempDir::TempDir() {
+#ifdef _WIN32
+    // No mkdtemp here: fresh random names until one can be created.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        const auto candidate = std::filesystem::temp_directory_path() / ("vantrel-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) path_ = candidate;
+    }
+    if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+#endif
 }
 
 TempDir::~TempDir() {

@@ -119,6 +119,9 @@ TEST_F(OptionsTest, MfMinusClearsAFlagSetBefore) {
     EXPECT_FALSE(engine::ClearsMeasurements);
 }
 
+// Internal mode from the settings file of POSIX systems; Windows reads the registry instead.
+#ifndef _WIN32
+
 // Sets an environment variable for the life of the object and restores what was there.
 class ScopedEnv {
 public:
@@ -206,6 +209,8 @@ TEST_F(InternalModeTest, SettingsPathIsADirectory) {
     ScopedEnv xdg("XDG_CONFIG_HOME", root_.string());
     EXPECT_FALSE(InternalMode());
 }
+
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace vantrel::ui

@@ -1,0 +1,239 @@
+#include "link/serial_win32.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "link/link_times.h"
+
+namespace vantrel::link {
+
+namespace {
+
+constexpr DWORD kSpecialCharacter = 0x20;
+
+// The system's own words for an error code, in the ANSI code page, without the closing line break.
+std::string SystemMessage(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+    if (text != nullptr) LocalFree(text);
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    if (message.empty()) message = "error " + std::to_string(error);
+    return message + " (" + std::to_string(error) + ")";
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
+    std::string narrow(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr,
+                            nullptr);
+    }
+    return narrow;
+}
+
+// Every field set explicitly, nothing taken over from the driver's current state: 8N1, binary, no flow
+// control of any kind, DTR and RTS left to the caller (DTR is raised after the settings).
+DCB LineSettings(std::int32_t baudRate) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = static_cast<DWORD>(baudRate);
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = 0;
+    dcb.fDummy2 = 0;
+    dcb.wReserved = 0;
+    dcb.XonLim = 0;
+    dcb.XoffLim = 0;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.XonChar = kSpecialCharacter;
+    dcb.XoffChar = kSpecialCharacter;
+    dcb.ErrorChar = kSpecialCharacter;
+    dcb.EofChar = kSpecialCharacter;
+    dcb.EvtChar = kSpecialCharacter;
+    dcb.wReserved1 = 0;
+    return dcb;
+}
+
+COMMTIMEOUTS Timeouts() {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = static_cast<DWORD>(kReadTotalTimeoutMultiplier.count());
+    timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(kReadTotalTimeoutConstant.count());
+    timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>(kWriteTotalTimeoutMultiplier.count());
+    timeouts.WriteTotalTimeoutConstant = 0;
+    return timeouts;
+}
+
+OpenFailureKind KindOfCreateError(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_UNIT:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_DEVICE_NOT_CONNECTED:
+            return OpenFailureKind::NotFound;
+        // The serial driver answers a second opener with access denied, so that is how a port held by
+        // another program shows; the sharing violation comes from drivers that go through the share check.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            return OpenFailureKind::Busy;
+        default:
+            return OpenFailureKind::Other;
+    }
+}
+
+}  // namespace
+
+std::wstring Win32SerialBackend::DevicePath(const std::string& portName) {
+    std::wstring name;
+    if (!portName.empty()) {
+        const int size = MultiByteToWideChar(CP_ACP, 0, portName.data(), static_cast<int>(portName.size()), nullptr, 0);
+        name.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+        if (size > 0) {
+            MultiByteToWideChar(CP_ACP, 0, portName.data(), static_cast<int>(portName.size()), name.data(), size);
+        }
+    }
+    return L"\\\\.\\" + name;
+}
+
+PortHandle Win32SerialBackend::Fail(OpenFailureKind kind, unsigned long error, const std::string& what,
+                                    SystemHandle handle) {
+    if (handle != nullptr) ::CloseHandle(handle);
+    std::lock_guard lock(mutex_);
+    lastOpenFailure_ = {kind, static_cast<int>(error), what};
+    return kInvalidPortHandle;
+}
+
+PortHandle Win32SerialBackend::Keep(SystemHandle handle) {
+    std::lock_guard lock(mutex_);
+    lastOpenFailure_ = {};
+    for (std::size_t slot = 0; slot < handles_.size(); ++slot) {
+        if (handles_[slot] == nullptr) {
+            handles_[slot] = handle;
+            return static_cast<PortHandle>(slot + 1);
+        }
+    }
+    handles_.push_back(handle);
+    return static_cast<PortHandle>(handles_.size());
+}
+
+Win32SerialBackend::SystemHandle Win32SerialBackend::Lookup(PortHandle port) const {
+    std::lock_guard lock(mutex_);
+    if (port == 0 || port > handles_.size()) return nullptr;
+    return handles_[port - 1];
+}
+
+PortHandle Win32SerialBackend::Open(const std::string& portName, std::int32_t baudRate) {
+    if (portName.empty()) return Fail(OpenFailureKind::NotFound, ERROR_FILE_NOT_FOUND, "no port name given", nullptr);
+    const std::wstring wide = DevicePath(portName);
+    const std::string path = Narrow(wide);
+
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        std::string what = path + ": " + SystemMessage(error);
+        if (error == ERROR_ACCESS_DENIED) what += ", probably in use by another program";
+        return Fail(KindOfCreateError(error), error, what, nullptr);
+    }
+    // From here on every failure closes the handle: no partly configured port reaches the caller.
+    const auto refused = [&](const char* step) {
+        const DWORD error = GetLastError();
+        return Fail(OpenFailureKind::SettingsRefused, error, path + ": " + step + ": " + SystemMessage(error), handle);
+    };
+
+    DCB dcb = LineSettings(baudRate);
+    if (!SetCommState(handle, &dcb)) return refused("SetCommState");
+    if (!SetupComm(handle, kDriverQueueSize, kDriverQueueSize)) return refused("SetupComm");
+    COMMTIMEOUTS timeouts = Timeouts();
+    if (!SetCommTimeouts(handle, &timeouts)) return refused("SetCommTimeouts");
+    // A device without modem-control lines (a pseudo-terminal behind Wine, some virtual ports) has no DTR
+    // to raise and says so with ERROR_NOT_SUPPORTED; that is no reason to refuse the port.
+    if (!EscapeCommFunction(handle, SETDTR) && GetLastError() != ERROR_NOT_SUPPORTED) {
+        return refused("EscapeCommFunction(SETDTR)");
+    }
+    return Keep(handle);
+}
+
+bool Win32SerialBackend::ClearCommError(PortHandle port) {
+    HANDLE handle = Lookup(port);
+    if (handle == nullptr) return false;
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ::ClearCommError(handle, &errors, &status) != 0;
+}
+
+bool Win32SerialBackend::PurgeComm(PortHandle port, std::uint32_t flags) {
+    HANDLE handle = Lookup(port);
+    if (handle == nullptr) return false;
+    return ::PurgeComm(handle, flags) != 0;
+}
+
+bool Win32SerialBackend::WriteFile(PortHandle port, const std::uint8_t* data, std::uint32_t count,
+                                   std::uint32_t& written) {
+    written = 0;
+    HANDLE handle = Lookup(port);
+    if (handle == nullptr) return false;
+    DWORD done = 0;
+    const bool ok = ::WriteFile(handle, data, count, &done, nullptr) != 0;
+    written = done;
+    return ok;
+}
+
+bool Win32SerialBackend::ReadFile(PortHandle port, std::uint8_t* buffer, std::uint32_t count, std::uint32_t& read) {
+    read = 0;
+    HANDLE handle = Lookup(port);
+    if (handle == nullptr) return false;
+    DWORD done = 0;
+    const bool ok = ::ReadFile(handle, buffer, count, &done, nullptr) != 0;
+    read = done;
+    return ok;
+}
+
+bool Win32SerialBackend::CloseHandle(PortHandle port) {
+    HANDLE handle = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (port == 0 || port > handles_.size() || handles_[port - 1] == nullptr) return false;
+        handle = handles_[port - 1];
+        handles_[port - 1] = nullptr;
+    }
+    return ::CloseHandle(handle) != 0;
+}
+
+OpenFailure Win32SerialBackend::LastOpenFailure() const {
+    std::lock_guard lock(mutex_);
+    return lastOpenFailure_;
+}
+
+SerialBackend& SystemSerialBackend() {
+    static Win32SerialBackend backend;
+    return backend;
+}
+
+}  // namespace vantrel::link
