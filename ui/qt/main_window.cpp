@@ -394,7 +394,10 @@ void TfrmMain::showEvent(QShowEvent* e) {
 
 void TfrmMain::ApplicationEvents1Idle() {
     // The one place that decides whether the report is seen: operators in FileMode 0 never see it.
-    if (frmProtocol_ != nullptr) frmProtocol_->setVisible(engine::FileMode > 0);
+    if (frmProtocol_ == nullptr) return;
+    frmProtocol_->setVisible(engine::FileMode > 0);
+    // Its frame is known only now that it is shown; placed before, it may sit off by the frame's width.
+    DockReportWindow();
 }
 
 }  // namespace vantrel::ui::qt

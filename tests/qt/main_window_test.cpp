@@ -1,0 +1,496 @@
+// The main window without a logger: start-up, the idle and busy states, the questions asked, the
+// file-mode layouts, the close guard, where the secondary windows go, and bad input.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include "engine/notify.h"
+#include "engine/option_flags.h"
+#include "firmware/catalogue.h"
+#include "link/cancel.h"
+#include "link/failures.h"
+#include "tests/qt/window_fixture.h"
+#include "ui/job_rules.h"
+#include "ui/qt/message_window.h"
+#include "ui/qt/overview_window.h"
+#include "ui/qt/report_window.h"
+
+namespace vantrel::ui::qt::testing {
+namespace {
+
+using engine::TCmd;
+
+const QString kSaveQuestion = QStringLiteral("Do you save your measurements ?\r\nDo you really continue without saving ?");
+const QString kClearQuestion = QStringLiteral("This update clears all measurements!\r\nDo you really continue ?");
+const QString kTitle = QStringLiteral("Vantrel Firmware Update");
+
+class MainWindowTest : public WindowTest {
+protected:
+    // The controls the two states switch, as the operator sees them.
+    std::string Controls() {
+        const QCursor* cursor = QApplication::overrideCursor();
+        QAction* fileVersion = Action("menInfoFile");
+        auto flag = [](const char* name, bool on) { return std::string(name) + (on ? "+ " : "- "); };
+        return flag("update", Button("btnProg")->isEnabled()) + flag("close", !Button("btnClose")->isHidden()) +
+               flag("cancel", !Button("btnCancel")->isHidden()) + flag("port", PortBox()->isEnabled()) +
+               flag("file", Button("btnFile")->isEnabled() && (fileVersion->isEnabled() || !fileVersion->isVisible())) +
+               flag("overview", Action("menInfoFirmware")->isEnabled()) +
+               flag("hourglass", cursor != nullptr && cursor->shape() == Qt::WaitCursor);
+    }
+    void ExpectIdle() {
+        EXPECT_EQ(Controls(), "update+ close+ cancel- port+ file+ overview+ hourglass- ");
+        EXPECT_FALSE(Window().Busy());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(Window().windowTitle(), kTitle);
+    }
+    void ExpectBusy() {
+        EXPECT_EQ(Controls(), "update- close- cancel+ port- file- overview- hourglass+ ");
+        EXPECT_TRUE(Window().Busy());
+    }
+    // A readable image file with the given header values.
+    QString ImageFile(const char* name, int cls, int platform, int print) {
+        const QString path = files_.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("bootloader=3\r\nbootloader version=1\r\nclass=%1\r\nversionH=2\r\nversionL=7\r\n"
+                                  "platform=%2\r\nprint=%3\r\ndate=01.02.2021 10:11:12\r\n"
+                                  ":400200005654464966210106000F00133A413E40A63C924208FD5E2DB0125636001332C23F40CE8\r\n"
+                                  ":00000001FF\r\n")
+                       .arg(cls)
+                       .arg(platform)
+                       .arg(print)
+                       .toLatin1());
+        return path;
+    }
+
+    QTemporaryDir files_;
+};
+
+TEST_F(MainWindowTest, StartUpFollowsModeKeysAndPorts) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> keys;
+        bool internal;
+        std::vector<PortEntry> ports;
+        bool readInfoOnlyShown;
+        const char* status;
+        int fileMode;
+        QString portText;
+        QStringList items;
+    };
+    const PortEntry builtIn{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""};
+    const Case cases[] = {
+        {"operator", {}, false, {UsbPort("/dev/ttyUSB3"), builtIn, UsbPort("/dev/ttyACM0")}, false, "", 0,
+         "/dev/ttyUSB3", {"/dev/ttyUSB3", "/dev/ttyACM0"}},
+        {"operator ignores internal keys", {"f:+", "mf:+"}, false, {builtIn}, false, "F", 0, "", {}},
+        {"internal", {}, true, {}, true, "", 1, "", {}},
+        {"internal with files", {"F:+", "mf:+"}, true, {UsbPort("/dev/ttyUSB0")}, true, "F", 2, "/dev/ttyUSB0",
+         {"/dev/ttyUSB0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        engine::ResetOptionFlags();
+        ports.entries = c.ports;
+        Start(c.keys, c.internal);
+
+        EXPECT_EQ(Window().objectName(), QStringLiteral("frmMain"));
+        EXPECT_EQ(Window().windowTitle(), kTitle);
+        EXPECT_EQ(Find<QMenu>("menInfo")->title(), QStringLiteral("Info v2021-12-01"));
+        auto* readInfoOnly = Find<QCheckBox>("chkReadInfoOnly");
+        EXPECT_EQ(!readInfoOnly->isHidden(), c.readInfoOnlyShown);
+        EXPECT_FALSE(readInfoOnly->isChecked());
+        EXPECT_EQ(Window().StatusText(), QString::fromLatin1(c.status));
+        EXPECT_EQ(engine::FileMode, c.fileMode);
+        EXPECT_EQ(PortBox()->currentText(), c.portText);
+        QStringList items;
+        for (int i = 0; i < PortBox()->count(); ++i) items << PortBox()->itemText(i);
+        EXPECT_EQ(items, c.items);
+        ExpectIdle();
+        EXPECT_EQ(Window().frmProtocol()->Lines(), QStringList());
+
+        EXPECT_EQ(ReplacedDialogText(DialogText::ConfirmCaption), QStringLiteral("Confirm"));
+        EXPECT_EQ(ReplacedDialogText(DialogText::YesButton), QStringLiteral("Yes"));
+        EXPECT_EQ(ReplacedDialogText(DialogText::NoButton), QStringLiteral("No"));
+        Stop();
+    }
+}
+
+TEST_F(MainWindowTest, FixedSizeNothingBelowThePanel) {
+    Start();
+    EXPECT_EQ(Window().minimumSize(), Window().maximumSize());
+    EXPECT_FALSE(Window().windowFlags() & Qt::WindowMaximizeButtonHint);
+    const int panel = Find<QWidget>("Panel1")->height();
+    EXPECT_EQ(Window().centralWidget()->height(), panel);
+    EXPECT_EQ(Window().height(), Window().menuBar()->height() + panel + Window().statusBar()->height());
+}
+
+TEST_F(MainWindowTest, ConfirmationBoxReadsInEnglish) {
+    Start();
+    const auto box = MakeConfirmationBox(&Window(), kSaveQuestion);
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("Confirm"));
+    EXPECT_EQ(box->icon(), QMessageBox::Question);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box->button(QMessageBox::Yes)->text(), QStringLiteral("Yes"));
+    EXPECT_EQ(box->button(QMessageBox::No)->text(), QStringLiteral("No"));
+    EXPECT_EQ(box->text(), QStringLiteral("Do you save your measurements ?\nDo you really continue without saving ?"));
+}
+
+TEST_F(MainWindowTest, UpdateAsksWhatTheFlagsCallFor) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> keys;
+        bool internal;
+        std::optional<QString> question;
+        bool answer;
+    };
+    const Case cases[] = {
+        {"operator, Yes", {}, false, kSaveQuestion, true},
+        {"operator, No", {}, false, kSaveQuestion, false},
+        {"operator, clears", {"mf:+"}, false, kClearQuestion, true},
+        {"internal asks nothing", {}, true, std::nullopt, true},
+        {"internal with files asks nothing", {"f:+"}, true, std::nullopt, true},
+        {"internal, clears, No", {"mf:+"}, true, kClearQuestion, false},
+        {"internal with files, clears", {"f:+", "mf:+"}, true, kClearQuestion, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        engine::ResetOptionFlags();
+        WorkerRequests().clear();
+        dialogs.questions.clear();
+        dialogs.answers = {c.answer};
+        Start(c.keys, c.internal);
+        PortBox()->setEditText(QStringLiteral("/dev/ttyUSB9"));
+        Window().frmProtocol()->Add("from the last job");
+
+        Button("btnProg")->click();
+
+        if (c.question) {
+            ASSERT_EQ(dialogs.questions.size(), 1u);
+            EXPECT_EQ(dialogs.questions.front(), *c.question);
+        } else {
+            EXPECT_TRUE(dialogs.questions.empty());
+        }
+        if (c.answer) {
+            ASSERT_EQ(WorkerRequests().size(), 1u);
+            EXPECT_EQ(WorkerRequests().front().port, "/dev/ttyUSB9");
+            EXPECT_EQ(Report(), std::vector<std::string>{"Start at serial port \"/dev/ttyUSB9\""});
+            ExpectBusy();
+        } else {
+            // No leaves everything as it was, the last job's report included.
+            EXPECT_TRUE(WorkerRequests().empty());
+            EXPECT_EQ(Report(), std::vector<std::string>{"from the last job"});
+            ExpectIdle();
+        }
+        Window().SetIdle();
+        Stop();
+    }
+}
+
+TEST_F(MainWindowTest, StartJobAndSetIdleSwitchTheControls) {
+    Start({}, true);
+    PortBox()->setEditText(QStringLiteral("/dev/ttyACM2"));
+    Find<QCheckBox>("chkReadInfoOnly")->setChecked(true);
+    Find<QProgressBar>("ProgressBar1")->setValue(77);
+    link::CancelRequested = true;
+
+    Button("btnProg")->click();
+
+    ExpectBusy();
+    ASSERT_EQ(WorkerRequests().size(), 1u);
+    const WorkerRequest& worker = WorkerRequests().front();
+    EXPECT_EQ(worker.window, Window().WindowHandle());
+    EXPECT_EQ(worker.cmd, TCmd::tCMD0);
+    EXPECT_EQ(worker.port, "/dev/ttyACM2");
+    EXPECT_FALSE(worker.cancelRequested);
+    EXPECT_TRUE(worker.readInfoOnly);
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->value(), 0);
+    EXPECT_EQ(Window().StatusText(), QStringLiteral("Start at serial port \"/dev/ttyACM2\""));
+    EXPECT_EQ(Window().statusBar()->toolTip(), Window().StatusText());
+
+    // Progress shows in the bar and the title; Cancel only asks the worker to stop.
+    Notify(engine::ncProgress, 42);
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->value(), 42);
+    EXPECT_EQ(Window().windowTitle(), QStringLiteral("42%"));
+    Button("btnCancel")->click();
+    Button("btnCancel")->click();
+    EXPECT_TRUE(link::CancelRequested);
+    ExpectBusy();
+
+    // The worker's verdict brings the window back; the bar keeps its place after a failure.
+    Notify(engine::ncFailure, link::feCancelled);
+    ExpectIdle();
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->value(), 42);
+    EXPECT_EQ(Window().StatusText(), QStringLiteral("Process cancelled!"));
+    EXPECT_EQ(dialogs.Messages(), std::vector<QString>{QStringLiteral("Process cancelled!")});
+    EXPECT_EQ(Report(), (std::vector<std::string>{"Start at serial port \"/dev/ttyACM2\"", "Progress 42%",
+                                                  "Process cancelled!"}));
+}
+
+TEST_F(MainWindowTest, FileModeLayout) {
+    for (const bool files : {false, true}) {
+        SCOPED_TRACE(files);
+        engine::ResetOptionFlags();
+        Start(files ? std::vector<std::string>{"f:+"} : std::vector<std::string>{}, true);
+        QPushButton* prog = Button("btnProg");
+        QPushButton* file = Button("btnFile");
+        const int closeWidth = Button("btnClose")->width();
+        EXPECT_EQ(!file->isHidden(), files);
+        EXPECT_EQ(Action("menInfoFile")->isVisible(), files);
+        if (files) {
+            EXPECT_EQ(prog->width(), closeWidth / 2);
+            EXPECT_EQ(file->width(), closeWidth / 2);
+            EXPECT_EQ(file->x(), prog->x() + prog->width() + 8);
+        } else {
+            EXPECT_EQ(prog->width(), closeWidth);
+        }
+        // Cancel takes Close's place.
+        EXPECT_EQ(Button("btnCancel")->geometry(), Button("btnClose")->geometry());
+        Stop();
+    }
+}
+
+TEST_F(MainWindowTest, FileStartsWithoutAQuestionFromThePickedImage) {
+    Start({"f:+"}, true);
+    const QString image = ImageFile("image.txt", 26145, 15, 19);
+    dialogs.file = image;
+    Button("btnFile")->click();
+
+    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_EQ(dialogs.pickedFrom, std::vector<QString>{QStringLiteral("/opt/vantrel/bin/vantrel-update")});
+    ASSERT_EQ(WorkerRequests().size(), 1u);
+    EXPECT_EQ(firmware::SelectedImage, 0);
+    EXPECT_EQ(firmware::FileImageLines.size(), 2u);
+    ExpectBusy();
+    // The image belongs to the job now.
+    EXPECT_FALSE(Button("btnFile")->isEnabled());
+    EXPECT_FALSE(Action("menInfoFile")->isEnabled());
+}
+
+TEST_F(MainWindowTest, UnreadableImageFileStartsNothingAndSaysWhy) {
+    Start({"f:+"}, true);
+    const QString missing = files_.filePath(QStringLiteral("missing.txt"));
+    const QString garbled = files_.filePath(QStringLiteral("garbled.txt"));
+    QFile file(garbled);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("bootloader=3\r\nbootloader version=zero\r\n");
+    file.close();
+
+    for (const QString& path : {missing, garbled}) {
+        SCOPED_TRACE(path.toStdString());
+        dialogs.modals.clear();
+        dialogs.file = path;
+        Button("btnFile")->click();
+
+        EXPECT_TRUE(WorkerRequests().empty());
+        ExpectIdle();
+        EXPECT_EQ(firmware::SelectedImage, -1);
+        const std::vector<QString> messages = dialogs.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages.front().startsWith(QStringLiteral("The image file cannot be read: ") + path))
+            << messages.front().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, CloseAsksOnlyWhileAJobRuns) {
+    enum class Route { TitleBar, CloseButton, ExitMenu };
+    struct Case {
+        const char* what;
+        Route route;
+        bool busy;
+        bool answer;
+        bool closed;
+    };
+    const Case cases[] = {
+        {"idle, title bar", Route::TitleBar, false, true, true},
+        {"idle, Close", Route::CloseButton, false, true, true},
+        {"idle, Exit", Route::ExitMenu, false, true, true},
+        {"busy, title bar, No", Route::TitleBar, true, false, false},
+        {"busy, Exit, No", Route::ExitMenu, true, false, false},
+        {"busy, title bar, Yes", Route::TitleBar, true, true, true},
+        {"busy, Exit, Yes", Route::ExitMenu, true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        engine::ResetOptionFlags();
+        Start({}, true);
+        Window().show();
+        if (c.busy) Button("btnProg")->click();
+        link::CancelRequested = false;
+        dialogs.questions.clear();
+        dialogs.answers = {c.answer};
+
+        switch (c.route) {
+            case Route::TitleBar: Window().close(); break;
+            case Route::CloseButton: Button("btnClose")->click(); break;
+            case Route::ExitMenu: Action("menFileExit")->trigger(); break;
+        }
+
+        if (c.busy) {
+            EXPECT_EQ(dialogs.questions,
+                      std::vector<QString>{QStringLiteral("The update is not finished!\r\nDo you really close the program ?")});
+        } else {
+            EXPECT_TRUE(dialogs.questions.empty());
+        }
+        EXPECT_EQ(Window().isVisible(), !c.closed);
+        // Yes while busy lets the running job stop at its next transfer; No leaves it alone.
+        EXPECT_EQ(link::CancelRequested.load(), c.busy && c.answer);
+        Stop();
+    }
+}
+
+TEST_F(MainWindowTest, ReportWindowFollowsTheMainWindow) {
+    Start({}, true);
+    Window().show();
+    ProcessEvents();
+    TfrmProtocol* report = Window().frmProtocol();
+    auto under = [&] {
+        const QRect outline = Window().frameGeometry();
+        return QPoint(outline.left(), outline.top() + outline.height());
+    };
+    EXPECT_EQ(report->pos(), under());
+
+    Window().move(60, 70);
+    ASSERT_TRUE(ProcessUntil([&] { return Window().pos() == QPoint(60, 70); }));
+    EXPECT_EQ(report->pos(), under());
+
+    // The report may be moved alone until the main window moves next.
+    report->move(400, 20);
+    ProcessEvents();
+    EXPECT_EQ(report->pos(), QPoint(400, 20));
+    Window().move(90, 30);
+    ASSERT_TRUE(ProcessUntil([&] { return Window().pos() == QPoint(90, 30); }));
+    EXPECT_EQ(report->pos(), under());
+}
+
+TEST_F(MainWindowTest, ReportIsSeenFromTheFirstIdleMomentOnlyInInternalMode) {
+    for (const bool internal : {false, true}) {
+        SCOPED_TRACE(internal);
+        engine::ResetOptionFlags();
+        Start({}, internal);
+        Window().show();
+        EXPECT_FALSE(Window().frmProtocol()->isVisible());
+        ProcessEvents();
+        EXPECT_EQ(Window().frmProtocol()->isVisible(), internal);
+        // Decided once: showing the window again changes nothing.
+        Window().frmProtocol()->setVisible(!internal);
+        Window().hide();
+        Window().show();
+        ProcessEvents();
+        EXPECT_EQ(Window().frmProtocol()->isVisible(), !internal);
+        Stop();
+    }
+}
+
+TEST_F(MainWindowTest, MessageWindowLiesInsideTheMainWindow) {
+    Start();
+    Window().show();
+    ProcessEvents();
+    const QRect outline = Window().frameGeometry();
+    const std::string longText(400, 'x');
+    Window().ShowInfoMessage("Process cancelled!");
+    Window().ShowInfoMessage(longText);
+
+    ASSERT_EQ(dialogs.modals.size(), 2u);
+    const ModalRun& shortRun = dialogs.modals[0];
+    EXPECT_EQ(shortRun.window, QStringLiteral("frmMessage"));
+    EXPECT_EQ(shortRun.title, QStringLiteral("Information"));
+    EXPECT_EQ(shortRun.text, QStringLiteral("Process cancelled!"));
+    EXPECT_EQ(shortRun.outline.left(), outline.left() + 10);
+    EXPECT_EQ(shortRun.outline.width(), outline.width() - 20);
+    EXPECT_EQ(shortRun.outline.top(), outline.top() + outline.height() - shortRun.outline.height() - 10);
+    // A long text wraps inside; the window keeps its size.
+    EXPECT_EQ(dialogs.modals[1].outline, shortRun.outline);
+    EXPECT_EQ(dialogs.modals[1].text, QString::fromStdString(longText));
+}
+
+TEST_F(MainWindowTest, MessageBeforeTheMessageWindowExistsUsesTheToolkitsBox) {
+    TfrmMain window(dialogs, ports);
+    window.ShowInfoMessage("early");
+    ASSERT_EQ(dialogs.modals.size(), 1u);
+    EXPECT_EQ(dialogs.modals.front().text, QStringLiteral("early"));
+    EXPECT_NE(dialogs.modals.front().window, QStringLiteral("frmMessage"));
+}
+
+TEST_F(MainWindowTest, OverviewListsTheImagesAndFitsItsColumns) {
+    Start({"f:+"}, true);
+    Window().show();
+    ProcessEvents();
+    // A file header whose codes no table names: the names show as "?".
+    dialogs.file = ImageFile("unnamed.txt", 4711, 222, 333);
+    std::vector<QStringList> rows;
+    std::vector<int> widths;
+    std::vector<int> needed;
+    QSize client;
+    dialogs.whileModal = [&](QDialog& dialog) {
+        auto* info = qobject_cast<TfrmInfo*>(&dialog);
+        ASSERT_NE(info, nullptr);
+        QTreeWidget* list = info->List();
+        for (int r = 0; r < list->topLevelItemCount(); ++r) {
+            QStringList row;
+            for (int c = 0; c < list->columnCount(); ++c) row << list->topLevelItem(r)->text(c);
+            rows.push_back(row);
+        }
+        for (int c = 0; c < list->columnCount(); ++c) {
+            widths.push_back(list->columnWidth(c));
+            const int content = static_cast<QAbstractItemView*>(list)->sizeHintForColumn(c);
+            needed.push_back(std::max(content, list->header()->sectionSizeHint(c)) + 5);
+        }
+        client = dialog.size();
+    };
+
+    Action("menInfoFile")->trigger();
+
+    ASSERT_EQ(dialogs.modals.size(), 1u);
+    const ModalRun& run = dialogs.modals.front();
+    EXPECT_EQ(run.window, QStringLiteral("frmInfo"));
+    EXPECT_EQ(run.title, QStringLiteral("Overview"));
+    const QRect outline = Window().frameGeometry();
+    EXPECT_EQ(run.outline.topLeft(), outline.topLeft());
+    EXPECT_EQ(run.outline.height(), outline.height());
+
+    // The file's header first, then the built-in images from the last to the first.
+    std::vector<QStringList> expected;
+    for (const OverviewRow& row : OverviewRows()) {
+        QStringList cells;
+        for (const std::string& cell : row) cells << QString::fromStdString(cell);
+        expected.push_back(cells);
+    }
+    EXPECT_EQ(rows, expected);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(firmware::FirmwareImageCount() + 1));
+    EXPECT_EQ(rows.front(), (QStringList{"?", "2.07", "?", "?", "01.02.2021 10:11:12", "3.1"}));
+
+    ASSERT_EQ(widths.size(), kOverviewColumns.size());
+    int sum = 0;
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        EXPECT_GE(widths[c], needed[c]) << kOverviewColumns[c];
+        sum += widths[c];
+    }
+    EXPECT_EQ(client.width(), sum + 30);
+
+    // The next Update looks among the built-in images again.
+    Button("btnProg")->click();
+    EXPECT_EQ(firmware::SelectedImage, -1);
+}
+
+TEST_F(MainWindowTest, NotificationsForAClosedWindowGoNowhere) {
+    Start();
+    const std::int32_t handle = Window().WindowHandle();
+    EXPECT_TRUE(engine::PostNotification(handle, engine::ncProgress, 5));
+    Stop();
+    EXPECT_FALSE(engine::PostNotification(handle, engine::ncDone, 0));
+    ProcessEvents();
+}
+
+}  // namespace
+}  // namespace vantrel::ui::qt::testing

@@ -1,0 +1,134 @@
+#include "tests/qt/window_fixture.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+
+#include "engine/notify.h"
+#include "engine/option_flags.h"
+#include "link/cancel.h"
+#include "engine/process_state.h"
+#include "ui/options.h"
+#include "ui/qt/message_window.h"
+#include "ui/qt/report_window.h"
+#include "ui/qt/startup.h"
+
+namespace vantrel::ui::qt::testing {
+
+bool FakeDialogs::Confirm(QWidget*, const QString& question) {
+    questions.push_back(question);
+    if (answers.empty()) return true;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+QString FakeDialogs::PickFile(QWidget*, const QString& initialPath) {
+    pickedFrom.push_back(initialPath);
+    return file;
+}
+
+int FakeDialogs::RunModal(QDialog& dialog) {
+    ModalRun run{dialog.objectName(), dialog.windowTitle(), {}, dialog.frameGeometry()};
+    if (auto* message = qobject_cast<TfrmMessage*>(&dialog)) run.text = message->Text();
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) run.text = box->text();
+    modals.push_back(run);
+    if (whileModal) whileModal(dialog);
+    return QDialog::Accepted;
+}
+
+std::vector<QString> FakeDialogs::Messages() const {
+    std::vector<QString> texts;
+    for (const ModalRun& run : modals) {
+        if (run.window == QLatin1String("frmMessage")) texts.push_back(run.text);
+    }
+    return texts;
+}
+
+PortEntry UsbPort(const std::string& name) { return {name, "/sys/devices/usb1/" + name, "usb-serial"}; }
+
+std::vector<WorkerRequest>& WorkerRequests() {
+    static std::vector<WorkerRequest> requests;
+    return requests;
+}
+
+engine::TCommThread* RecordingWorker(std::int32_t hWindow, engine::TCmd cmd, const std::string& sPort) {
+    WorkerRequests().push_back({hWindow, cmd, sPort, link::CancelRequested.load(), engine::ReadInfoOnly});
+    // Only ever compared with nullptr: the window keeps a worker as its busy marker and never touches it.
+    static char marker;
+    return reinterpret_cast<engine::TCommThread*>(&marker);
+}
+
+WindowTest::WindowTest() {
+    engine::ResetProcessState();
+    WorkerRequests().clear();
+    if (qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) savedConfigHome_ = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", configHome_.path().toLocal8Bit());
+}
+
+WindowTest::~WindowTest() {
+    Stop();
+    engine::ResetProcessState();
+    SetCommandLine({});
+    if (savedConfigHome_) {
+        qputenv("XDG_CONFIG_HOME", *savedConfigHome_);
+    } else {
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+}
+
+void WindowTest::Stop() {
+    window_.reset();
+    engine::WaitForWorkersToEnd();
+}
+
+TfrmMain& WindowTest::Start(std::vector<std::string> keys, bool internal, bool realWorkers) {
+    if (internal) {
+        QDir(configHome_.path()).mkpath(QStringLiteral("Velmora"));
+        QFile settings(configHome_.filePath(QStringLiteral("Velmora/Qel.conf")));
+        EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nintern=7204\n");
+    }
+    keys.insert(keys.begin(), "/opt/vantrel/bin/vantrel-update");
+    window_ = StartProgram(keys, dialogs, ports);
+    if (!realWorkers) engine::CommThreadClass = &RecordingWorker;
+    return *window_;
+}
+
+QPushButton* WindowTest::Button(const char* name) { return Find<QPushButton>(name); }
+
+QAction* WindowTest::Action(const char* name) { return Find<QAction>(name); }
+
+QComboBox* WindowTest::PortBox() { return Find<QComboBox>("cbxPort"); }
+
+std::vector<std::string> WindowTest::Report() {
+    std::vector<std::string> lines;
+    for (const QString& line : window_->frmProtocol()->Lines()) {
+        // "hh-nn-ss -> " is 12 characters.
+        lines.push_back(line.mid(12).toStdString());
+    }
+    return lines;
+}
+
+void WindowTest::Notify(std::uint32_t code, std::int32_t value) {
+    ASSERT_TRUE(engine::PostNotification(window_->WindowHandle(), code, value));
+    ProcessEvents();
+}
+
+bool WindowTest::ProcessUntil(const std::function<bool()>& done) {
+    // Jobs run on the virtual clock and take milliseconds; the bound only stops a broken one hanging.
+    return QTest::qWaitFor(done, 60000);
+}
+
+void WindowTest::ProcessEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+}  // namespace vantrel::ui::qt::testing
