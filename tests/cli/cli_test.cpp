@@ -1,0 +1,235 @@
+// The console front end run in-process against the simulated logger, in virtual time.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "engine/process_state.h"
+#include "link/failures.h"
+#include "tests/support/job_runner.h"
+
+namespace vantrel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Fault;
+using sim::FaultKind;
+using sim::LoggerConfig;
+using sim::RequestKind;
+using testing::SimulatedLine;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    CliTest() {
+        engine::ResetProcessState();
+        config_ = fs::temp_directory_path() / ("vantrel-cli-test-" + std::to_string(::getpid()));
+        fs::create_directories(config_ / "Velmora");
+        setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+    }
+    ~CliTest() override {
+        engine::ResetProcessState();
+        unsetenv("XDG_CONFIG_HOME");
+        fs::remove_all(config_);
+    }
+
+    void InternalMode() { std::ofstream(config_ / "Velmora" / "Qel.conf") << "[General]\nintern=7204\n"; }
+
+    CliRun Cli(std::vector<std::string> args, const std::string& answer = "", bool terminal = false) {
+        args.insert(args.begin(), "vantrel-update-cli");
+        std::istringstream in(answer);
+        std::ostringstream out;
+        std::ostringstream err;
+        CliRun run;
+        run.status = RunCli(args, {in, out, err, terminal, false});
+        run.out = out.str();
+        run.err = err.str();
+        engine::ResetProcessState();
+        return run;
+    }
+
+    static std::vector<nlohmann::json> JsonLines(const std::string& text) {
+        std::vector<nlohmann::json> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+        return lines;
+    }
+
+    fs::path config_;
+};
+
+LoggerConfig WithFaults(std::vector<Fault> faults, std::uint16_t platform = 15) {
+    LoggerConfig config;
+    config.identity.platform = platform;
+    config.faults.faults = std::move(faults);
+    return config;
+}
+
+TEST_F(CliTest, JsonLinesNotifyBeforePresentingAndEndWithTheExit) {
+    SimulatedLine line;
+    const CliRun run = Cli({"--port", line.Port(), "--yes", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto events = JsonLines(run.out);
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.front(), (nlohmann::json{{"event", "report"}, {"text", "Start at serial port \"SIM1\""}}));
+    EXPECT_EQ(events.back(), (nlohmann::json{{"event", "exit"}, {"status", 0}}));
+    // Each line keeps its fields in the documented order.
+    EXPECT_NE(run.out.find("{\"event\":\"notification\",\"code\":0,\"value\":0}\n"), std::string::npos);
+    // The done notification comes before the verdict it causes, and the verdict goes to all three channels.
+    const auto done = std::find(events.begin(), events.end(), nlohmann::json{{"event", "notification"}, {"code", 0}, {"value", 0}});
+    ASSERT_NE(done, events.end());
+    const std::string verdict = "Update Vantrel Base V1.06 succesfully completed.";
+    EXPECT_EQ(*(done + 1), (nlohmann::json{{"event", "report"}, {"text", verdict}}));
+    EXPECT_EQ(*(done + 2), (nlohmann::json{{"event", "status"}, {"text", verdict}}));
+    EXPECT_EQ(*(done + 3), (nlohmann::json{{"event", "message"}, {"text", verdict}}));
+}
+
+TEST_F(CliTest, HumanOutputIsTheReportAndTheVerdict) {
+    SimulatedLine line;
+    const CliRun run = Cli({"--port", line.Port(), "--yes"});
+    ASSERT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find(" -> Start at serial port \"SIM1\"\n"), std::string::npos);
+    EXPECT_NE(run.out.find(" -> Vector table is saved.\n"), std::string::npos);
+    // The verdict once as a report line, once as the plain message.
+    EXPECT_NE(run.out.find(" -> Update Vantrel Base V1.06 succesfully completed.\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\nUpdate Vantrel Base V1.06 succesfully completed.\n"), std::string::npos);
+    EXPECT_TRUE(run.err.empty()) << run.err;
+}
+
+TEST_F(CliTest, ExitStatusFollowsTheVerdict) {
+    struct Case {
+        const char* what;
+        LoggerConfig logger;
+        std::vector<std::string> extra;
+        int status;
+    };
+    std::vector<Fault> silent;
+    const Case cases[] = {
+        {"logger error", WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}), {}, link::feLoggerError},
+        {"not verified", WithFaults({{.kind = FaultKind::OtherClassAfterStart, .value = 26146}}), {}, link::feNotVerified},
+        {"no matching image", WithFaults({}, 23), {}, link::feNoMatchingImage},
+        {"retries bounded", WithFaults({{.kind = FaultKind::NoReply, .request = RequestKind::Identify}}),
+         {"--max-restarts", "2"}, link::feNoAnswer},
+        {"programming repeats bounded",
+         WithFaults({{.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7, .always = true}}),
+         {"--max-restarts", "1"}, link::feProgramming},
+        {"a programming error once is repeated and verified",
+         WithFaults({{.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7}}), {}, 0},
+    };
+    for (const Case& c : cases) {
+        SimulatedLine line(c.logger);
+        std::vector<std::string> args{"--port", line.Port(), "--yes"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err;
+    }
+}
+
+TEST_F(CliTest, MissingPortSaysWhy) {
+    SimulatedLine line;
+    const CliRun run = Cli({"--port", "COM99", "--yes"});
+    EXPECT_EQ(run.status, link::feNoPort);
+    EXPECT_NE(run.out.find("Aborted because serial port \"COM99\" is not ready!"), std::string::npos);
+    EXPECT_NE(run.err.find("no such device"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        bool internal;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"no port", {"--yes"}, false, "--port is required"},
+        {"file outside internal mode", {"--port", "SIM1", "--file", "x.txt", "f:+"}, false, "--file needs internal mode"},
+        {"file without f:+", {"--port", "SIM1", "--file", "x.txt"}, true, "--file needs internal mode"},
+        {"read info only outside internal mode", {"--port", "SIM1", "--yes", "--read-info-only"}, false,
+         "--read-info-only needs internal mode"},
+        {"key without colon", {"--port", "SIM1", "--yes", "cc"}, true, "not a KEY:VALUE"},
+        {"unknown option", {"--port", "SIM1", "--bogus"}, false, "--bogus"},
+        {"negative bound", {"--port", "SIM1", "--max-restarts", "-1"}, false, "max-restarts"},
+        {"unreadable image file", {"--port", "SIM1", "--file", "/nonexistent/image.txt", "f:+"}, true,
+         "/nonexistent/image.txt"},
+        {"no terminal to confirm", {"--port", "SIM1"}, false, "--yes"},
+    };
+    for (const Case& c : cases) {
+        if (c.internal) InternalMode();
+        SimulatedLine line;
+        const CliRun run = Cli(c.args);
+        EXPECT_EQ(run.status, kExitUsage) << c.what;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << ": " << run.err;
+        EXPECT_FALSE(line.Serial().IsOpen()) << c.what;
+        EXPECT_TRUE(line.Serial().Trace().Entries().empty()) << c.what;
+        fs::remove(config_ / "Velmora" / "Qel.conf");
+    }
+}
+
+TEST_F(CliTest, ConfirmationOnATerminal) {
+    struct Case {
+        const char* answer;
+        std::vector<std::string> keys;
+        bool internal;
+        int status;
+        const char* asked;
+    };
+    const Case cases[] = {
+        {"n\n", {}, false, kExitUsage, "Do you save your measurements ?"},
+        {"\n", {}, false, kExitUsage, "Do you really continue without saving ?"},
+        {"y\n", {}, false, 0, "Do you save your measurements ?"},
+        {"n\n", {"mf:+"}, true, kExitUsage, "This update clears all measurements!"},
+        {"", {}, true, 0, nullptr},  // internal mode asks nothing
+    };
+    for (const Case& c : cases) {
+        if (c.internal) InternalMode();
+        SimulatedLine line;
+        std::vector<std::string> args{"--port", line.Port()};
+        args.insert(args.end(), c.keys.begin(), c.keys.end());
+        const CliRun run = Cli(args, c.answer, true);
+        EXPECT_EQ(run.status, c.status) << c.answer;
+        if (c.asked != nullptr) {
+            EXPECT_NE(run.err.find(c.asked), std::string::npos) << run.err;
+        } else {
+            EXPECT_EQ(run.err.find("[y/N]"), std::string::npos) << run.err;
+        }
+        fs::remove(config_ / "Velmora" / "Qel.conf");
+    }
+}
+
+TEST_F(CliTest, ReadInfoOnlyInInternalMode) {
+    InternalMode();
+    LoggerConfig config;
+    config.initialMode = sim::Mode::Bootloader;
+    SimulatedLine line(config);
+    const CliRun run = Cli({"--port", line.Port(), "--read-info-only"});
+    EXPECT_EQ(run.status, link::feInfoOnly);
+    EXPECT_NE(run.out.find("Only read update info!"), std::string::npos);
+    EXPECT_TRUE(line.Serial().Trace().Matching("record: srBeginProgramming").empty());
+}
+
+TEST_F(CliTest, ListImagesPutsTheFileFirst) {
+    InternalMode();
+    const fs::path image = fs::path(VANTREL_SOURCE_DIR) / "firmware/images/Vantrel_V2_08_PF21_PR48_BL3_0.txt";
+    const CliRun run = Cli({"--list-images", "--file", image.string(), "f:+"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::vector<std::string> rows;
+    for (std::string row; std::getline(lines, row);) rows.push_back(row);
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows[0].rfind("Firmware", 0), 0u);
+    EXPECT_NE(rows[1].find("01.12.2021 09:04:24"), std::string::npos);
+    EXPECT_NE(rows[2].find("01.12.2021 09:04:24"), std::string::npos);
+    EXPECT_NE(rows[5].find("03.06.2018 18:51:00"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantrel::cli
