@@ -355,7 +355,9 @@ void TfrmMain::RefreshPorts() {
 bool TfrmMain::event(QEvent* e) {
     if (e->type() == NotificationEvent::Kind()) {
         const engine::Notification& n = static_cast<NotificationEvent*>(e)->notification;
-        presenter_.Handle(n.code, n.value);
+        // Once the operator closed the program, the end of a cancelled job has nobody left to tell; a
+        // verdict box now would only hold up the program's end.
+        if (!closed_) presenter_.Handle(n.code, n.value);
         return true;
     }
     return QMainWindow::event(e);
@@ -370,6 +372,7 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
         // The worker stops at its next transfer attempt; the program waits for it after the event loop.
         link::CancelRequested = true;
     }
+    closed_ = true;
     e->accept();
 }
 
@@ -387,6 +390,7 @@ void TfrmMain::DockReportWindow() {
 
 void TfrmMain::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
+    closed_ = false;
     if (firstIdleScheduled_) return;
     firstIdleScheduled_ = true;
     QTimer::singleShot(0, this, &TfrmMain::ApplicationEvents1Idle);

@@ -126,6 +126,7 @@ private:
     engine::TCommThread* FCommThread = nullptr;
     bool hourglass_ = false;
     bool firstIdleScheduled_ = false;
+    bool closed_ = false;
 };
 
 }  // namespace vantrel::ui::qt

@@ -8,7 +8,7 @@
 #include "ui/qt/init_forms.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/operator_dialogs.h"
-#include "ui/qt/port_monitor_udev.h"
+#include "ui/qt/port_monitor.h"
 
 namespace vantrel::ui::qt {
 
