@@ -53,9 +53,8 @@ bool Matches(const TBl3FileHeader& header, const Identity& id) {
 }  // namespace
 
 void TVantrelCommThread::ExecuteUpdate() {
-    (void)kReadInfoOnlyRegistered;
-
-    // Step 1: identification; one switch into the bootloader at most.
+    // Identification. A logger in its application is switched into its bootloader once; the bootloader
+    // itself answers with its own class, and anything else after the switch is not a logger we may update.
     for (int pass = 1;; ++pass) {
         SendCommand(true, link::cmdIdentify, 0, 0, 0, 0, 0, 0);
         const std::uint16_t loggerClass = MakeWord(FRxBuffer[2], FRxBuffer[3]);
@@ -69,7 +68,7 @@ void TVantrelCommThread::ExecuteUpdate() {
         link::Sleep(kEnterBootloaderWait);
     }
 
-    // Step 2: the board's identity.
+    // The board's identity, from the bootloader.
     Identity id;
     RecordBuffer = link::ServiceRequestRecord(link::srIdentity);
     RequestRecord(6);
@@ -78,7 +77,7 @@ void TVantrelCommThread::ExecuteUpdate() {
     id.print = firmware::ValidPrint(MakeWord(RecordBuffer.data[2], RecordBuffer.data[3]));
     id.info = MakeWord(RecordBuffer.data[4], RecordBuffer.data[5]);
 
-    // Step 3: the update-info block, whose words are stored low byte first.
+    // The update-info block (its words stored low byte first); a platform without a name has none.
     if (id.platform != firmware::kNoCode) {
         firmware::MemoryMap map;
         firmware::PlatformMemoryMap(id.platform, map);
@@ -89,14 +88,13 @@ void TVantrelCommThread::ExecuteUpdate() {
         id.updateId = MakeWord(RecordBuffer.data[3], RecordBuffer.data[2]);
     }
 
-    // Step 4.
     Notify(ncPlatform, id.platform);
     Notify(ncPrint, id.print);
     Notify(ncInfo, id.info);
     Notify(ncUpdateClass, id.updateClass);
     Notify(ncUpdateId, id.updateId);
 
-    // Step 5: the first candidate that fits the logger.
+    // The first candidate that fits the logger: the file image alone when one was loaded for this job.
     const bool fileImageOnly = firmware::SelectedImage == 0;
     const int first = fileImageOnly ? 0 : 1;
     const int last = fileImageOnly ? 0 : firmware::FirmwareImageCount();
@@ -113,19 +111,18 @@ void TVantrelCommThread::ExecuteUpdate() {
     if (firmware::SelectedImage == -1) throw EQel(link::feNoMatchingImage);
     if (ReadInfoOnly) throw EQel(link::feInfoOnly);
 
-    // Step 6: an image that does not end properly is never started on.
+    // An image that does not end properly is not started on at all.
     const std::int32_t n = firmware::GetSelectedLineCount();
     if (n < 1 || firmware::GetFirmwareLine(n) != link::kEndOfFileLine) throw EQel(link::feBadLastLine);
 
-    // Step 7.
     Notify(ncUpdateStart, static_cast<std::int32_t>(FCmd));
     RecordBuffer = link::ServiceRequestRecord(link::srBeginProgramming);
     link::BuildHexLine();
     SendRecord(link::HexLine, 1, true);
     std::string vectorLine;
 
-    // Step 8: every 64-byte data record but the vector table, whose record makes the image startable and
-    // is therefore written only once everything else is in place.
+    // Every 64-byte data record but the vector table's, which makes the image startable and is therefore
+    // written only once everything else is in place. Other records are counted, not sent.
     for (std::int32_t j = 0; j < n; ++j) {
         firmware::GetFirmwareLine(j, link::HexLine);
         const std::string sentLine = link::HexLine;
@@ -151,7 +148,6 @@ void TVantrelCommThread::ExecuteUpdate() {
         SetProgress(j, n);
     }
 
-    // Step 9.
     if (!vectorLine.empty()) {
         Notify(ncVectorTable, 1);
         SendRecord(vectorLine, 64, true);
@@ -162,14 +158,14 @@ void TVantrelCommThread::ExecuteUpdate() {
         }
     }
 
-    // Step 10.
+    // Start the new firmware; the bootloader does not answer this request.
     link::Sleep(kStartApplicationDelay);
     RecordBuffer = link::ServiceRequestRecord(link::srStartApplication);
     link::BuildHexLine();
     SendRecord(link::HexLine, 0, true);
     link::Sleep(kStartApplicationWait);
 
-    // Step 11: success only when the logger runs the image just programmed.
+    // Success only when the logger runs the image just programmed.
     SendCommand(true, link::cmdIdentify, 0, 0, 0, 0, 0, 0);
     const std::uint16_t startedClass = MakeWord(FRxBuffer[2], FRxBuffer[3]);
     Notify(ncClass, startedClass);

@@ -7,11 +7,13 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=address,undefined
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=address,undefined \
+  -DVANTREL_BUILD_TESTS=ON -DVANTREL_BUILD_QT=ON -DVANTREL_BUILD_BENCH=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+# The tests labelled "threads": the worker, whole jobs on a worker thread, the simulator's backend.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=thread \
-  -DVANTREL_BUILD_QT=OFF -DVANTREL_BUILD_BENCH=OFF
-cmake --build build-tsan -j "$jobs"
+  -DVANTREL_BUILD_TESTS=ON -DVANTREL_BUILD_QT=OFF -DVANTREL_BUILD_BENCH=OFF
+cmake --build build-tsan -j "$jobs" --target worker_tests update_sequence_tests sim_tests
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L threads
