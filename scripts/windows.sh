@@ -72,6 +72,8 @@ fi
 # which nothing here needs.
 export WINEPREFIX=$win/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 timeout 300 wineboot --init >"$win/wineboot.log" 2>&1 || { cat "$win/wineboot.log"; exit 1; }
+# One server for all runs; started here so that its messages do not end up in the tests' output.
+wineserver -p >/dev/null 2>&1
 
 failed=()
 for test in "${core_tests[@]}"; do
@@ -79,7 +81,6 @@ for test in "${core_tests[@]}"; do
   # Generous: the slowest of them takes seconds; a hang must not hold the script for ever.
   if ! timeout 600 wine "$win/tests/$test.exe" --gtest_brief=1 </dev/null; then failed+=("$test"); fi
 done
-wineserver -k >/dev/null 2>&1 || true
 
 echo "== end to end (Wine)"
 bash tests/windows/e2e.sh "$win/bin" "$host/bin" || failed+=(end-to-end)

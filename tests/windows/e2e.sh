@@ -107,6 +107,18 @@ wine reg add 'HKCU\Software\Velmora\Qel' /v intern /t REG_DWORD /d 7204 /f >/dev
 run_cli --port COM6 --file "$(winepath -w "$image")" f:+ >"$work/file.out" 2>&1
 check "file update in internal mode" 0 $? "Update Vantrel V1.10 succesfully completed." "$work/file.out"
 
+# Ctrl+C (Wine turns SIGINT into the console's Ctrl+C event) stops the job at its next transfer.
+start_sim COM8 --paced
+# The signal goes to the updater itself: wine runs the program in the process it was started as.
+wine "$cli" --port COM8 --yes </dev/null >"$work/cancel.out" 2>"$work/cancel.err" &
+updater=$!
+for _ in $(seq 200); do grep -q "Update Vantrel" "$work/cancel.out" && break; sleep 0.05; done
+kill -INT "$updater" 2>/dev/null
+for _ in $(seq 600); do kill -0 "$updater" 2>/dev/null || break; sleep 0.1; done
+kill -KILL "$updater" 2>/dev/null
+wait "$updater"
+check "ctrl+c cancels" 20 $? "Process cancelled!" "$work/cancel.out"
+
 # Exclusive opening (share mode 0) is enforced by the Windows serial driver; Wine opens the same
 # device for a second process all the same, so the check would prove nothing here.
 echo "skip busy port: Wine does not enforce exclusive opening of serial ports"
