@@ -72,7 +72,9 @@ fi
 # which nothing here needs.
 export WINEPREFIX=$win/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 timeout 300 wineboot --init >"$win/wineboot.log" 2>&1 || { cat "$win/wineboot.log"; exit 1; }
-# One server for all runs; started here so that its messages do not end up in the tests' output.
+# One server for all runs, started once wineboot's has saved the prefix and gone, so that its messages do
+# not end up in the tests' output.
+wineserver -w
 wineserver -p >/dev/null 2>&1
 
 failed=()

@@ -25,8 +25,9 @@ cleanup() {
 trap cleanup EXIT
 failures=0
 
-# The registry's hardware branch is volatile: it lives only as long as the wine server, so one server
-# serves the whole run.
+# The registry's hardware branch is volatile: it lives only as long as the wine server, so one
+# persistent server of this prefix serves the whole run.
+wineserver -k >/dev/null 2>&1
 wineserver -p >/dev/null 2>&1
 # Ends a hung run instead of letting it hold the whole script: a full update takes a few seconds.
 run_cli() { timeout 120 wine "$cli" "$@" </dev/null; }
