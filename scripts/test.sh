@@ -17,3 +17,9 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=th
   -DVANTREL_BUILD_TESTS=ON -DVANTREL_BUILD_QT=OFF -DVANTREL_BUILD_BENCH=OFF
 cmake --build build-tsan -j "$jobs" --target worker_tests update_sequence_tests sim_tests
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L threads
+
+# The Windows build of the core and the console front end, tested under Wine, where the cross compiler and
+# Wine are installed (bash scripts/windows.sh installs both).
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+  bash scripts/windows.sh
+fi
