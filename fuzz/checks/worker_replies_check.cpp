@@ -87,15 +87,20 @@ private:
 };
 
 // A few records of image 1 with its vector-table record last: a whole job in a handful of transfers.
-std::vector<std::string> ShortImageLines() {
-    const auto& image = *firmware::BuiltInImages()[0];
-    std::vector<std::string> lines{std::string(image.lines[0]), std::string(image.lines[1])};
-    for (const std::string_view line : image.lines) {
-        link::HexRecord record;
-        if (link::ParseHexLine(line, record) && record.addressHigh == 0x03 && record.addressLow == 0xDF) lines.emplace_back(line);
-    }
-    lines.emplace_back(link::kEndOfFileLine);
-    return lines;
+const std::vector<std::string>& ShortImageLines() {
+    static const std::vector<std::string> kLines = [] {
+        const auto& image = *firmware::BuiltInImages()[0];
+        std::vector<std::string> lines{std::string(image.lines[0]), std::string(image.lines[1])};
+        for (const std::string_view line : image.lines) {
+            link::HexRecord record;
+            if (link::ParseHexLine(line, record) && record.addressHigh == 0x03 && record.addressLow == 0xDF) {
+                lines.emplace_back(line);
+            }
+        }
+        lines.emplace_back(link::kEndOfFileLine);
+        return lines;
+    }();
+    return kLines;
 }
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
@@ -111,45 +116,57 @@ bool IsServiceRequest(const Bytes& bytes, std::uint8_t code) {
            record.count == 1 && record.data[0] == code;
 }
 
-// Success must rest on what the logger actually said.
-std::string CheckSuccess(const FedSerial& line, const std::vector<std::string>& image, std::uint16_t imageClass) {
+// The start request may only follow a complete programming: every record echoed unchanged after the last
+// begin, the vector-table record last; after it only identification frames go out.
+std::string CheckProgrammedBeforeStart(const FedSerial& line, const std::vector<std::string>& image) {
     const auto& exchanges = line.Exchanges();
-    std::optional<std::uint16_t> lastClass;
     std::size_t lastBegin = exchanges.size();
-    std::size_t lastStart = exchanges.size();
+    std::size_t start = exchanges.size();
     for (std::size_t i = 0; i < exchanges.size(); ++i) {
         const auto& e = exchanges[i];
-        if (IsIdentifyFrame(e.written) && e.replied.size() == 8 && link::FrameCrcValid(e.replied.data())) {
-            lastClass = link::MakeWord(e.replied[2], e.replied[3]);
-        }
+        if (start < exchanges.size() && !IsIdentifyFrame(e.written)) return "something other than identification after the start";
         if (IsServiceRequest(e.written, link::srBeginProgramming)) lastBegin = i;
-        if (IsServiceRequest(e.written, link::srStartApplication)) lastStart = i;
+        if (IsServiceRequest(e.written, link::srStartApplication)) start = i;
     }
-    if (lastClass != imageClass) return "success although the last identification did not carry the image's class";
-    if (lastBegin == exchanges.size()) return "success without srBeginProgramming";
-    if (lastStart == exchanges.size() || lastStart < lastBegin) return "success without srStartApplication after the begin";
+    if (start == exchanges.size()) return {};
+    if (lastBegin > start) return "srStartApplication without srBeginProgramming";
     std::size_t vectorEcho = 0;
     std::size_t otherEchoes = 0;
     for (std::size_t j = 0; j + 1 < image.size(); ++j) {
-        const Bytes line = Text(image[j]);
+        const Bytes record = Text(image[j]);
         std::optional<std::size_t> echoed;
-        for (std::size_t i = lastBegin; i < lastStart; ++i) {
-            if (exchanges[i].written == line && exchanges[i].replied == line) echoed = i;
+        for (std::size_t i = lastBegin; i < start; ++i) {
+            if (exchanges[i].written == record && exchanges[i].replied == record) echoed = i;
         }
-        if (!echoed) return "success although record " + std::to_string(j) + " was never echoed after the begin";
+        if (!echoed) return "started although record " + std::to_string(j) + " was never echoed after the begin";
         if (image[j].compare(0, 7, ":4003DF") == 0) {
             vectorEcho = *echoed;
         } else {
             otherEchoes = std::max(otherEchoes, *echoed);
         }
     }
-    if (vectorEcho < otherEchoes) return "success with the vector-table record programmed before the others";
+    if (vectorEcho < otherEchoes) return "started with the vector-table record programmed before the others";
+    return {};
+}
+
+// Success must rest on what the logger actually said.
+std::string CheckSuccess(const FedSerial& line, std::uint16_t imageClass) {
+    std::optional<std::uint16_t> lastClass;
+    bool started = false;
+    for (const auto& e : line.Exchanges()) {
+        if (IsIdentifyFrame(e.written) && e.replied.size() == 8 && link::FrameCrcValid(e.replied.data())) {
+            lastClass = link::MakeWord(e.replied[2], e.replied[3]);
+        }
+        started = started || IsServiceRequest(e.written, link::srStartApplication);
+    }
+    if (!started) return "success without srStartApplication";
+    if (lastClass != imageClass) return "success although the last identification did not carry the image's class";
     return {};
 }
 
 std::string CheckJob(std::span<const std::uint8_t> script, std::uint32_t* finalCode) {
     engine::ResetProcessState();
-    const std::vector<std::string> image = ShortImageLines();
+    const std::vector<std::string>& image = ShortImageLines();
     firmware::FileImageHeader = firmware::GetFirmwareHeader(1);
     firmware::FileImageLines = image;
     firmware::SelectedImage = 0;
@@ -172,15 +189,8 @@ std::string CheckJob(std::span<const std::uint8_t> script, std::uint32_t* finalC
     if (line.Exhausted()) return "the job did not end";
     const auto finals = std::count_if(posted.begin(), posted.end(), [](const auto& n) { return engine::IsFinalNotification(n.code); });
     if (finals != 1 || posted.empty() || !engine::IsFinalNotification(posted.back().code)) return "not exactly one final notification, last";
-    if (posted.back().code == engine::ncDone) {
-        return CheckSuccess(line, image, firmware::GetFirmwareHeader(1).qel_class);
-    }
-    // A failure before the start request never sends it.
-    if (posted.back().code == engine::ncFailure && posted.back().value != link::feNotVerified) {
-        for (const auto& e : line.Exchanges()) {
-            if (IsServiceRequest(e.written, link::srStartApplication)) return "srStartApplication sent on a failure path";
-        }
-    }
+    if (std::string problem = CheckProgrammedBeforeStart(line, image); !problem.empty()) return problem;
+    if (posted.back().code == engine::ncDone) return CheckSuccess(line, firmware::GetFirmwareHeader(1).qel_class);
     return {};
 }
 
