@@ -25,9 +25,11 @@ struct WorkerCount {
     int running = 0;
 };
 
+// Never destroyed: a worker thread that has just reported its end may still be leaving notify_all when
+// the program, no longer waiting, runs its exit handlers.
 WorkerCount& Workers() {
-    static WorkerCount workers;
-    return workers;
+    static WorkerCount* workers = new WorkerCount;
+    return *workers;
 }
 
 // Closes the port when the job's block is left, however it is left, so the port is free before the
@@ -60,10 +62,8 @@ void TCommThread::Start() {
         Execute();
         delete this;
         WorkerCount& counted = Workers();
-        {
-            std::lock_guard lock(counted.mutex);
-            --counted.running;
-        }
+        std::lock_guard lock(counted.mutex);
+        --counted.running;
         counted.changed.notify_all();
     }).detach();
 }

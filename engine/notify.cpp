@@ -12,9 +12,10 @@ struct Registry {
     std::int32_t nextHandle = 1;
 };
 
+// Never destroyed, so a worker that posts while the program ends finds it still in place.
 Registry& TheRegistry() {
-    static Registry registry;
-    return registry;
+    static Registry* registry = new Registry;
+    return *registry;
 }
 
 }  // namespace
