@@ -5,7 +5,7 @@
 #include "fuzz/checks/fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string problem = vantrel::fuzzing::CheckHexLine({data, size});
+    const std::string problem = vantrel::fuzz::CheckHexLine({data, size});
     if (!problem.empty()) {
         std::fprintf(stderr, "property violated: %s\n", problem.c_str());
         std::abort();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace vantrel::fuzzing {
+namespace vantrel::fuzz {
 
 // The input as one record line: parse, build and parse again must agree, and a line that parses is
 // rebuilt character for character. The input read as a decoded record must build a line that parses
@@ -30,4 +30,4 @@ std::string CheckWorkerReplies(std::span<const std::uint8_t> input, std::uint32_
 // A whole healthy job in the worker-replies input format, for the seed corpus and its test.
 std::vector<std::uint8_t> HealthyJobReplies();
 
-}  // namespace vantrel::fuzzing
+}  // namespace vantrel::fuzz

@@ -3,7 +3,7 @@
 #include "fuzz/checks/fuzz_checks.h"
 #include "link/hex_record.h"
 
-namespace vantrel::fuzzing {
+namespace vantrel::fuzz {
 
 namespace {
 
@@ -62,4 +62,4 @@ std::string CheckHexLine(std::span<const std::uint8_t> input) {
     return CheckBuiltRecord(input);
 }
 
-}  // namespace vantrel::fuzzing
+}  // namespace vantrel::fuzz

@@ -11,7 +11,7 @@
 #include "firmware/image_file.h"
 #include "fuzz/checks/fuzz_checks.h"
 
-namespace vantrel::fuzzing {
+namespace vantrel::fuzz {
 
 namespace {
 
@@ -132,4 +132,4 @@ std::string CheckImageFile(std::span<const std::uint8_t> input) {
     return CheckLoad(text);
 }
 
-}  // namespace vantrel::fuzzing
+}  // namespace vantrel::fuzz

@@ -18,7 +18,7 @@
 #include "link/link_times.h"
 #include "link/serial.h"
 
-namespace vantrel::fuzzing {
+namespace vantrel::fuzz {
 
 namespace {
 
@@ -319,4 +319,4 @@ Bytes HealthyJobReplies() {
     return script;
 }
 
-}  // namespace vantrel::fuzzing
+}  // namespace vantrel::fuzz

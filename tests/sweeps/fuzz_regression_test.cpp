@@ -9,7 +9,7 @@
 #include "engine/notify.h"
 #include "fuzz/checks/fuzz_checks.h"
 
-namespace vantrel::fuzzing {
+namespace vantrel::fuzz {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -54,4 +54,4 @@ TEST(FuzzRegression, HealthyJobSeedEndsVerified) {
 }
 
 }  // namespace
-}  // namespace vantrel::fuzzing
+}  // namespace vantrel::fuzz
