@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "link/link_times.h"
 
@@ -45,29 +48,53 @@ bool SetModemLine(int fd, unsigned long request, int line) {
     return errno == EINVAL || errno == ENOTTY;
 }
 
+// "name (pid N)", or empty when the process is gone.
+std::string ProcessName(const std::string& pid) {
+    std::string name;
+    std::ifstream("/proc/" + pid + "/comm") >> name;
+    return name.empty() ? std::string() : name + " (pid " + pid + ")";
+}
+
 // The processes that hold a device open, for telling the operator who has the port.
-std::string HoldersOf(const std::string& path) {
+std::string OpenersOf(const std::string& path) {
     std::error_code ec;
     const auto target = std::filesystem::canonical(path, ec);
     if (ec) return {};
     std::string holders;
-    const pid_t self = getpid();
+    const std::string self = std::to_string(getpid());
     for (const auto& proc : std::filesystem::directory_iterator("/proc", ec)) {
-        const std::string pidText = proc.path().filename().string();
-        if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos) continue;
-        if (std::stoi(pidText) == self) continue;
+        const std::string pid = proc.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
         std::error_code fdError;
         for (const auto& fd : std::filesystem::directory_iterator(proc.path() / "fd", fdError)) {
             std::error_code linkError;
             if (std::filesystem::read_symlink(fd.path(), linkError) != target || linkError) continue;
-            std::string name;
-            std::ifstream(proc.path() / "comm") >> name;
-            if (!holders.empty()) holders += ", ";
-            holders += name + " (pid " + pidText + ")";
+            const std::string name = ProcessName(pid);
+            if (!name.empty()) holders += (holders.empty() ? "" : ", ") + name;
             break;
         }
     }
     return holders;
+}
+
+// The process holding the exclusive lock on an open device, from the kernel's lock table: more precise than
+// the list of everyone who has it open. The table names the process that took the lock, which may have
+// ended and left the lock to another holder of the same open file: then nothing is known from it.
+std::string LockHolderOf(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return {};
+    char device[64];
+    std::snprintf(device, sizeof device, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        // "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF"
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, where;
+        fields >> number >> kind >> mode >> access >> pid >> where;
+        if (kind == "FLOCK" && where == device) return ProcessName(pid);
+    }
+    return {};
 }
 
 // Whether the peer of an open port is gone: a hung-up or failed descriptor fails every call at once
@@ -108,7 +135,7 @@ PortHandle PosixSerialBackend::Open(const std::string& portName, std::int32_t ba
             case EACCES: case EPERM:
                 return Fail(OpenFailureKind::PermissionDenied, error, what, -1);
             case EBUSY: {
-                const std::string holders = HoldersOf(path);
+                const std::string holders = OpenersOf(path);
                 return Fail(OpenFailureKind::Busy, error, holders.empty() ? what : what + ", held by " + holders, -1);
             }
             default:
@@ -120,7 +147,8 @@ PortHandle PosixSerialBackend::Open(const std::string& portName, std::int32_t ba
     // TIOCEXCL keeps out every later opener but root; the lock keeps out root as well.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        const std::string holders = HoldersOf(path);
+        std::string holders = LockHolderOf(fd);
+        if (holders.empty()) holders = OpenersOf(path);
         return Fail(OpenFailureKind::Busy, error,
                     path + ": in use by another program" + (holders.empty() ? "" : ", held by " + holders), fd);
     }
