@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "engine/notify.h"
+#include "firmware/header.h"
 #include "fuzz/checks/fuzz_checks.h"
 
 namespace vantrel::fuzz {
@@ -51,6 +53,30 @@ TEST(FuzzRegression, HealthyJobSeedEndsVerified) {
     foreign[foreign.size() - 6] ^= 0x01;  // class low byte of the last reply frame; its CRC now fails
     EXPECT_EQ(CheckWorkerReplies(foreign, &final), "");
     EXPECT_NE(final, engine::ncDone);
+}
+
+// Found by the image-file target: a line that itself ends with a CR, exactly at the reader's limit and
+// ended by CR LF, lost its own CR, because the terminator's CR was skipped and the line's taken for it.
+TEST(FuzzRegression, ReaderKeepsTheLinesOwnCarriageReturnAtItsLimit) {
+    struct Case {
+        const char* text;
+        std::size_t limit;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"\r\r\n", 1, {"\r"}},          // the finding
+        {"\r\r\n", 2, {"\r"}},          // the same line below the limit
+        {"a\r\r\nb", 2, {"a\r", "b"}},
+        {"ab\r\nc", 2, {"ab", "c"}},      // a line of exactly the limit, CR LF ended
+        {"ab\nc\r", 2, {"ab", "c"}},
+    };
+    for (const Case& c : cases) {
+        std::istringstream in(c.text);
+        firmware::TextLineReader reader(in, c.limit);
+        std::vector<std::string> lines;
+        while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
+        EXPECT_EQ(lines, c.lines) << "limit " << c.limit;
+    }
 }
 
 }  // namespace
