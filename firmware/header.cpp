@@ -18,9 +18,12 @@ std::string TextLineReader::ReadLine() {
         }
         if (Traits::to_char_type(c) == '\n') break;
         if (line.size() >= maxLineLength_) {
-            // A CR may still end a line of exactly the maximum length.
-            if (Traits::to_char_type(c) == '\r' && Traits::eq_int_type(buffer->sgetc(), Traits::to_int_type('\n')))
-                continue;
+            // A CR may still end a line of exactly the maximum length. It is the terminator's, so the line
+            // is complete as it stands: a CR the line itself ends with must not be taken for it below.
+            if (Traits::to_char_type(c) == '\r' && Traits::eq_int_type(buffer->sgetc(), Traits::to_int_type('\n'))) {
+                buffer->sbumpc();
+                return line;
+            }
             throw EInOutError("line longer than " + std::to_string(maxLineLength_) + " characters");
         }
         line.push_back(Traits::to_char_type(c));
