@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything into build/ under AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole
-# suite, then builds the threading tests into build-tsan/ and runs them under ThreadSanitizer.
+# suite, then the threading tests under ThreadSanitizer (build-tsan/), a short run of every fuzz target,
+# one update under valgrind, and, where mingw-w64 and Wine are installed, the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,11 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=th
   -DVANTREL_BUILD_TESTS=ON -DVANTREL_BUILD_QT=OFF -DVANTREL_BUILD_BENCH=OFF
 cmake --build build-tsan -j "$jobs" --target worker_tests update_sequence_tests sim_tests
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L threads
+
+# The fuzz targets keep building and running: clang, 5 s each, in build-fuzz/.
+scripts/fuzz.sh 5
+# One end-to-end update of the console front end under valgrind, without sanitizers, in build-valgrind/.
+scripts/valgrind.sh
 
 # The Windows build of the core and the console front end, tested under Wine, where the cross compiler and
 # Wine are installed (bash scripts/windows.sh installs both).
