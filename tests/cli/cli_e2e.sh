@@ -10,8 +10,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-passed=0
 
 # Starts a simulated logger with the given options; sets $port.
 start_sim() {
@@ -22,17 +20,7 @@ start_sim() {
   port=$(head -n 1 "$out")
 }
 
-check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [grep-pattern file]...
-  local name=$1 expected=$2 actual=$3
-  shift 3
-  local ok=1
-  [ "$expected" = "$actual" ] || { echo "FAIL $name: exit $actual, expected $expected"; ok=0; }
-  while [ $# -ge 2 ]; do
-    grep -qF -- "$1" "$2" || { echo "FAIL $name: '$1' not in $(basename "$2")"; sed 's/^/    /' "$2" | tail -n 5; ok=0; }
-    shift 2
-  done
-  if [ $ok = 1 ]; then echo "ok   $name"; passed=$((passed + 1)); else failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/../support/e2e_check.sh"
 
 export XDG_CONFIG_HOME="$work/operator-config"
 

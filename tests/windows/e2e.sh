@@ -23,7 +23,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
 
 # The registry's hardware branch is volatile: it lives only as long as the wine server, so one
 # persistent server of this prefix serves the whole run.
@@ -47,17 +46,7 @@ start_sim() {
   links+=("$link")
 }
 
-check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [fixed-string file]...
-  local name=$1 expected=$2 actual=$3
-  shift 3
-  local ok=1
-  [ "$expected" = "$actual" ] || { echo "FAIL $name: exit $actual, expected $expected"; ok=0; }
-  while [ $# -ge 2 ]; do
-    grep -qF -- "$1" "$2" || { echo "FAIL $name: '$1' not in $(basename "$2")"; sed 's/^/    /' "$2" | tail -n 5; ok=0; }
-    shift 2
-  done
-  if [ $ok = 1 ]; then echo "ok   $name"; else failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/../support/e2e_check.sh"
 
 # The port list: only virtual serial ports, shown by their COM names.
 serialcomm='HKLM\Hardware\DeviceMap\SerialComm'
