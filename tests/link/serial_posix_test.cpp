@@ -22,6 +22,10 @@ namespace {
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
+// How late a time-out may end on a loaded machine (the suite runs tests side by side under sanitizers):
+// generous, since what matters is that the wait is neither cut short nor restarted by interruptions.
+constexpr auto kSchedulingSlack = 400ms;
+
 class PseudoTerminal {
 public:
     PseudoTerminal() {
@@ -108,7 +112,7 @@ TEST_F(PosixSerialTest, ReadFromASilentPeerWaitsTheWholeTimeOut) {
     const auto elapsed = SteadyClock::now() - start;
     EXPECT_EQ(received, 0u);
     EXPECT_GE(elapsed, ReadTimeout(8));
-    EXPECT_LT(elapsed, ReadTimeout(8) + 150ms);
+    EXPECT_LT(elapsed, ReadTimeout(8) + kSchedulingSlack);
 }
 
 extern "C" void IgnoreAlarm(int) {}
@@ -133,7 +137,7 @@ TEST_F(PosixSerialTest, SignalsDoNotShortenOrStretchTheTimeOut) {
     EXPECT_TRUE(ok);
     EXPECT_EQ(received, 0u);
     EXPECT_GE(elapsed, ReadTimeout(8));
-    EXPECT_LT(elapsed, ReadTimeout(8) + 150ms);
+    EXPECT_LT(elapsed, ReadTimeout(8) + kSchedulingSlack);
 }
 
 TEST_F(PosixSerialTest, ReadReturnsAsSoonAsAllBytesArrived) {
