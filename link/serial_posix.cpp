@@ -241,7 +241,9 @@ bool PosixSerialBackend::ReadFile(PortHandle port, std::uint8_t* buffer, std::ui
             readable = false;
             continue;
         }
-        if (n == 0 && readable) return false;  // readable yet nothing to read: the device is gone
+        // With VMIN = VTIME = 0 an empty queue reads as 0 bytes; after poll said readable, 0 bytes means the
+        // device is gone.
+        if (n == 0 && readable) return false;
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
         const Micros remaining = deadline - clock_.Now();
@@ -253,8 +255,8 @@ bool PosixSerialBackend::ReadFile(PortHandle port, std::uint8_t* buffer, std::ui
             return false;
         }
         if (ready > 0) {
-            if ((p.revents & POLLIN) == 0 && Vanished(p.revents)) return false;
             readable = (p.revents & POLLIN) != 0;
+            // A hang-up with nothing left to read: the device is gone.
             if (!readable && Vanished(p.revents)) return false;
         }
     }
