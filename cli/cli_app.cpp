@@ -194,6 +194,10 @@ int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
     } catch (const firmware::EConvertError& e) {
         io.err << "vantrel-update-cli: cannot read the image file: " << e.what() << "\n";
         return kExitUsage;
+    } catch (const std::exception& e) {
+        // Anything else is a fault of this program, reported like the worker's unexpected failures.
+        io.err << "vantrel-update-cli: unexpected error: " << e.what() << "\n";
+        return 1;
     }
 }
 
