@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <iomanip>
 #include <istream>
@@ -125,7 +126,6 @@ int RunUpdate(const Arguments& args, ConsoleIo& io) {
     if ((*status == link::feNoAnswer || *status == link::feProgramming) && args.maxRestarts) {
         io.err << "vantrel-update-cli: gave up after " << presenter.Restarts() << " automatic restart(s)\n";
     }
-    window.EmitExit(*status);
     return *status;
 }
 
@@ -156,10 +156,7 @@ int Run(const Arguments& args, ConsoleIo& io, const std::string& program) {
     return RunUpdate(args, io);
 }
 
-}  // namespace
-
-int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
-    Arguments args;
+int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& args) {
     CLI::App app{"Vantrel Firmware Update: puts new firmware on a Vantrel data logger.", "vantrel-update-cli"};
     app.add_option("--port", args.port, "Serial port of the logger (a device path, or a name under /dev)");
     app.add_option("--file", args.file, "Image file to program instead of the built-in images (internal mode, f:+)");
@@ -199,6 +196,18 @@ int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
         io.err << "vantrel-update-cli: unexpected error: " << e.what() << "\n";
         return 1;
     }
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
+    Arguments args;
+    const int status = ParseAndRun(argv, io, args);
+    // A reader of the JSON Lines gets the outcome also when no job ran (usage errors, a declined question).
+    if (args.json && !args.listPorts && !args.listImages) {
+        io.out << nlohmann::ordered_json{{"event", "exit"}, {"status", status}}.dump() << '\n' << std::flush;
+    }
+    return status;
 }
 
 }  // namespace vantrel::cli

@@ -87,11 +87,6 @@ void ConsoleWindow::EmitNotification(std::uint32_t code, std::int32_t value) {
     io_.out << nlohmann::ordered_json{{"event", "notification"}, {"code", code}, {"value", value}}.dump() << '\n' << std::flush;
 }
 
-void ConsoleWindow::EmitExit(int status) {
-    if (!json_) return;
-    io_.out << nlohmann::ordered_json{{"event", "exit"}, {"status", status}}.dump() << '\n' << std::flush;
-}
-
 void ConsoleWindow::DrawStatusLine() {
     if (json_ || !io_.errIsTerminal) return;
     const int filled = progress_ * kBarWidth / 100;

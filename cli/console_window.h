@@ -36,7 +36,6 @@ public:
 
     // A notification as received, before it is presented (JSON Lines only).
     void EmitNotification(std::uint32_t code, std::int32_t value);
-    void EmitExit(int status);
     // Ends the live status line so that other stderr output starts on a line of its own.
     void EndStatusLine();
 

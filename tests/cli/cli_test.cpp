@@ -93,6 +93,13 @@ TEST_F(CliTest, JsonLinesNotifyBeforePresentingAndEndWithTheExit) {
     EXPECT_EQ(*(done + 3), (nlohmann::json{{"event", "message"}, {"text", verdict}}));
 }
 
+TEST_F(CliTest, JsonReadersGetTheOutcomeAlsoWithoutAJob) {
+    SimulatedLine line;
+    const CliRun run = Cli({"--port", line.Port(), "--json"});
+    EXPECT_EQ(run.status, kExitUsage);
+    EXPECT_EQ(JsonLines(run.out), (std::vector<nlohmann::json>{{{"event", "exit"}, {"status", kExitUsage}}}));
+}
+
 TEST_F(CliTest, HumanOutputIsTheReportAndTheVerdict) {
     SimulatedLine line;
     const CliRun run = Cli({"--port", line.Port(), "--yes"});
