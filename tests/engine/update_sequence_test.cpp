@@ -422,6 +422,19 @@ TEST_F(UpdateSequenceTest, CancelDuringProgrammingLeavesTheBootloader) {
     ExpectLeftInBootloader(line, job);
 }
 
+TEST_F(UpdateSequenceTest, AdapterPulledDuringProgrammingEndsAtOnceWithAPortError) {
+    sim::InProcessSerial::Options options;
+    options.unplugOnPowerLoss = true;
+    SimulatedLine line(WithFault(InBootloader(), {.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 300}),
+                       options);
+    const auto before = line.Clock().Now();
+    const JobResult job = RunJob(line.Port());
+    EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feIo}));
+    ExpectLeftInBootloader(line, job);
+    // No retries and no time-outs after the cable is gone (five silent attempts alone would take 2.1 s).
+    EXPECT_LT(line.Clock().Now() - before, link::Micros(std::chrono::seconds(1)));
+}
+
 TEST_F(UpdateSequenceTest, InterruptedUpdateIsCompletedByTheNextJob) {
     // Record 900 goes unanswered on all five attempts.
     LoggerConfig config = Logger();
