@@ -34,6 +34,22 @@ int FailureOf(const std::function<void()>& action) {
     return 0;
 }
 
+// A logger on a line of its own, with the updater's end already open: for table cases that each need a
+// fresh one.
+struct ConnectedLogger {
+    explicit ConnectedLogger(LoggerConfig config, InProcessSerial::Options options = {})
+        : serial(std::move(config), clock, std::move(options)), useClock(clock), useSerial(serial) {
+        link::CancelRequested = false;
+        link.FhPort = link::OpenCommPort("SIM1", link::kLineBaudRate);
+    }
+
+    link::VirtualClock clock;
+    InProcessSerial serial;
+    link::ScopedClock useClock;
+    link::ScopedSerialBackend useSerial;
+    link::TCommLink link;
+};
+
 class InProcessTest : public ::testing::Test {
 protected:
     explicit InProcessTest(LoggerConfig config = {}, InProcessSerial::Options options = {})
@@ -157,19 +173,13 @@ INSTANTIATE_TEST_SUITE_P(Timing, FullUpdateTest, ::testing::Values(false, true),
 TEST(InProcessTimingTest, ProgrammingTimeBeyondTheReadTimeOutLosesTheEcho) {
     // 139 characters each way take 290 ms at 9600 baud; the read waits 339 ms.
     for (const auto& [programming, answered] : {std::pair{45ms, true}, std::pair{55ms, false}}) {
-        link::CancelRequested = false;
         LoggerConfig config;
         config.initialMode = Mode::Bootloader;
         config.timing = {.paced = true, .programmingTime = programming};
-        link::VirtualClock clock;
-        InProcessSerial serial(config, clock);
-        link::ScopedClock useClock(clock);
-        link::ScopedSerialBackend useSerial(serial);
-        link::TCommLink link;
-        link.FhPort = link::OpenCommPort("SIM1", 9600);
-        link.SendRecord(ServiceLine(link::srBeginProgramming), 1, true);
+        ConnectedLogger logger(config);
+        logger.link.SendRecord(ServiceLine(link::srBeginProgramming), 1, true);
         const std::string line = testing::SyntheticRecord(0x0400);
-        EXPECT_EQ(link.SendRecord(line, 64, false), answered) << programming.count() << " ms";
+        EXPECT_EQ(logger.link.SendRecord(line, 64, false), answered) << programming.count() << " ms";
     }
 }
 
@@ -201,16 +211,10 @@ TEST(InProcessFaultTest, FaultsShowAsTheUpdaterSeesThem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        link::CancelRequested = false;
         LoggerConfig config;
         config.faults.faults = c.faults;
-        link::VirtualClock clock;
-        InProcessSerial serial(config, clock);
-        link::ScopedClock useClock(clock);
-        link::ScopedSerialBackend useSerial(serial);
-        link::TCommLink link;
-        link.FhPort = link::OpenCommPort("SIM1", 9600);
-        EXPECT_EQ(FailureOf([&] { IdentifyClass(link); }), c.failure);
+        ConnectedLogger logger(config);
+        EXPECT_EQ(FailureOf([&] { IdentifyClass(logger.link); }), c.failure);
     }
 }
 
@@ -246,17 +250,11 @@ TEST(InProcessFaultTest, WrongEchoAndServiceFaultsReachTheUpdater) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        link::CancelRequested = false;
         LoggerConfig config;
         config.initialMode = Mode::Bootloader;
         config.faults.faults = {c.fault};
-        link::VirtualClock clock;
-        InProcessSerial serial(config, clock);
-        link::ScopedClock useClock(clock);
-        link::ScopedSerialBackend useSerial(serial);
-        link::TCommLink link;
-        link.FhPort = link::OpenCommPort("SIM1", 9600);
-        EXPECT_EQ(FailureOf([&] { c.step(link); }), c.failure);
+        ConnectedLogger logger(config);
+        EXPECT_EQ(FailureOf([&] { c.step(logger.link); }), c.failure);
     }
 }
 
@@ -265,20 +263,14 @@ TEST(InProcessPowerTest, PowerLossIsSilenceOrAnUnpluggedPortAndTheStateSurvives)
                               ("vantrel-inprocess-state-" + std::to_string(getpid()))).string();
     for (const bool unplug : {false, true}) {
         SCOPED_TRACE(unplug ? "unplugged" : "silent");
-        link::CancelRequested = false;
         LoggerConfig config;
         config.initialMode = Mode::Bootloader;
         config.faults.faults = {{.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 3}};
-        link::VirtualClock clock;
-        InProcessSerial serial(config, clock, {.portName = "SIM1", .unplugOnPowerLoss = unplug, .statePath = path});
-        link::ScopedClock useClock(clock);
-        link::ScopedSerialBackend useSerial(serial);
-        link::TCommLink link;
-        link.FhPort = link::OpenCommPort("SIM1", 9600);
-        EXPECT_EQ(FailureOf([&] { ProgramImage(link, MakeImage(0x6622, 0x0107, 5)); }),
+        ConnectedLogger logger(config, {.portName = "SIM1", .unplugOnPowerLoss = unplug, .statePath = path});
+        EXPECT_EQ(FailureOf([&] { ProgramImage(logger.link, MakeImage(0x6622, 0x0107, 5)); }),
                   unplug ? link::feIo : link::feNoAnswer);
-        link.CloseCommPort();
-        EXPECT_EQ(link::OpenCommPort("SIM1", 9600) == link::kInvalidPortHandle, unplug);
+        logger.link.CloseCommPort();
+        EXPECT_EQ(link::OpenCommPort("SIM1", link::kLineBaudRate) == link::kInvalidPortHandle, unplug);
 
         LoggerModel restarted;
         std::string error;
