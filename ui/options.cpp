@@ -1,6 +1,7 @@
 #include "ui/options.h"
 
 #include "engine/option_flags.h"
+#include "ui/text_compare.h"
 
 namespace vantrel::ui {
 
@@ -9,17 +10,6 @@ namespace {
 std::vector<std::string>& Arguments() {
     static std::vector<std::string> args;
     return args;
-}
-
-// Only A to Z fold; bytes of the upper half of the code page are compared as they are.
-char FoldAsciiLetter(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (FoldAsciiLetter(text[i]) != FoldAsciiLetter(prefix[i])) return false;
-    }
-    return true;
 }
 
 }  // namespace

@@ -1,18 +1,10 @@
 #include "ui/port_list.h"
 
-#include <algorithm>
-#include <cctype>
+#include "ui/text_compare.h"
 
 namespace vantrel::ui {
 
 namespace {
-
-bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size()) return false;
-    return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-    });
-}
 
 // A logger's USB link shows as a virtual serial port: on Windows a "\device\vcp" path, on Linux a tty on
 // a USB serial converter (ttyUSB) or a USB modem (ttyACM).
