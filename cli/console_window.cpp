@@ -56,10 +56,8 @@ void ConsoleWindow::ShowInfoMessage(const std::string& text) {
     io_.out << text << '\n' << std::flush;
 }
 
-void ConsoleWindow::SetIdle() {
-    busy_ = false;
-    title_ = ui::kApplicationTitle;
-}
+// Nothing to switch: between jobs the console has no controls to enable.
+void ConsoleWindow::SetIdle() {}
 
 void ConsoleWindow::StartJob(engine::TCmd cmd) {
     const std::string text = ui::StartJobText(port_);
@@ -67,7 +65,6 @@ void ConsoleWindow::StartJob(engine::TCmd cmd) {
     SetStatusText(text);
     engine::ReadInfoOnly = readInfoOnly_;
     SetProgressPosition(0);
-    busy_ = true;
     link::CancelRequested = false;
     engine::CommThreadClass(windowHandle_, cmd, port_);
 }

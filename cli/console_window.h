@@ -29,7 +29,8 @@ public:
     void StartJob(engine::TCmd cmd) override;
     void SetProgressPosition(int position) override;
     int ProgressPosition() const override { return progress_; }
-    void SetApplicationTitle(const std::string& title) override { title_ = title; }
+    // A console has no taskbar entry; the live status line shows the progress instead.
+    void SetApplicationTitle(const std::string&) override {}
     void Beep() override {}
     std::string PortText() const override { return port_; }
     void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) override;
@@ -39,8 +40,6 @@ public:
     // Ends the live status line so that other stderr output starts on a line of its own.
     void EndStatusLine();
 
-    bool Busy() const { return busy_; }
-    const std::string& Title() const { return title_; }
 
 private:
     void Emit(const char* event, const std::string& text);
@@ -52,9 +51,7 @@ private:
     bool readInfoOnly_;
     std::int32_t windowHandle_;
     std::string status_;
-    std::string title_ = ui::kApplicationTitle;
     int progress_ = 0;
-    bool busy_ = false;
     bool statusLineShown_ = false;
 };
 

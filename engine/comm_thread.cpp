@@ -116,10 +116,4 @@ void WaitForWorkersToEnd() {
     workers.changed.wait(lock, [&] { return workers.running == 0; });
 }
 
-int RunningWorkers() {
-    WorkerCount& workers = Workers();
-    std::lock_guard lock(workers.mutex);
-    return workers.running;
-}
-
 }  // namespace vantrel::engine

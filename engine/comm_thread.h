@@ -57,7 +57,5 @@ extern TCommThreadClass CommThreadClass;
 
 // Blocks until no worker thread is left running (the end of the program, and tests).
 void WaitForWorkersToEnd();
-// Number of worker threads still running.
-int RunningWorkers();
 
 }  // namespace vantrel::engine
