@@ -1,11 +1,13 @@
 #include "engine/comm_thread.h"
 
-#include <condition_variable>
+#include <algorithm>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "engine/engine_times.h"
 #include "engine/notify.h"
+#include "engine/wakeup.h"
 #include "link/clock.h"
 #include "link/command_frame.h"
 #include "link/failures.h"
@@ -19,17 +21,33 @@ TCommThreadClass CommThreadClass = &CreateCommThread<TCommThread>;
 
 namespace {
 
+// The worker threads are joined, never detached: the Windows build's threads layer (winpthreads) loses
+// or corrupts detached threads now and then (seen under Wine: a thread detached before it ran never ran;
+// one detached after it started spun for ever in its thread-local storage), and a job that never ends
+// leaves its window waiting for ever. A thread that has ended is joined by the next Start or by
+// WaitForWorkersToEnd.
 struct WorkerCount {
     std::mutex mutex;
-    std::condition_variable changed;
-    int running = 0;
+    Wakeup changed;
+    std::vector<std::thread> threads;  // running
+    std::vector<std::thread> ended;    // done with their job, not yet joined
 };
 
-// Never destroyed: a worker thread that has just reported its end may still be leaving notify_all when
+// Never destroyed: a worker thread that has just reported its end may still be leaving Notify when
 // the program, no longer waiting, runs its exit handlers.
 WorkerCount& Workers() {
     static WorkerCount* workers = new WorkerCount;
     return *workers;
+}
+
+void JoinEndedWorkers() {
+    WorkerCount& workers = Workers();
+    std::vector<std::thread> ended;
+    {
+        std::lock_guard lock(workers.mutex);
+        ended.swap(workers.ended);
+    }
+    for (std::thread& thread : ended) thread.join();
 }
 
 // Closes the port when the job's block is left, however it is left, so the port is free before the
@@ -53,19 +71,21 @@ TCommThread::TCommThread(std::int32_t hWindow, TCmd cmd, std::string sPort)
 TCommThread::~TCommThread() = default;
 
 void TCommThread::Start() {
+    JoinEndedWorkers();
     WorkerCount& workers = Workers();
-    {
-        std::lock_guard lock(workers.mutex);
-        ++workers.running;
-    }
-    std::thread([this] {
+    // Made under the lock, so the thread is in `threads` before it can look for itself there.
+    std::lock_guard lock(workers.mutex);
+    workers.threads.emplace_back([this] {
         Execute();
         delete this;
         WorkerCount& counted = Workers();
         std::lock_guard lock(counted.mutex);
-        --counted.running;
-        counted.changed.notify_all();
-    }).detach();
+        const auto self = std::find_if(counted.threads.begin(), counted.threads.end(),
+                                       [](const std::thread& t) { return t.get_id() == std::this_thread::get_id(); });
+        counted.ended.push_back(std::move(*self));
+        counted.threads.erase(self);
+        counted.changed.Notify();
+    });
 }
 
 void TCommThread::Execute() {
@@ -112,8 +132,11 @@ void TCommThread::Notify(std::uint32_t code, std::int32_t value) const { PostNot
 
 void WaitForWorkersToEnd() {
     WorkerCount& workers = Workers();
-    std::unique_lock lock(workers.mutex);
-    workers.changed.wait(lock, [&] { return workers.running == 0; });
+    {
+        std::unique_lock lock(workers.mutex);
+        workers.changed.Wait(lock, [&] { return workers.threads.empty(); });
+    }
+    JoinEndedWorkers();
 }
 
 }  // namespace vantrel::engine

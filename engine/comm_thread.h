@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "link/comm_link.h"
@@ -18,7 +19,7 @@ public:
     ~TCommThread() override;
 
     // Starts the run on a new thread; the object deletes itself when the run ends, so the caller must not
-    // touch it afterwards.
+    // touch it afterwards. If no thread can be made, throws and the caller still owns the object.
     void Start();
 
     // The run, on the worker thread.
@@ -47,9 +48,9 @@ using TCommThreadClass = TCommThread* (*)(std::int32_t hWindow, TCmd cmd, const 
 
 template <class Worker>
 TCommThread* CreateCommThread(std::int32_t hWindow, TCmd cmd, const std::string& sPort) {
-    auto* worker = new Worker(hWindow, cmd, sPort);
+    auto worker = std::make_unique<Worker>(hWindow, cmd, sPort);
     worker->Start();
-    return worker;
+    return worker.release();
 }
 
 // Set at start-up to the device worker; the base class until then.

@@ -55,12 +55,12 @@ void NotificationQueue::Post(const Notification& notification) {
         std::lock_guard lock(mutex_);
         queue_.push_back(notification);
     }
-    ready_.notify_all();
+    ready_.Notify();
 }
 
 std::optional<Notification> NotificationQueue::Wait(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
-    if (!ready_.wait_for(lock, timeout, [&] { return !queue_.empty(); })) return std::nullopt;
+    if (!ready_.WaitFor(lock, timeout, [&] { return !queue_.empty(); })) return std::nullopt;
     Notification next = queue_.front();
     queue_.pop_front();
     return next;

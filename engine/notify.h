@@ -3,12 +3,14 @@
 // notification for their own thread (the Qt window posts an event, the console pushes onto a queue).
 #pragma once
 
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+
+#include "engine/wakeup.h"
 
 namespace vantrel::engine {
 
@@ -66,7 +68,7 @@ public:
 
 private:
     std::mutex mutex_;
-    std::condition_variable ready_;
+    Wakeup ready_;
     std::deque<Notification> queue_;
 };
 
