@@ -30,7 +30,7 @@ port=$(head -n 1 "$work/sim.out")
 # The operator's settings are kept out of the run, so it is the plain operator mode whoever runs it.
 status=0
 XDG_CONFIG_HOME="$work/config" valgrind --error-exitcode=1 --leak-check=full --show-leak-kinds=all \
-  --errors-for-leak-kinds=definite,indirect,possible --track-origins=yes --suppressions=scripts/valgrind.supp --log-file="$work/valgrind.log" \
+  --errors-for-leak-kinds=definite,indirect,possible --track-origins=yes --log-file="$work/valgrind.log" \
   "$bin/vantrel-update-cli" --port "$port" --yes >"$work/cli.out" 2>&1 || status=$?
 
 grep -E "ERROR SUMMARY|definitely lost|indirectly lost|possibly lost|still reachable|All heap blocks" "$work/valgrind.log" || true
