@@ -26,7 +26,7 @@ namespace {
 // one detached after it started spun for ever in its thread-local storage), and a job that never ends
 // leaves its window waiting for ever. A thread that has ended is joined by the next Start or by
 // WaitForWorkersToEnd.
-struct WorkerCount {
+struct WorkerThreads {
     std::mutex mutex;
     Wakeup changed;
     std::vector<std::thread> threads;  // running
@@ -35,13 +35,13 @@ struct WorkerCount {
 
 // Never destroyed: a worker thread that has just reported its end may still be leaving Notify when
 // the program, no longer waiting, runs its exit handlers.
-WorkerCount& Workers() {
-    static WorkerCount* workers = new WorkerCount;
+WorkerThreads& Workers() {
+    static WorkerThreads* workers = new WorkerThreads;
     return *workers;
 }
 
 void JoinEndedWorkers() {
-    WorkerCount& workers = Workers();
+    WorkerThreads& workers = Workers();
     std::vector<std::thread> ended;
     {
         std::lock_guard lock(workers.mutex);
@@ -72,19 +72,19 @@ TCommThread::~TCommThread() = default;
 
 void TCommThread::Start() {
     JoinEndedWorkers();
-    WorkerCount& workers = Workers();
+    WorkerThreads& workers = Workers();
     // Made under the lock, so the thread is in `threads` before it can look for itself there.
     std::lock_guard lock(workers.mutex);
     workers.threads.emplace_back([this] {
         Execute();
         delete this;
-        WorkerCount& counted = Workers();
-        std::lock_guard lock(counted.mutex);
-        const auto self = std::find_if(counted.threads.begin(), counted.threads.end(),
+        WorkerThreads& all = Workers();
+        std::lock_guard held(all.mutex);
+        const auto self = std::find_if(all.threads.begin(), all.threads.end(),
                                        [](const std::thread& t) { return t.get_id() == std::this_thread::get_id(); });
-        counted.ended.push_back(std::move(*self));
-        counted.threads.erase(self);
-        counted.changed.Notify();
+        all.ended.push_back(std::move(*self));
+        all.threads.erase(self);
+        all.changed.Notify();
     });
 }
 
@@ -131,7 +131,7 @@ void TCommThread::SetProgress(std::int32_t position, std::int32_t total) {
 void TCommThread::Notify(std::uint32_t code, std::int32_t value) const { PostNotification(FhWindow, code, value); }
 
 void WaitForWorkersToEnd() {
-    WorkerCount& workers = Workers();
+    WorkerThreads& workers = Workers();
     {
         std::unique_lock lock(workers.mutex);
         workers.changed.Wait(lock, [&] { return workers.threads.empty(); });

@@ -7,14 +7,14 @@
 
 namespace vantrel::engine {
 
-// Wakes a thread that waits for a state guarded by a std::mutex: the notification queue and the count of
+// Wakes a thread that waits for a state guarded by a std::mutex: the notification queue and the list of
 // running workers.
 //
 // Not a bare std::condition_variable because of the Windows build: there the condition variable of the
-// POSIX-threads layer (winpthreads) can stay blocked for good when the notifying thread ends right after
-// notifying (its internal gate is left taken; seen under Wine about once in 20,000 hand-offs, timed waits
-// included). On Windows the waiter sleeps on an auto-reset event instead, which keeps a wake-up given
-// before it sleeps, and looks at the state again after each slice whatever happens.
+// POSIX-threads layer (winpthreads) was seen blocked for good on its internal gate, timed waits included,
+// in hand-offs from short-lived detached threads under Wine. On Windows the waiter sleeps on an auto-reset
+// event instead, which keeps a wake-up given before it sleeps, and looks at the state again after each
+// slice whatever happens.
 class Wakeup {
 public:
     Wakeup();
