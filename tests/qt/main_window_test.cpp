@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -14,6 +15,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include "engine/notify.h"
 #include "engine/option_flags.h"
@@ -72,6 +74,24 @@ protected:
                        .arg(print)
                        .toLatin1());
         return path;
+    }
+
+    // Opens the overview through the Info menu and returns its rows as shown.
+    std::vector<QStringList> OverviewShown(const char* entry) {
+        std::vector<QStringList> rows;
+        dialogs.whileModal = [&](QDialog& dialog) {
+            auto* info = qobject_cast<TfrmInfo*>(&dialog);
+            if (info == nullptr) return;
+            QTreeWidget* list = info->List();
+            for (int r = 0; r < list->topLevelItemCount(); ++r) {
+                QStringList row;
+                for (int c = 0; c < list->columnCount(); ++c) row << list->topLevelItem(r)->text(c);
+                rows.push_back(row);
+            }
+        };
+        Action(entry)->trigger();
+        dialogs.whileModal = nullptr;
+        return rows;
     }
 
     QTemporaryDir files_;
@@ -133,6 +153,57 @@ TEST_F(MainWindowTest, FixedSizeNothingBelowThePanel) {
     const int panel = Find<QWidget>("Panel1")->height();
     EXPECT_EQ(Window().centralWidget()->height(), panel);
     EXPECT_EQ(Window().height(), Window().menuBar()->height() + panel + Window().statusBar()->height());
+}
+
+// The status line shows what fits of a verdict; the window, and the message window laid inside it, keep
+// their size whatever port the operator typed.
+TEST_F(MainWindowTest, LongVerdictLeavesTheWindowAsItWas) {
+    struct Case {
+        const char* what;
+        std::string port;
+    };
+    const Case cases[] = {
+        {"port by id", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"},
+        {"5,000 characters", "/dev/" + std::string(5000, 'x')},
+        {"looks like markup", "<h1>/dev/ttyUSB0</h1><img src=\"/dev/ttyUSB0\">" + std::string(80, 'y')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Start();
+        Window().show();
+        ProcessEvents();
+        const QSize size = Window().size();
+        const QRect outline = Window().frameGeometry();
+        PortBox()->setEditText(QString::fromStdString(c.port));
+        Button("btnProg")->click();
+        Notify(engine::ncFailure, link::feNoPort);
+        ProcessEvents();
+
+        // The whole verdict stays with the status line, for its tooltip and the message window.
+        ASSERT_EQ(dialogs.Messages().size(), 1u);
+        const QString verdict = dialogs.Messages().front();
+        EXPECT_TRUE(verdict.startsWith(QStringLiteral("Aborted because serial port \"") + PortBox()->currentText().left(20)))
+            << verdict.toStdString();
+        EXPECT_EQ(Window().StatusText(), verdict);
+        EXPECT_EQ(Window().statusBar()->toolTip(), verdict);
+        EXPECT_EQ(Window().size(), size);
+        EXPECT_EQ(Window().minimumSize(), size);
+        EXPECT_EQ(Window().maximumSize(), size);
+        EXPECT_LE(Window().minimumSizeHint().width(), size.width());
+
+        // What shows is the verdict's beginning and its end, within the status line.
+        auto* shown = Find<QLabel>("StatusText1");
+        EXPECT_EQ(shown->textFormat(), Qt::PlainText);
+        EXPECT_TRUE(shown->text().startsWith(QStringLiteral("Aborted"))) << shown->text().toStdString();
+        EXPECT_TRUE(shown->text().endsWith(verdict.right(12))) << shown->text().toStdString();
+        EXPECT_TRUE(shown->text().contains(QChar(0x2026)));
+        EXPECT_LE(shown->fontMetrics().horizontalAdvance(shown->text()), shown->contentsRect().width());
+        EXPECT_LE(shown->geometry().right(), Window().statusBar()->contentsRect().right());
+
+        EXPECT_EQ(dialogs.modals.back().outline.width(), outline.width() - 20);
+        dialogs.modals.clear();
+        Stop();
+    }
 }
 
 TEST_F(MainWindowTest, ConfirmationBoxReadsInEnglish) {
@@ -397,6 +468,25 @@ TEST_F(MainWindowTest, ReportIsSeenFromTheFirstIdleMomentOnlyInInternalMode) {
     }
 }
 
+// The window has no close button of its own, but window managers add one.
+TEST_F(MainWindowTest, ReportWindowStaysWhenTheWindowManagerClosesIt) {
+    Start({}, true);
+    Window().show();
+    ProcessEvents();
+    TfrmProtocol* report = Window().frmProtocol();
+    ASSERT_TRUE(report->isVisible());
+
+    ASSERT_NE(report->windowHandle(), nullptr);
+    report->windowHandle()->close();
+    ProcessEvents();
+    EXPECT_TRUE(report->isVisible());
+
+    Button("btnProg")->click();
+    ProcessEvents();
+    EXPECT_TRUE(report->isVisible());
+    EXPECT_EQ(Report(), std::vector<std::string>{"Start at serial port \"\""});
+}
+
 TEST_F(MainWindowTest, MessageWindowLiesInsideTheMainWindow) {
     Start();
     Window().show();
@@ -486,6 +576,50 @@ TEST_F(MainWindowTest, OverviewListsTheImagesAndFitsItsColumns) {
     // The next Update looks among the built-in images again.
     Button("btnProg")->click();
     EXPECT_EQ(firmware::SelectedImage, -1);
+}
+
+// A file that cannot be read never leaves the overview a row made of two files.
+TEST_F(MainWindowTest, FileVersionOfAnUnreadableFileAfterAReadableOne) {
+    struct Case {
+        const char* what;
+        const char* content;
+    };
+    const Case cases[] = {
+        {"empty", ""},
+        {"stops after the bootloader", "bootloader=9\r\nbootloader version=\r\n"},
+        {"print out of its field", "bootloader=2\r\nbootloader version=4\r\nclass=26145\r\nversionH=9\r\n"
+                                   "versionL=9\r\nplatform=15\r\nprint=x\r\ndate=today\r\n:00000001FF\r\n"},
+    };
+    Start({"f:+"}, true);
+    Window().show();
+    ProcessEvents();
+    std::vector<QStringList> builtIn;
+    for (const OverviewRow& row : OverviewRows()) {
+        QStringList cells;
+        for (const std::string& cell : row) cells << QString::fromStdString(cell);
+        builtIn.push_back(cells);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs.file = ImageFile("readable.txt", 26145, 15, 19);
+        const std::vector<QStringList> readable = OverviewShown("menInfoFile");
+        ASSERT_EQ(readable.size(), builtIn.size() + 1);
+
+        const QString path = files_.filePath(QStringLiteral("unreadable.txt"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.content);
+        file.close();
+        dialogs.file = path;
+        dialogs.modals.clear();
+        EXPECT_TRUE(OverviewShown("menInfoFile").empty());
+        ASSERT_EQ(dialogs.Messages().size(), 1u);
+        EXPECT_TRUE(dialogs.Messages().front().startsWith(QStringLiteral("The image file cannot be read: ") + path));
+
+        // The file image as it was, or none at all.
+        const std::vector<QStringList> after = OverviewShown("menInfoFirmware");
+        EXPECT_TRUE(after == readable || after == builtIn) << (after.empty() ? "" : after.front().join(' ').toStdString());
+    }
 }
 
 TEST_F(MainWindowTest, NotificationsForAClosedWindowGoNowhere) {

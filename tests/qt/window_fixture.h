@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ class QComboBox;
 class QPushButton;
 class QCheckBox;
 class QProgressBar;
+
+// Failures show texts as text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace vantrel::ui::qt::testing {
 

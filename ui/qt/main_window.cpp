@@ -27,6 +27,7 @@
 #include "ui/job_rules.h"
 #include "ui/options.h"
 #include "ui/qt/design_units.h"
+#include "ui/qt/elided_label.h"
 #include "ui/qt/message_window.h"
 #include "ui/qt/operator_dialogs.h"
 #include "ui/qt/overview_window.h"
@@ -171,7 +172,7 @@ void TfrmMain::CreateControls() {
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
-    StatusText1 = new QLabel(StatusBar1);
+    StatusText1 = new TElidedLabel(StatusBar1);
     StatusText1->setObjectName(QStringLiteral("StatusText1"));
     StatusBar1->addWidget(StatusText1, 1);
     setStatusBar(StatusBar1);
@@ -221,11 +222,11 @@ void TfrmMain::AddReport(const std::string& text) {
 
 void TfrmMain::SetStatusText(const std::string& text) {
     const QString shown = FromText(text);
-    StatusText1->setText(shown);
+    StatusText1->SetFullText(shown);
     StatusBar1->setToolTip(shown);
 }
 
-QString TfrmMain::StatusText() const { return StatusText1->text(); }
+QString TfrmMain::StatusText() const { return StatusText1->FullText(); }
 
 void TfrmMain::ShowInfoMessage(const std::string& text) {
     if (frmMessage_ != nullptr) {
@@ -341,6 +342,9 @@ void TfrmMain::menInfoFileClick() {
     try {
         firmware::LoadFileImageHeader(ToText(file));
     } catch (const std::exception& e) {
+        // The reader may have stored part of this file's header over the last one's; the overview shows
+        // no file row rather than one made of two files.
+        firmware::SelectedImage = -1;
         ShowInfoMessage(std::string("The image file cannot be read: ") + e.what());
         return;
     }

@@ -31,6 +31,7 @@ class OperatorDialogs;
 class TfrmInfo;
 class TfrmMessage;
 class TfrmProtocol;
+class TElidedLabel;
 
 class TfrmMain final : public QMainWindow, public WindowOps {
     Q_OBJECT
@@ -68,6 +69,7 @@ public:
 
     bool Busy() const { return FCommThread != nullptr; }
     std::int32_t WindowHandle() const { return handle_; }
+    // The whole status text; the status line shows what fits of it and the tooltip all of it.
     QString StatusText() const;
 
     // How the window waits before a communication restart: a single-shot timer by default, so the
@@ -110,7 +112,7 @@ private:
     QPushButton* btnClose = nullptr;
     QCheckBox* chkReadInfoOnly = nullptr;
     QStatusBar* StatusBar1 = nullptr;
-    QLabel* StatusText1 = nullptr;
+    TElidedLabel* StatusText1 = nullptr;
     QMenu* menInfo = nullptr;
     QAction* menInfoFirmware = nullptr;
     QAction* menInfoFile = nullptr;

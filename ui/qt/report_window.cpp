@@ -1,5 +1,6 @@
 #include "ui/qt/report_window.h"
 
+#include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -51,6 +52,12 @@ void TfrmProtocol::Add(const std::string& sLine) {
 }
 
 void TfrmProtocol::Clear() { Memo1->clear(); }
+
+void TfrmProtocol::closeEvent(QCloseEvent* e) {
+    // Window managers offer a close button the window does not ask for. Hidden by it, the report would
+    // stay away for the rest of the run, since the main window decides only once whether it is seen.
+    e->ignore();
+}
 
 QStringList TfrmProtocol::Lines() const {
     const QString text = Memo1->toPlainText();

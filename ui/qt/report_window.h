@@ -22,6 +22,9 @@ public:
     // The lines as shown, oldest first.
     QStringList Lines() const;
 
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
 private:
     QPlainTextEdit* Memo1;
 };
