@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <exception>
 #include <optional>
@@ -389,7 +390,12 @@ void TfrmMain::DockReportWindow() {
     if (frmProtocol_ == nullptr) return;
     const QRect outline = frameGeometry();
     const QPoint under(outline.left(), outline.top() + outline.height());
-    if (frmProtocol_->pos() != under) frmProtocol_->move(under);
+    if (frmProtocol_->pos() == under) return;
+    if (QWindow* window = frmProtocol_->windowHandle()) {
+        window->setFramePosition(under);
+    } else {
+        frmProtocol_->move(under);
+    }
 }
 
 void TfrmMain::showEvent(QShowEvent* e) {
