@@ -170,8 +170,7 @@ TEST_F(MainWindowTest, LongVerdictLeavesTheWindowAsItWas) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Start();
-        Window().show();
-        ProcessEvents();
+        ShowWindow();
         const QSize size = Window().size();
         const QRect outline = Window().frameGeometry();
         PortBox()->setEditText(QString::fromStdString(c.port));
@@ -427,8 +426,7 @@ TEST_F(MainWindowTest, CloseAsksOnlyWhileAJobRuns) {
 
 TEST_F(MainWindowTest, ReportWindowFollowsTheMainWindow) {
     Start({}, true);
-    Window().show();
-    ProcessEvents();
+    ShowWindow();
     TfrmProtocol* report = Window().frmProtocol();
     // Frame to frame, as the operator sees them; under a window manager the frames arrive a moment after
     // the windows are shown, hence the waits.
@@ -473,8 +471,7 @@ TEST_F(MainWindowTest, ReportIsSeenFromTheFirstIdleMomentOnlyInInternalMode) {
 // The window has no close button of its own, but window managers add one.
 TEST_F(MainWindowTest, ReportWindowStaysWhenTheWindowManagerClosesIt) {
     Start({}, true);
-    Window().show();
-    ProcessEvents();
+    ShowWindow();
     TfrmProtocol* report = Window().frmProtocol();
     ASSERT_TRUE(report->isVisible());
 
@@ -487,12 +484,17 @@ TEST_F(MainWindowTest, ReportWindowStaysWhenTheWindowManagerClosesIt) {
     ProcessEvents();
     EXPECT_TRUE(report->isVisible());
     EXPECT_EQ(Report(), std::vector<std::string>{"Start at serial port \"\""});
+    Window().SetIdle();
+
+    // Quitting closes every window that is still open; the report must let the program end.
+    Window().close();
+    EXPECT_TRUE(report->windowHandle()->close());
+    EXPECT_FALSE(report->isVisible());
 }
 
 TEST_F(MainWindowTest, MessageWindowLiesInsideTheMainWindow) {
     Start();
-    Window().show();
-    ProcessEvents();
+    ShowWindow();
     const QRect outline = Window().frameGeometry();
     const std::string longText(400, 'x');
     Window().ShowInfoMessage("Process cancelled!");
@@ -521,8 +523,7 @@ TEST_F(MainWindowTest, MessageBeforeTheMessageWindowExistsUsesTheToolkitsBox) {
 
 TEST_F(MainWindowTest, OverviewListsTheImagesAndFitsItsColumns) {
     Start({"f:+"}, true);
-    Window().show();
-    ProcessEvents();
+    ShowWindow();
     // A file header whose codes no table names: the names show as "?".
     dialogs.file = ImageFile("unnamed.txt", 4711, 222, 333);
     std::vector<QStringList> rows;
@@ -593,8 +594,7 @@ TEST_F(MainWindowTest, FileVersionOfAnUnreadableFileAfterAReadableOne) {
                                    "versionL=9\r\nplatform=15\r\nprint=x\r\ndate=today\r\n:00000001FF\r\n"},
     };
     Start({"f:+"}, true);
-    Window().show();
-    ProcessEvents();
+    ShowWindow();
     std::vector<QStringList> builtIn;
     for (const OverviewRow& row : OverviewRows()) {
         QStringList cells;

@@ -21,6 +21,12 @@
 
 namespace vantrel::ui::qt::testing {
 
+void WaitForFrame(QWidget& window) {
+    constexpr int kFrameWaitMs = 2000;
+    QTest::qWaitForWindowExposed(&window);
+    QTest::qWaitFor([&] { return window.frameGeometry() != window.geometry(); }, kFrameWaitMs);
+}
+
 bool FakeDialogs::Confirm(QWidget*, const QString& question) {
     questions.push_back(question);
     if (answers.empty()) return true;
@@ -35,11 +41,15 @@ QString FakeDialogs::PickFile(QWidget*, const QString& initialPath) {
 }
 
 int FakeDialogs::RunModal(QDialog& dialog) {
+    // Shown, not run, so that the outline is the frame the operator would see, once it has arrived.
+    dialog.show();
+    WaitForFrame(dialog);
     ModalRun run{dialog.objectName(), dialog.windowTitle(), {}, dialog.frameGeometry()};
     if (auto* message = qobject_cast<TfrmMessage*>(&dialog)) run.text = message->Text();
     if (auto* box = qobject_cast<QMessageBox*>(&dialog)) run.text = box->text();
     modals.push_back(run);
     if (whileModal) whileModal(dialog);
+    dialog.hide();
     return QDialog::Accepted;
 }
 
@@ -125,6 +135,13 @@ bool WindowTest::ProcessUntil(const std::function<bool()>& done) {
     // Jobs run on the virtual clock and take milliseconds; the bound only stops a broken one hanging.
     return QTest::qWaitFor(done, 60000);
 }
+
+void WindowTest::ShowWindow() {
+    window_->show();
+    WaitForFrame(*window_);
+    ProcessEvents();
+}
+
 
 void WindowTest::ProcessEvents() {
     QCoreApplication::sendPostedEvents();

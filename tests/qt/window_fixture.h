@@ -64,6 +64,10 @@ public:
     std::vector<PortEntry> entries;
 };
 
+// Waits until a shown window's frame is known: under a window manager it arrives a moment after the window
+// is shown (briefly: without a window manager none ever comes).
+void WaitForFrame(QWidget& window);
+
 // A port a logger can be on, as the udev source reports one.
 PortEntry UsbPort(const std::string& name);
 
@@ -87,6 +91,8 @@ protected:
     // Workers are recorded, not run, unless realWorkers.
     TfrmMain& Start(std::vector<std::string> keys = {}, bool internal = false, bool realWorkers = false);
     TfrmMain& Window() { return *window_; }
+    // Shows the main window and lets it settle: under a window manager its frame arrives a moment later.
+    void ShowWindow();
     // Closes the program: the window goes, and every worker it started has ended afterwards.
     void Stop();
 

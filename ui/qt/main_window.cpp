@@ -15,7 +15,6 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
-#include <QWindow>
 #include <algorithm>
 #include <exception>
 #include <optional>
@@ -35,6 +34,7 @@
 #include "ui/qt/port_refresh.h"
 #include "ui/qt/report_window.h"
 #include "ui/qt/text_codec.h"
+#include "ui/qt/window_frame.h"
 
 namespace vantrel::ui::qt {
 
@@ -390,12 +390,7 @@ void TfrmMain::DockReportWindow() {
     if (frmProtocol_ == nullptr) return;
     const QRect outline = frameGeometry();
     const QPoint under(outline.left(), outline.top() + outline.height());
-    if (frmProtocol_->pos() == under) return;
-    if (QWindow* window = frmProtocol_->windowHandle()) {
-        window->setFramePosition(under);
-    } else {
-        frmProtocol_->move(under);
-    }
+    if (frmProtocol_->pos() != under) MoveFrameTo(*frmProtocol_, under);
 }
 
 void TfrmMain::showEvent(QShowEvent* e) {

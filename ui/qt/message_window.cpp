@@ -8,6 +8,7 @@
 #include "ui/qt/design_units.h"
 #include "ui/qt/operator_dialogs.h"
 #include "ui/qt/text_codec.h"
+#include "ui/qt/window_frame.h"
 
 namespace vantrel::ui::qt {
 
@@ -54,9 +55,10 @@ TfrmMessage::TfrmMessage(QWidget* mainWindow, OperatorDialogs& dialogs)
 }
 
 void TfrmMessage::showMsg(const std::string& sMsg, int x, int y, int w, int h) {
-    const QSize frameExtra = frameGeometry().size() - size();
-    setFixedWidth(w - 2 * kMargin - frameExtra.width());
-    move(x + kMargin, y + h - frameGeometry().height() - kMargin);
+    // The first time, this window's frame is not known yet; the main window's stands in.
+    const QMargins frame = FrameMargins(*this, parentWidget());
+    setFixedWidth(w - 2 * kMargin - frame.left() - frame.right());
+    MoveFrameTo(*this, {x + kMargin, y + h - (height() + frame.top() + frame.bottom()) - kMargin});
     Memo1->setPlainText(FromText(sMsg));
     Button1->setFocus();
     dialogs_.RunModal(*this);

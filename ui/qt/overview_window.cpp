@@ -8,6 +8,7 @@
 
 #include "ui/qt/operator_dialogs.h"
 #include "ui/qt/text_codec.h"
+#include "ui/qt/window_frame.h"
 
 namespace vantrel::ui::qt {
 
@@ -68,9 +69,10 @@ void TfrmInfo::AddOverviewRow(const OverviewRow& row) {
 int TfrmInfo::Execute(int ALeft, int ATop, int AHeight) {
     ListView1->clear();
     for (const OverviewRow& row : OverviewRows()) AddOverviewRow(row);
-    const QSize frameExtra = frameGeometry().size() - size();
-    move(ALeft, ATop);
-    resize(AutoSizeColumns(*ListView1) + kWindowSlack, AHeight - frameExtra.height());
+    // The first time, this window's frame is not known yet; the main window's stands in.
+    const QMargins frame = FrameMargins(*this, parentWidget());
+    MoveFrameTo(*this, {ALeft, ATop});
+    resize(AutoSizeColumns(*ListView1) + kWindowSlack, AHeight - frame.top() - frame.bottom());
     Button1->setFocus();
     return dialogs_.RunModal(*this);
 }

@@ -56,7 +56,14 @@ void TfrmProtocol::Clear() { Memo1->clear(); }
 void TfrmProtocol::closeEvent(QCloseEvent* e) {
     // Window managers offer a close button the window does not ask for. Hidden by it, the report would
     // stay away for the rest of the run, since the main window decides only once whether it is seen.
-    e->ignore();
+    // Once the main window has closed, the program is ending and the toolkit closes every window before
+    // it quits: refused then, the program would never end.
+    const QWidget* mainWindow = parentWidget();
+    if (mainWindow != nullptr && mainWindow->isVisible()) {
+        e->ignore();
+        return;
+    }
+    e->accept();
 }
 
 QStringList TfrmProtocol::Lines() const {
