@@ -142,7 +142,6 @@ void WindowTest::ShowWindow() {
     ProcessEvents();
 }
 
-
 void WindowTest::ProcessEvents() {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
