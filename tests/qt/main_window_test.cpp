@@ -183,8 +183,8 @@ TEST_F(MainWindowTest, VerdictOfAnyLengthLeavesTheWindowAsItWas) {
         // The whole verdict stays with the status line, for its tooltip and the message window.
         ASSERT_EQ(dialogs.Messages().size(), 1u);
         const QString verdict = dialogs.Messages().front();
-        EXPECT_TRUE(verdict.startsWith(QStringLiteral("Aborted because serial port \"") + PortBox()->currentText().left(20)))
-            << verdict.toStdString();
+        const QString prefix = QStringLiteral("Aborted because serial port \"") + PortBox()->currentText().left(20);
+        EXPECT_TRUE(verdict.startsWith(prefix)) << verdict.toStdString();
         EXPECT_EQ(Window().StatusText(), verdict);
         EXPECT_EQ(Window().statusBar()->toolTip(), verdict);
         EXPECT_EQ(Window().size(), size);
@@ -626,7 +626,8 @@ TEST_F(MainWindowTest, FileVersionOfAnUnreadableFileAfterAReadableOne) {
 
         // The file image as it was, or none at all.
         const std::vector<QStringList> after = OverviewShown("menInfoFirmware");
-        EXPECT_TRUE(after == readable || after == builtIn) << (after.empty() ? "" : after.front().join(' ').toStdString());
+        EXPECT_TRUE(after == readable || after == builtIn)
+            << (after.empty() ? "" : after.front().join(' ').toStdString());
     }
 }
 
