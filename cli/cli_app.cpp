@@ -97,9 +97,11 @@ int RunUpdate(const Arguments& args, ConsoleIo& io) {
     auto queue = std::make_shared<engine::NotificationQueue>();
     engine::ScopedNotificationTarget registration(queue);
     ConsoleWindow window(io, args.json, args.port, args.readInfoOnly, registration.handle());
-    ui::Presenter presenter(window, args.maxRestarts);
+    ui::JobControl jobs(window, args.maxRestarts);
+    ui::Presenter presenter(window, jobs);
 
-    window.StartJob(engine::TCmd::tCMD0);
+    // A signal that came before this point was meant for this job: it ends before the port is opened.
+    jobs.StartNew(args.port, ui::EarlierCancel::Keep);
     std::optional<int> status;
     while (!status) {
         // Every job ends by itself (each transfer is bounded by its time-outs); the wait only guards
@@ -124,7 +126,7 @@ int RunUpdate(const Arguments& args, ConsoleIo& io) {
         }
     }
     if ((*status == link::feNoAnswer || *status == link::feProgramming) && args.maxRestarts) {
-        io.err << "vantrel-update-cli: gave up after " << presenter.Restarts() << " automatic restart(s)\n";
+        io.err << "vantrel-update-cli: gave up after " << jobs.Restarts() << " automatic restart(s)\n";
     }
     return *status;
 }

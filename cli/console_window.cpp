@@ -4,10 +4,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "engine/option_flags.h"
-#include "link/cancel.h"
 #include "link/clock.h"
-#include "ui/job_rules.h"
 
 namespace vantrel::cli {
 
@@ -54,19 +51,6 @@ void ConsoleWindow::ShowInfoMessage(const std::string& text) {
     if (json_) return Emit("message", text);
     EndStatusLine();
     io_.out << text << '\n' << std::flush;
-}
-
-// Nothing to switch: between jobs the console has no controls to enable.
-void ConsoleWindow::SetIdle() {}
-
-void ConsoleWindow::StartJob(engine::TCmd cmd) {
-    const std::string text = ui::StartJobText(port_);
-    AddReport(text);
-    SetStatusText(text);
-    engine::ReadInfoOnly = readInfoOnly_;
-    SetProgressPosition(0);
-    link::CancelRequested = false;
-    engine::CommThreadClass(windowHandle_, cmd, port_);
 }
 
 void ConsoleWindow::SetProgressPosition(int position) {

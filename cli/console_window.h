@@ -1,5 +1,5 @@
 // The console's side of the presenter: report lines and verdicts on stdout (or JSON Lines), a live
-// status line with a progress bar on a terminal's stderr, and jobs started like the window starts them.
+// status line with a progress bar on a terminal's stderr.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +25,10 @@ public:
     void AddReport(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
     void ShowInfoMessage(const std::string& text) override;
-    void SetIdle() override;
-    void StartJob(engine::TCmd cmd) override;
+    // A console has no controls to switch between the job states.
+    void ShowBusy(bool) override {}
+    bool ReadInfoOnlyChosen() const override { return readInfoOnly_; }
+    std::int32_t WindowHandle() const override { return windowHandle_; }
     void SetProgressPosition(int position) override;
     int ProgressPosition() const override { return progress_; }
     // A console has no taskbar entry; the live status line shows the progress instead.

@@ -7,11 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "engine/tcmd.h"
 #include "link/comm_link.h"
 
 namespace vantrel::engine {
-
-enum class TCmd : std::uint8_t { tCMD0 = 0, tCMD1 = 1, tCMD2 = 2, tCMD_TEST = 3 };
 
 class TCommThread : public link::TCommLink {
 public:

@@ -7,8 +7,8 @@
 #include "engine/notify.h"
 #include "firmware/catalogue.h"
 #include "firmware/code_tables.h"
-#include "link/cancel.h"
 #include "link/failures.h"
+#include "ui/local_time.h"
 
 namespace vantrel::ui {
 
@@ -18,13 +18,18 @@ using engine::TCmd;
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The texts carry port names and image header fields of any length: measured first, then written whole.
 std::string Format(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    char buffer[512];
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    return buffer;
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
 }
 
 std::uint16_t Code(std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
@@ -36,9 +41,102 @@ std::string ImageText(const char* verb, std::int32_t image) {
                   h.qel_verH, h.qel_verL, firmware::PrintName(h.qel_print).c_str(), h.qel_bl, h.qel_bl_ver);
 }
 
+enum class Channels { Report, ReportThenStatus, MessageOnly, All };
+
+void Show(WindowOps& window, Channels channels, const std::string& text) {
+    switch (channels) {
+        case Channels::Report: window.AddReport(text); break;
+        case Channels::ReportThenStatus:
+            window.AddReport(text);
+            window.SetStatusText(text);
+            break;
+        case Channels::MessageOnly: window.ShowInfoMessage(text); break;
+        case Channels::All: Announce(window, text); break;
+    }
+}
+
+// The notifications that only show one text made from their value; an empty text shows nothing.
+struct TextRow {
+    std::uint32_t code;
+    Channels channels;
+    std::string (*text)(std::int32_t value);
+};
+
+constexpr TextRow kTextRows[] = {
+    {engine::ncProgrammingError, Channels::ReportThenStatus,
+     [](std::int32_t v) { return Format("Aborted because programming error at line %d !", v); }},
+    {engine::ncConversionError, Channels::Report,
+     [](std::int32_t v) { return Format("Aborted because conversion error at line  %d !", v); }},
+    {engine::ncClass, Channels::Report,
+     [](std::int32_t v) {
+         return Format("Class %d [%s]", v, firmware::LoggerClassName(Code(v), firmware::kNoCode).c_str());
+     }},
+    {engine::ncVersion, Channels::Report,
+     [](std::int32_t v) { return Format("Version %d.%d", (v >> 8) & 0xFF, v & 0xFF); }},
+    {engine::ncPlatform, Channels::Report,
+     [](std::int32_t v) { return Format("Platform %d [%s]", v, firmware::PlatformName(Code(v)).c_str()); }},
+    {engine::ncPrint, Channels::Report,
+     [](std::int32_t v) { return Format("Print %d [%s]", v, firmware::PrintName(Code(v)).c_str()); }},
+    {engine::ncInfo, Channels::Report, [](std::int32_t v) { return Format("Info %d", v); }},
+    {engine::ncUpdateClass, Channels::Report,
+     [](std::int32_t v) {
+         return Format("Update class %d [%s]", v, firmware::LoggerClassName(Code(v), firmware::kNoCode).c_str());
+     }},
+    // The image the worker chose, not the value: the worker wrote SelectedImage before posting this.
+    {engine::ncUpdateStart, Channels::ReportThenStatus,
+     [](std::int32_t) { return ImageText("Update", firmware::SelectedImage); }},
+    {engine::ncCheckImage, Channels::Report, [](std::int32_t v) { return ImageText("Check", v); }},
+    {engine::ncUpdateId, Channels::Report,
+     [](std::int32_t v) { return Format("Update Info %.4X", static_cast<unsigned>(v)); }},
+    {engine::ncVectorTable, Channels::Report,
+     [](std::int32_t v) {
+         if (v == 0) return std::string("Vector table is saved.");
+         if (v == 1) return std::string("Vector table is programmed.");
+         return std::string();
+     }},
+};
+
+const TextRow* FindTextRow(std::uint32_t code) {
+    for (const TextRow& row : kTextRows) {
+        if (row.code == code) return &row;
+    }
+    return nullptr;
+}
+
 constexpr const char* kCommunicationRestartText = "Repeat update because communication error!";
-constexpr const char* kProgrammingRestartText = "Repeat because programming error!";
+
+// The verdict of every failure code a worker raises (feNoAnswer arrives as ncRetryComm instead).
+struct FailureRow {
+    std::int32_t failure;
+    const char* text;
+    Channels channels;
+};
+
+constexpr FailureRow kFailureRows[] = {
+    {link::feNoPort, "Aborted because serial port \"%s\" is not ready!", Channels::All},
+    {link::feIo, "Aborted because error when reading/writing to serial port!", Channels::All},
+    {link::feCancelled, "Process cancelled!", Channels::All},
+    {link::feNoUpdate, "Aborted because no update is available for this logger!", Channels::All},
+    {link::feLoggerError, "Aborted because the logger is not ready!", Channels::All},
+    {link::feBadLastLine, "Aborted because last line is wrong !", Channels::All},
+    // The failing record was reported already, by ncConversionError.
+    {link::feConversion, "Aborted because conversion error!", Channels::MessageOnly},
+    // Followed by the repeat of the job.
+    {link::feProgramming, "Repeat because programming error!", Channels::ReportThenStatus},
+    {link::feNotVerified, "Update was not successfull!", Channels::All},
+    {link::feInvalidAnswer, "Aborted because the logger transmitted an invalid answer!", Channels::All},
+    {link::feNoMatchingImage, "There is no update available or the logger has another update ID!", Channels::All},
+    {link::feInfoOnly, "Only read update info!", Channels::All},
+};
+constexpr FailureRow kUnexpectedFailure{0, "Fatal Exception has occurred!", Channels::All};
 constexpr int kExitUnexpected = 1;
+
+const FailureRow& FindFailureRow(std::int32_t failure) {
+    for (const FailureRow& row : kFailureRows) {
+        if (row.failure == failure) return row;
+    }
+    return kUnexpectedFailure;
+}
 
 }  // namespace
 
@@ -49,44 +147,30 @@ void Announce(WindowOps& window, const std::string& text) {
 }
 
 std::string ReportLine(std::time_t when, const std::string& text) {
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &when);
-#else
-    localtime_r(&when, &local);
-#endif
+    const std::tm local = LocalTime(when);
     return Format("%02d-%02d-%02d -> ", local.tm_hour, local.tm_min, local.tm_sec) + text;
 }
 
-std::string Presenter::FailureText(std::int32_t failure, const std::string& portText) {
-    switch (failure) {
-        case link::feNoPort: return Format("Aborted because serial port \"%s\" is not ready!", portText.c_str());
-        case link::feIo: return "Aborted because error when reading/writing to serial port!";
-        case link::feCancelled: return "Process cancelled!";
-        case link::feNoUpdate: return "Aborted because no update is available for this logger!";
-        case link::feLoggerError: return "Aborted because the logger is not ready!";
-        case link::feBadLastLine: return "Aborted because last line is wrong !";
-        case link::feConversion: return "Aborted because conversion error!";
-        case link::feProgramming: return kProgrammingRestartText;
-        case link::feNotVerified: return "Update was not successfull!";
-        case link::feInvalidAnswer: return "Aborted because the logger transmitted an invalid answer!";
-        case link::feNoMatchingImage: return "There is no update available or the logger has another update ID!";
-        case link::feInfoOnly: return "Only read update info!";
-        default: return "Fatal Exception has occurred!";
-    }
+int ExitStatusOfFailure(std::int32_t failure) {
+    return &FindFailureRow(failure) == &kUnexpectedFailure ? kExitUnexpected : failure;
 }
 
-bool Presenter::MayRestart() {
-    if (maxRestarts_ && restarts_ >= *maxRestarts_) return false;
-    ++restarts_;
-    return true;
+std::string Presenter::FailureText(std::int32_t failure, const std::string& portText) {
+    const FailureRow& row = FindFailureRow(failure);
+    if (row.failure == link::feNoPort) return Format(row.text, portText.c_str());
+    return row.text;
 }
 
 std::optional<int> Presenter::Handle(std::uint32_t code, std::int32_t value) {
+    if (const TextRow* row = FindTextRow(code)) {
+        const std::string text = row->text(value);
+        if (!text.empty()) Show(window_, row->channels, text);
+        return std::nullopt;
+    }
     switch (code) {
         case engine::ncDone: {
             window_.SetProgressPosition(100);
-            window_.SetIdle();
+            jobs_.SetIdle();
             const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(firmware::SelectedImage);
             Announce(window_, Format("Update %s V%d.%.2d succesfully completed.",
                                      firmware::LoggerClassName(h.qel_class, h.qel_print).c_str(), h.qel_verH,
@@ -100,101 +184,33 @@ std::optional<int> Presenter::Handle(std::uint32_t code, std::int32_t value) {
             return std::nullopt;
         case engine::ncFailure:
             return Failure(value);
-        case engine::ncProgrammingError: {
-            const std::string text = Format("Aborted because programming error at line %d !", value);
-            window_.AddReport(text);
-            window_.SetStatusText(text);
-            return std::nullopt;
-        }
-        case engine::ncConversionError:
-            window_.AddReport(Format("Aborted because conversion error at line  %d !", value));
-            return std::nullopt;
         case engine::ncRetryComm: {
             window_.SetStatusText(kCommunicationRestartText);
             window_.AddReport(kCommunicationRestartText);
-            if (!MayRestart()) {
-                window_.SetIdle();
+            if (!jobs_.MayRestart()) {
+                jobs_.SetIdle();
                 return link::feNoAnswer;
             }
+            // The cancel request is read when the restarted job starts, after the wait, so a Cancel given
+            // meanwhile stops it.
             const auto cmd = static_cast<TCmd>(value & 0xFF);
-            window_.ScheduleRestart(engine::kCommunicationRestartWait,
-                                    [this, cmd] { RestartAfterCommunicationError(cmd); });
+            window_.ScheduleRestart(engine::kCommunicationRestartWait, [this, cmd] { jobs_.Restart(cmd); });
             return std::nullopt;
         }
-        case engine::ncClass:
-            window_.AddReport(Format("Class %d [%s]", value, firmware::LoggerClassName(Code(value), firmware::kNoCode).c_str()));
-            return std::nullopt;
-        case engine::ncVersion:
-            window_.AddReport(Format("Version %d.%d", (value >> 8) & 0xFF, value & 0xFF));
-            return std::nullopt;
-        case engine::ncPlatform:
-            window_.AddReport(Format("Platform %d [%s]", value, firmware::PlatformName(Code(value)).c_str()));
-            return std::nullopt;
-        case engine::ncPrint:
-            window_.AddReport(Format("Print %d [%s]", value, firmware::PrintName(Code(value)).c_str()));
-            return std::nullopt;
-        case engine::ncInfo:
-            window_.AddReport(Format("Info %d", value));
-            return std::nullopt;
-        case engine::ncUpdateClass:
-            window_.AddReport(Format("Update class %d [%s]", value,
-                                     firmware::LoggerClassName(Code(value), firmware::kNoCode).c_str()));
-            return std::nullopt;
-        case engine::ncUpdateStart: {
-            const std::string text = ImageText("Update", firmware::SelectedImage);
-            window_.AddReport(text);
-            window_.SetStatusText(text);
-            return std::nullopt;
-        }
-        case engine::ncCheckImage:
-            window_.AddReport(ImageText("Check", value));
-            return std::nullopt;
-        case engine::ncUpdateId:
-            window_.AddReport(Format("Update Info %.4X", static_cast<unsigned>(value)));
-            return std::nullopt;
-        case engine::ncVectorTable:
-            if (value == 0) window_.AddReport("Vector table is saved.");
-            if (value == 1) window_.AddReport("Vector table is programmed.");
-            return std::nullopt;
         default:
             return std::nullopt;
     }
 }
 
 std::optional<int> Presenter::Failure(std::int32_t failure) {
-    window_.SetIdle();
+    jobs_.SetIdle();
     window_.Beep();
-    const std::string text = FailureText(failure, window_.PortText());
-    switch (failure) {
-        case link::feConversion:
-            // The failing record was reported already.
-            window_.ShowInfoMessage(text);
-            return failure;
-        case link::feProgramming:
-            window_.AddReport(text);
-            window_.SetStatusText(text);
-            if (!MayRestart()) return failure;
-            window_.StartJob(TCmd::tCMD0);
-            return std::nullopt;
-        default:
-            Announce(window_, text);
-            break;
+    Show(window_, FindFailureRow(failure).channels, FailureText(failure, window_.PortText()));
+    if (failure == link::feProgramming && jobs_.MayRestart()) {
+        jobs_.Restart(TCmd::tCMD0);
+        return std::nullopt;
     }
-    switch (failure) {
-        case link::feNoPort: case link::feIo: case link::feCancelled: case link::feNoUpdate:
-        case link::feLoggerError: case link::feBadLastLine: case link::feNotVerified: case link::feInvalidAnswer:
-        case link::feNoMatchingImage: case link::feInfoOnly:
-            return failure;
-        default:
-            return kExitUnexpected;
-    }
-}
-
-void Presenter::RestartAfterCommunicationError(TCmd cmd) {
-    // Read after the wait, not before it: a Cancel given while the window waited must stop the new job.
-    const bool cancelled = link::CancelRequested.load(std::memory_order_relaxed);
-    window_.StartJob(cmd);
-    link::CancelRequested.store(cancelled, std::memory_order_relaxed);
+    return ExitStatusOfFailure(failure);
 }
 
 }  // namespace vantrel::ui

@@ -3,12 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "engine/comm_thread.h"
 #include "engine/notify.h"
+#include "engine/option_flags.h"
 #include "engine/process_state.h"
 #include "firmware/catalogue.h"
 #include "firmware/code_tables.h"
 #include "link/cancel.h"
 #include "link/failures.h"
+#include "ui/job_control.h"
 #include "ui/presenter.h"
 
 namespace vantrel::ui {
@@ -16,18 +19,30 @@ namespace {
 
 using engine::TCmd;
 
+// Workers as the shared job start creates them, without threads: what it asked for, and nothing runs.
+struct WorkerRequest {
+    std::int32_t window;
+    TCmd cmd;
+    std::string port;
+    bool readInfoOnly;
+};
+std::vector<WorkerRequest> workerRequests;
+engine::TCommThread* RecordingWorker(std::int32_t hWindow, TCmd cmd, const std::string& sPort) {
+    workerRequests.push_back({hWindow, cmd, sPort, engine::ReadInfoOnly});
+    return nullptr;
+}
+
 // Renders every window operation as one line, so a test reads what the operator would see, in order.
 class FakeWindow final : public WindowOps {
 public:
+    FakeWindow() : queue(std::make_shared<engine::NotificationQueue>()), target(queue) {}
+
     void AddReport(const std::string& text) override { calls.push_back("report: " + text); }
     void SetStatusText(const std::string& text) override { calls.push_back("status: " + text); }
     void ShowInfoMessage(const std::string& text) override { calls.push_back("message: " + text); }
-    void SetIdle() override { calls.push_back("idle"); }
-    void StartJob(TCmd cmd) override {
-        calls.push_back("start " + std::to_string(static_cast<int>(cmd)));
-        link::CancelRequested = false;
-        cancelAtStart.push_back(false);
-    }
+    void ShowBusy(bool busy) override { calls.push_back(busy ? "busy" : "idle"); }
+    bool ReadInfoOnlyChosen() const override { return readInfoOnly; }
+    std::int32_t WindowHandle() const override { return target.handle(); }
     void SetProgressPosition(int position) override {
         progress = position;
         calls.push_back("bar " + std::to_string(position));
@@ -43,15 +58,28 @@ public:
     }
 
     std::vector<std::string> calls;
-    std::vector<bool> cancelAtStart;
     std::function<void()> duringWait;
     int progress = 0;
+    bool readInfoOnly = false;
+    std::shared_ptr<engine::NotificationQueue> queue;
+    engine::ScopedNotificationTarget target;
 };
+
+// The lines of one job start on the fake window.
+const std::vector<std::string> kStartLines{"report: Start at serial port \"/dev/ttyUSB7\"",
+                                           "status: Start at serial port \"/dev/ttyUSB7\"", "bar 0", "busy"};
 
 class PresenterTest : public ::testing::Test {
 protected:
-    PresenterTest() { engine::ResetProcessState(); }
-    ~PresenterTest() override { engine::ResetProcessState(); }
+    PresenterTest() {
+        engine::ResetProcessState();
+        workerRequests.clear();
+        engine::CommThreadClass = &RecordingWorker;
+    }
+    ~PresenterTest() override {
+        engine::ResetProcessState();
+        engine::CommThreadClass = &engine::CreateCommThread<engine::TCommThread>;
+    }
 
     std::vector<std::string> Present(std::uint32_t code, std::int32_t value) {
         window.calls.clear();
@@ -60,7 +88,8 @@ protected:
     }
 
     FakeWindow window;
-    Presenter presenter{window};
+    JobControl jobs{window};
+    Presenter presenter{window, jobs};
     std::optional<int> lastStatus;
 };
 
@@ -107,7 +136,7 @@ TEST_F(PresenterTest, InformationNotificationsGoToTheReport) {
 TEST_F(PresenterTest, DoneCompletesTheBarAndNamesTheChosenImage) {
     firmware::SelectedImage = 3;
     const std::string text = "Update " + firmware::LoggerClassName(26145, 39) + " V2.08 succesfully completed.";
-    EXPECT_EQ(Present(engine::ncDone, 0), (Lines{"bar 100", "idle", "report: " + text, "status: " + text, "message: " + text}));
+    EXPECT_EQ(Present(engine::ncDone, 0), (Lines{"bar 100", "idle", "title Vantrel Firmware Update", "report: " + text, "status: " + text, "message: " + text}));
     EXPECT_EQ(lastStatus, 0);
 }
 
@@ -134,7 +163,8 @@ TEST_F(PresenterTest, FailuresBeepAfterIdleAndShowTheirText) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Present(engine::ncFailure, c.failure),
-                  (Lines{"idle", "beep", "report: " + c.text, "status: " + c.text, "message: " + c.text}))
+                  (Lines{"idle", "title Vantrel Firmware Update", "beep", "report: " + c.text, "status: " + c.text,
+                         "message: " + c.text}))
             << c.failure;
         EXPECT_EQ(lastStatus, c.status) << c.failure;
     }
@@ -142,56 +172,124 @@ TEST_F(PresenterTest, FailuresBeepAfterIdleAndShowTheirText) {
 
 TEST_F(PresenterTest, ConversionFailureShowsOnlyTheMessage) {
     EXPECT_EQ(Present(engine::ncFailure, link::feConversion),
-              (Lines{"idle", "beep", "message: Aborted because conversion error!"}));
+              (Lines{"idle", "title Vantrel Firmware Update", "beep", "message: Aborted because conversion error!"}));
     EXPECT_EQ(lastStatus, link::feConversion);
 }
 
+Lines Concat(Lines first, const Lines& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
 TEST_F(PresenterTest, ProgrammingErrorRestartsAtOnce) {
+    jobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
+    window.readInfoOnly = true;
     EXPECT_EQ(Present(engine::ncFailure, link::feProgramming),
-              (Lines{"idle", "beep", "report: Repeat because programming error!",
-                     "status: Repeat because programming error!", "start 0"}));
+              Concat({"idle", "title Vantrel Firmware Update", "beep", "report: Repeat because programming error!",
+                      "status: Repeat because programming error!"},
+                     kStartLines));
     EXPECT_FALSE(lastStatus);
+    ASSERT_EQ(workerRequests.size(), 2u);
+    EXPECT_EQ(workerRequests.back().cmd, TCmd::tCMD0);
+    EXPECT_EQ(workerRequests.back().port, "/dev/ttyUSB7");
+    EXPECT_EQ(workerRequests.back().window, window.WindowHandle());
+    // The box is read again at every start.
+    EXPECT_TRUE(workerRequests.back().readInfoOnly);
+    EXPECT_TRUE(jobs.Busy());
 }
 
 TEST_F(PresenterTest, CommunicationRetryWaitsAndRestartsTheSameCommand) {
+    jobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
     EXPECT_EQ(Present(engine::ncRetryComm, 2),
-              (Lines{"status: Repeat update because communication error!",
-                     "report: Repeat update because communication error!", "wait 1500", "start 2"}));
+              Concat({"status: Repeat update because communication error!",
+                      "report: Repeat update because communication error!", "wait 1500"},
+                     kStartLines));
     EXPECT_FALSE(lastStatus);
+    ASSERT_EQ(workerRequests.size(), 2u);
+    EXPECT_EQ(workerRequests.back().cmd, TCmd::tCMD2);
+    EXPECT_EQ(workerRequests.back().port, "/dev/ttyUSB7");
 }
 
-TEST_F(PresenterTest, CancelKeptAcrossTheCommunicationRestart) {
+// Only an operator's new job in a window forgets a Cancel; every other start honours it by ending at
+// once, before a worker (and so before the port is opened), with the cancelled verdict.
+TEST_F(PresenterTest, CancelIsNeverThrownAway) {
+    enum class When { BeforeNewJob, BeforeConsoleJob, DuringFailingTransfer, WhileRestartWaits, None };
     struct Case {
-        const char* when;
-        bool before;
-        bool during;
+        const char* what;
+        When when;
+        std::uint32_t ending;  // the notification that ends the first worker
+        std::int32_t value;
+        bool worker;            // whether the last start created a worker
+        std::optional<int> status;
     };
     const Case cases[] = {
-        {"no cancel", false, false},
-        {"cancel before the retry arrived", true, false},
-        {"cancel while the restart waits", false, true},
+        {"window: a Cancel of the previous job", When::BeforeNewJob, 0, 0, true, std::nullopt},
+        {"console: a signal before the start", When::BeforeConsoleJob, 0, 0, false, link::feCancelled},
+        {"Cancel during the transfer that ends in a programming error", When::DuringFailingTransfer,
+         engine::ncFailure, link::feProgramming, false, link::feCancelled},
+        {"Cancel before the communication retry arrived", When::DuringFailingTransfer, engine::ncRetryComm, 0,
+         false, link::feCancelled},
+        {"Cancel while the communication restart waits", When::WhileRestartWaits, engine::ncRetryComm, 0, false,
+         link::feCancelled},
+        {"no Cancel: the programming error repeats", When::None, engine::ncFailure, link::feProgramming, true,
+         std::nullopt},
+        {"no Cancel: the communication retry repeats", When::None, engine::ncRetryComm, 0, true, std::nullopt},
     };
     for (const Case& c : cases) {
-        link::CancelRequested = c.before;
+        SCOPED_TRACE(c.what);
+        engine::ResetProcessState();
+        workerRequests.clear();
+        while (window.queue->TryPop()) {
+        }
         window.duringWait = [&] {
-            if (c.during) link::CancelRequested = true;
+            if (c.when == When::WhileRestartWaits) jobs.Cancel();
         };
-        Present(engine::ncRetryComm, 0);
-        EXPECT_EQ(link::CancelRequested.load(), c.before || c.during) << c.when;
+        if (c.when == When::BeforeNewJob || c.when == When::BeforeConsoleJob) jobs.Cancel();
+        jobs.StartNew("/dev/ttyUSB7",
+                      c.when == When::BeforeConsoleJob ? EarlierCancel::Keep : EarlierCancel::Forget);
+        if (c.ending != 0) {
+            if (c.when == When::DuringFailingTransfer) jobs.Cancel();
+            lastStatus = presenter.Handle(c.ending, c.value);
+            EXPECT_FALSE(lastStatus);
+        }
+        const std::size_t workers = c.ending != 0 ? 2 : 1;
+        EXPECT_EQ(workerRequests.size(), c.worker ? workers : workers - 1);
+        EXPECT_TRUE(jobs.Busy());
+        // What a job that may not run posts instead of a worker: its final notification, the cancel.
+        const std::optional<engine::Notification> posted = window.queue->TryPop();
+        if (c.worker) {
+            EXPECT_FALSE(posted);
+            continue;
+        }
+        ASSERT_TRUE(posted);
+        EXPECT_EQ(*posted, (engine::Notification{engine::ncFailure, link::feCancelled}));
+        window.calls.clear();
+        EXPECT_EQ(presenter.Handle(posted->code, posted->value), c.status);
+        EXPECT_EQ(window.calls.back(), "message: Process cancelled!");
+        EXPECT_FALSE(jobs.Busy());
     }
 }
 
 TEST_F(PresenterTest, RestartBoundEndsTheJob) {
     FakeWindow bounded;
-    Presenter limited(bounded, 2);
+    JobControl boundedJobs(bounded, 2);
+    Presenter limited(bounded, boundedJobs);
+    boundedJobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
     EXPECT_FALSE(limited.Handle(engine::ncRetryComm, 0));
     EXPECT_FALSE(limited.Handle(engine::ncFailure, link::feProgramming));
     EXPECT_EQ(limited.Handle(engine::ncRetryComm, 0), link::feNoAnswer);
-    EXPECT_EQ(bounded.calls.back(), "idle");
-    limited.ResetRestarts();
+    EXPECT_FALSE(boundedJobs.Busy());
+    EXPECT_EQ(boundedJobs.Restarts(), 2);
+    // A new job counts from zero again.
+    boundedJobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
     EXPECT_FALSE(limited.Handle(engine::ncFailure, link::feProgramming));
     EXPECT_FALSE(limited.Handle(engine::ncFailure, link::feProgramming));
     EXPECT_EQ(limited.Handle(engine::ncFailure, link::feProgramming), link::feProgramming);
+}
+
+TEST_F(PresenterTest, LongTextsAreNotCut) {
+    const std::string port(3000, 'p');
+    EXPECT_EQ(Presenter::FailureText(link::feNoPort, port), "Aborted because serial port \"" + port + "\" is not ready!");
 }
 
 TEST(ReportLine, TimeStampBeforeTheText) {

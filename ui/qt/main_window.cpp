@@ -240,45 +240,28 @@ void TfrmMain::ShowInfoMessage(const std::string& text) {
     dialogs_.RunModal(box);
 }
 
-void TfrmMain::StartJob(engine::TCmd cmd) {
-    const std::string text = StartJobText(PortText());
-    AddReport(text);
-    SetStatusText(text);
-    engine::ReadInfoOnly = chkReadInfoOnly->isChecked();
-    SetProgressPosition(0);
-    btnProg->setEnabled(false);
-    btnClose->hide();
-    btnCancel->show();
-    cbxPort->setEnabled(false);
+void TfrmMain::ShowBusy(bool busy) {
+    btnProg->setEnabled(!busy);
+    btnClose->setVisible(!busy);
+    btnCancel->setVisible(busy);
+    cbxPort->setEnabled(!busy);
     // The image source and the selection belong to the worker until its job ends; the overview reads the
     // selection the worker writes while it chooses an image.
-    btnFile->setEnabled(false);
-    menInfoFile->setEnabled(false);
-    menInfoFirmware->setEnabled(false);
+    btnFile->setEnabled(!busy);
+    menInfoFile->setEnabled(!busy);
+    menInfoFirmware->setEnabled(!busy);
     // A restart starts a job while busy; the hourglass is set once per busy period.
-    if (!hourglass_) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        hourglass_ = true;
+    if (busy != hourglass_) {
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
+        hourglass_ = busy;
     }
-    link::CancelRequested = false;
-    FCommThread = engine::CommThreadClass(handle_, cmd, FPort);
 }
 
-void TfrmMain::SetIdle() {
-    btnProg->setEnabled(true);
-    btnClose->show();
-    btnCancel->hide();
-    cbxPort->setEnabled(true);
-    btnFile->setEnabled(true);
-    menInfoFile->setEnabled(true);
-    menInfoFirmware->setEnabled(true);
-    if (hourglass_) {
-        QApplication::restoreOverrideCursor();
-        hourglass_ = false;
-    }
-    FCommThread = nullptr;
-    SetApplicationTitle(kApplicationTitle);
-}
+bool TfrmMain::ReadInfoOnlyChosen() const { return chkReadInfoOnly->isChecked(); }
 
 void TfrmMain::SetProgressPosition(int position) { ProgressBar1->setValue(position); }
 
@@ -314,8 +297,7 @@ void TfrmMain::btnProgClick() {
         if (!dialogs_.Confirm(this, FromText(*question))) return;
     }
     if (!PrepareImageSource(QString())) return;
-    presenter_.ResetRestarts();
-    StartJob(engine::TCmd::tCMD0);
+    jobs_.StartNew(FPort, EarlierCancel::Forget);
 }
 
 void TfrmMain::btnFileClick() {
@@ -324,11 +306,10 @@ void TfrmMain::btnFileClick() {
     if (file.isEmpty()) return;
     // An unreadable file starts nothing: the operator asked for that file, not for the built-in images.
     if (!PrepareImageSource(file)) return;
-    presenter_.ResetRestarts();
-    StartJob(engine::TCmd::tCMD0);
+    jobs_.StartNew(FPort, EarlierCancel::Forget);
 }
 
-void TfrmMain::btnCancelClick() { link::CancelRequested = true; }
+void TfrmMain::btnCancelClick() { jobs_.Cancel(); }
 
 void TfrmMain::menInfoFirmwareClick() {
     if (frmInfo_ == nullptr || Busy()) return;
@@ -375,7 +356,7 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
             return;
         }
         // The worker stops at its next transfer attempt; the program waits for it after the event loop.
-        link::CancelRequested = true;
+        jobs_.Cancel();
     }
     closed_ = true;
     e->accept();

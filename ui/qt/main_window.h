@@ -11,7 +11,6 @@
 #include <functional>
 #include <string>
 
-#include "engine/comm_thread.h"
 #include "ui/port_list.h"
 #include "ui/presenter.h"
 
@@ -51,8 +50,8 @@ public:
     void AddReport(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
     void ShowInfoMessage(const std::string& text) override;
-    void SetIdle() override;
-    void StartJob(engine::TCmd cmd) override;
+    void ShowBusy(bool busy) override;
+    bool ReadInfoOnlyChosen() const override;
     void SetProgressPosition(int position) override;
     int ProgressPosition() const override;
     void SetApplicationTitle(const std::string& title) override;
@@ -67,8 +66,10 @@ public:
     // A port arrived or went.
     void RefreshPorts();
 
-    bool Busy() const { return FCommThread != nullptr; }
-    std::int32_t WindowHandle() const { return handle_; }
+    // Returns to the idle state, as start-up ends.
+    void SetIdle() { jobs_.SetIdle(); }
+    bool Busy() const { return jobs_.Busy(); }
+    std::int32_t WindowHandle() const override { return handle_; }
     // The whole status text; the status line shows what fits of it and the tooltip all of it.
     QString StatusText() const;
 
@@ -97,7 +98,8 @@ private:
 
     OperatorDialogs& dialogs_;
     PortSource& ports_;
-    Presenter presenter_{*this};
+    JobControl jobs_{*this};
+    Presenter presenter_{*this, jobs_};
     std::int32_t handle_ = 0;
     RestartTimer restartTimer_;
 
@@ -124,8 +126,6 @@ private:
 
     QString initialDir_;
     std::string FPort;
-    // The running worker, kept only as the busy marker: the worker deletes itself and is never touched.
-    engine::TCommThread* FCommThread = nullptr;
     bool hourglass_ = false;
     bool firstIdleScheduled_ = false;
     bool closed_ = false;

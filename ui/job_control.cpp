@@ -1,0 +1,50 @@
+#include "ui/job_control.h"
+
+#include "engine/comm_thread.h"
+#include "engine/notify.h"
+#include "engine/option_flags.h"
+#include "link/cancel.h"
+#include "link/failures.h"
+#include "ui/job_rules.h"
+
+namespace vantrel::ui {
+
+void JobControl::StartNew(std::string port, EarlierCancel earlier) {
+    port_ = std::move(port);
+    restarts_ = 0;
+    if (earlier == EarlierCancel::Forget) link::CancelRequested.store(false, std::memory_order_relaxed);
+    StartJob(engine::TCmd::tCMD0);
+}
+
+void JobControl::Restart(engine::TCmd cmd) { StartJob(cmd); }
+
+bool JobControl::MayRestart() {
+    if (maxRestarts_ && restarts_ >= *maxRestarts_) return false;
+    ++restarts_;
+    return true;
+}
+
+void JobControl::StartJob(engine::TCmd cmd) {
+    const std::string text = StartJobText(window_.PortText());
+    window_.AddReport(text);
+    window_.SetStatusText(text);
+    engine::ReadInfoOnly = window_.ReadInfoOnlyChosen();
+    window_.SetProgressPosition(0);
+    window_.ShowBusy(true);
+    busy_ = true;
+    if (link::CancelRequested.load(std::memory_order_relaxed)) {
+        engine::PostNotification(window_.WindowHandle(), engine::ncFailure, link::feCancelled);
+        return;
+    }
+    engine::CommThreadClass(window_.WindowHandle(), cmd, port_);
+}
+
+void JobControl::SetIdle() {
+    window_.ShowBusy(false);
+    busy_ = false;
+    window_.SetApplicationTitle(kApplicationTitle);
+}
+
+void JobControl::Cancel() { link::CancelRequested.store(true, std::memory_order_relaxed); }
+
+}  // namespace vantrel::ui
