@@ -3,6 +3,9 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 #include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <limits>
 #include <iomanip>
 #include <istream>
 #include <optional>
@@ -29,14 +32,19 @@ using namespace std::chrono_literals;
 
 struct Arguments {
     std::string port;
+    bool portGiven = false;
     std::string file;
+    bool fileGiven = false;
     bool readInfoOnly = false;
     bool yes = false;
     bool json = false;
+    std::string maxRestartsText;
     std::optional<int> maxRestarts;
     bool listPorts = false;
     bool listImages = false;
     std::vector<std::string> keys;
+    // The help or a listing went to stdout: plain text, so no JSON exit event follows it.
+    bool plainOutput = false;
 };
 
 class UsageError : public std::runtime_error {
@@ -71,7 +79,7 @@ bool Confirmed(const Arguments& args, ConsoleIo& io) {
 }
 
 int ListImages(const Arguments& args, ConsoleIo& io) {
-    if (!args.file.empty()) {
+    if (args.fileGiven) {
         firmware::LoadFileImageHeader(args.file);
         firmware::SelectedImage = 0;
     }
@@ -131,7 +139,7 @@ int RunUpdate(const Arguments& args, ConsoleIo& io) {
     return *status;
 }
 
-int Run(const Arguments& args, ConsoleIo& io, const std::string& program) {
+int Run(Arguments& args, ConsoleIo& io, const std::string& program) {
     std::vector<std::string> commandLine{program};
     commandLine.insert(commandLine.end(), args.keys.begin(), args.keys.end());
     ui::SetCommandLine(commandLine);
@@ -139,16 +147,31 @@ int Run(const Arguments& args, ConsoleIo& io, const std::string& program) {
     ui::ReadCommandLineOptions(internal);
     engine::CommThreadClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
 
+    // What cannot be done together is refused rather than partly ignored.
+    if (args.listPorts && args.listImages) throw UsageError("--list-ports and --list-images are two runs, not one");
+    if ((args.listPorts || args.listImages) && args.portGiven) {
+        throw UsageError("--port starts an update; it does not go with --list-ports or --list-images");
+    }
+    if (args.listPorts && args.fileGiven) throw UsageError("--file does not go with --list-ports");
+    if (args.listImages && args.fileGiven && !internal) throw UsageError("--list-images --file needs internal mode");
+    if (args.fileGiven && args.file.empty()) throw UsageError("--file needs the name of an image file");
+
     if (args.listPorts) {
         std::vector<std::string> ports;
         ui::ListSerialPorts(ports);
         for (const auto& port : ports) io.out << port << '\n';
+        args.plainOutput = true;
         return 0;
     }
-    if (args.listImages) return ListImages(args, io);
+    if (args.listImages) {
+        const int status = ListImages(args, io);
+        args.plainOutput = true;
+        return status;
+    }
 
+    if (args.portGiven && args.port.empty()) throw UsageError("--port needs the name of a port");
     if (args.port.empty()) throw UsageError("--port is required to update a logger");
-    if (!args.file.empty() && engine::FileMode != 2) {
+    if (args.fileGiven && engine::FileMode != 2) {
         throw UsageError("--file needs internal mode and the key f:+");
     }
     if (args.readInfoOnly && !internal) throw UsageError("--read-info-only needs internal mode");
@@ -158,28 +181,52 @@ int Run(const Arguments& args, ConsoleIo& io, const std::string& program) {
     return RunUpdate(args, io);
 }
 
+// Decimal digits only: a bound written 010 or 0x2 is not read as some other number than the one typed.
+int RestartBound(const std::string& text) {
+    const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    int bound = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), bound);
+    if (!digits || error != std::errc{} || end != text.data() + text.size()) {
+        throw UsageError("--max-restarts takes a number of restarts from 0 to " +
+                         std::to_string(std::numeric_limits<int>::max()) + " in decimal digits, not '" + text + "'");
+    }
+    return bound;
+}
+
 int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& args) {
     CLI::App app{"Vantrel Firmware Update: puts new firmware on a Vantrel data logger.", "vantrel-update-cli"};
-    app.add_option("--port", args.port, "Serial port of the logger (a device path, or a name under /dev)");
-    app.add_option("--file", args.file, "Image file to program instead of the built-in images (internal mode, f:+)");
+    CLI::Option* port =
+        app.add_option("--port", args.port, "Serial port of the logger (a device path, or a name under /dev)");
+    CLI::Option* file =
+        app.add_option("--file", args.file, "Image file to program instead of the built-in images (internal mode, f:+)");
     app.add_flag("--read-info-only", args.readInfoOnly, "Stop after identifying the logger (internal mode)");
     app.add_flag("--yes", args.yes, "Answer the confirmation with Yes");
     app.add_flag("--json", args.json, "JSON Lines on stdout instead of the report");
-    app.add_option("--max-restarts", args.maxRestarts, "Bound on automatic restarts (default: none)")
-        ->check(CLI::NonNegativeNumber);
+    CLI::Option* maxRestarts =
+        app.add_option("--max-restarts", args.maxRestartsText, "Bound on automatic restarts, decimal (default: none)");
     app.add_flag("--list-ports", args.listPorts, "List the logger ports and exit");
     app.add_flag("--list-images", args.listImages, "List the firmware images (and --file's header) and exit");
     app.add_option("keys", args.keys, "Start-up keys: cc:- cf:- ci:- (internal mode), mf:+ or mf:-, f:+");
 
     std::vector<std::string> reversed(argv.rbegin(), argv.rend() - 1);
     try {
+        // The parser would take the next argument as the value of "--port=": an empty value is refused here.
+        for (const char* option : {"--port=", "--file=", "--max-restarts="}) {
+            if (std::find(argv.begin() + 1, argv.end(), option) != argv.end()) {
+                throw UsageError(std::string(option, std::strlen(option) - 1) + " needs a value");
+            }
+        }
         app.parse(reversed);
+        args.portGiven = port->count() > 0;
+        args.fileGiven = file->count() > 0;
+        if (maxRestarts->count() > 0) args.maxRestarts = RestartBound(args.maxRestartsText);
         for (const auto& key : args.keys) {
             if (key.find(':') == std::string::npos) throw UsageError("not a KEY:VALUE start-up key: " + key);
         }
         return Run(args, io, argv.empty() ? std::string() : argv[0]);
     } catch (const CLI::CallForHelp&) {
         io.out << app.help();
+        args.plainOutput = true;
         return 0;
     } catch (const CLI::ParseError& e) {
         io.err << "vantrel-update-cli: " << e.what() << "\n" << "Run with --help for the usage.\n";
@@ -204,10 +251,26 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
 
 int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
     Arguments args;
+    // Looked for before parsing, so that a command line that cannot be parsed still ends with the event.
+    args.json = std::find(argv.begin() + (argv.empty() ? 0 : 1), argv.end(), "--json") != argv.end();
     const int status = ParseAndRun(argv, io, args);
     // A reader of the JSON Lines gets the outcome also when no job ran (usage errors, a declined question).
-    if (args.json && !args.listPorts && !args.listImages) {
-        io.out << nlohmann::ordered_json{{"event", "exit"}, {"status", status}}.dump() << '\n' << std::flush;
+    if (args.json && !args.plainOutput) {
+        io.out << nlohmann::ordered_json{{"event", "exit"}, {"status", status}}.dump() << '\n';
+    }
+    io.out.flush();
+    const bool outputLost = io.out.fail();
+    // The help and the listings are the output: if it could not be written, the run failed.
+    if (args.plainOutput && outputLost) {
+        io.err << "vantrel-update-cli: the output could not be written\n" << std::flush;
+        return 1;
+    }
+    // A job runs to its end whatever happens to the output: stopping it halfway could leave the logger
+    // erased. Its status is the job's; the operator learns that the report is incomplete.
+    if (outputLost) {
+        io.err << "vantrel-update-cli: the report could not be written to the standard output; the job ran on to "
+                  "its end, and the exit status is its verdict\n"
+               << std::flush;
     }
     return status;
 }

@@ -4,10 +4,11 @@
 
 namespace vantrel::cli {
 
-// The first interrupt (Ctrl+C, Ctrl+Break, a termination request, closing the console window) asks the
-// job to stop at its next transfer, which leaves the logger in its bootloader; a second one ends the
-// program at once.
-void InstallCancelHandlers();
+// The first interrupt (Ctrl+C, Ctrl+Break, a termination request, a hang-up or closing the console window)
+// asks the job to stop at its next transfer, which leaves the logger in its bootloader; interrupts within
+// a second of it are the same request, and one after that ends the program at once. A reader that closes
+// the output does not end the program: writes fail and the job runs on.
+void InstallSignalHandlers();
 
 bool StdinIsTerminal();
 bool StderrIsTerminal();

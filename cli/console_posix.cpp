@@ -1,7 +1,9 @@
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "cli/console_platform.h"
 #include "link/cancel.h"
@@ -10,21 +12,45 @@ namespace vantrel::cli {
 
 namespace {
 
-std::atomic<int> signalsSeen{0};
+constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
+
+// When the first request arrived, in nanoseconds of the monotonic clock; 0 before any. Read in a signal
+// handler, so only clock_gettime, which may be called there, and a lock-free atomic.
+std::atomic<std::int64_t> firstRequestAt{0};
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+
+std::int64_t MonotonicNanos() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * kNanosPerSecond + now.tv_nsec + 1;  // never 0
+}
 
 extern "C" void OnTerminationSignal(int signal) {
-    if (signalsSeen.fetch_add(1) > 0) _exit(128 + signal);
-    link::CancelRequested.store(true, std::memory_order_relaxed);
+    const std::int64_t now = MonotonicNanos();
+    std::int64_t first = 0;
+    if (firstRequestAt.compare_exchange_strong(first, now)) {
+        link::CancelRequested.store(true, std::memory_order_relaxed);
+        return;
+    }
+    // `timeout`, a closing terminal or a service manager send several signals at once: they are one
+    // request. Only an operator who insists, a second later, ends the program without waiting for the
+    // job, whatever state the logger is left in.
+    if (now - first >= kNanosPerSecond) _exit(128 + signal);
 }
 
 }  // namespace
 
-void InstallCancelHandlers() {
+void InstallSignalHandlers() {
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A reader that went away (`| head`) must not end the program between two records: the write fails
+    // with EPIPE instead, and the job runs on.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }

@@ -15,7 +15,10 @@ namespace vantrel::cli {
 
 namespace {
 
-std::atomic<int> interruptsSeen{0};
+constexpr ULONGLONG kInsistAfterMs = 1000;
+
+// When the first request arrived (GetTickCount64, never 0); 0 before any.
+std::atomic<ULONGLONG> firstRequestAt{0};
 
 // Runs on a thread the system creates for the event. Returning TRUE keeps the process alive for
 // Ctrl+C and Ctrl+Break; on closing the console the system ends the process a few seconds later anyway,
@@ -24,10 +27,17 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
-        case CTRL_CLOSE_EVENT:
-            if (interruptsSeen.fetch_add(1) > 0) ExitProcess(STATUS_CONTROL_C_EXIT);
-            link::CancelRequested.store(true, std::memory_order_relaxed);
+        case CTRL_CLOSE_EVENT: {
+            const ULONGLONG now = GetTickCount64() + 1;
+            ULONGLONG first = 0;
+            if (firstRequestAt.compare_exchange_strong(first, now)) {
+                link::CancelRequested.store(true, std::memory_order_relaxed);
+                return TRUE;
+            }
+            // Events that arrive together are one request; only one a second later ends the program at once.
+            if (now - first >= kInsistAfterMs) ExitProcess(STATUS_CONTROL_C_EXIT);
             return TRUE;
+        }
         default:
             return FALSE;
     }
@@ -35,7 +45,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void InstallCancelHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+// Windows has no SIGPIPE: a write to a closed pipe fails with an error, and the job runs on.
+void InstallSignalHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 namespace {
 // A console, not merely a character device: _isatty also says yes for NUL, from which no answer comes.

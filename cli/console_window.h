@@ -44,6 +44,7 @@ public:
 
 
 private:
+    std::string JsonText(const std::string& text) const;
     void Emit(const char* event, const std::string& text);
     void DrawStatusLine();
 
@@ -59,5 +60,7 @@ private:
 
 // Latin-1 text (the report may carry bytes of an image file) as UTF-8, for JSON.
 std::string Latin1ToUtf8(const std::string& text);
+// Control characters (a port name may hold an escape sequence) as \xHH, so a terminal only shows them.
+std::string ShownSafely(const std::string& text);
 
 }  // namespace vantrel::cli

@@ -5,7 +5,7 @@
 #include "cli/console_platform.h"
 
 int main(int argc, char** argv) {
-    vantrel::cli::InstallCancelHandlers();
+    vantrel::cli::InstallSignalHandlers();
 
     const std::vector<std::string> args(argv, argv + argc);
     vantrel::cli::ConsoleIo io{std::cin, std::cout, std::cerr, vantrel::cli::StdinIsTerminal(),

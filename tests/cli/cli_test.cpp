@@ -28,6 +28,18 @@ struct CliRun {
     std::string err;
 };
 
+// Where the output goes when it cannot be written: a reader that closed its pipe, a full device.
+class FailingBuffer final : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+struct OutputFaults {
+    bool out = false;
+    bool err = false;
+};
+
 class CliTest : public ::testing::Test {
 protected:
     CliTest() {
@@ -44,13 +56,17 @@ protected:
 
     void InternalMode() { std::ofstream(config_ / "Velmora" / "Qel.conf") << "[General]\nintern=7204\n"; }
 
-    CliRun Cli(std::vector<std::string> args, const std::string& answer = "", bool terminal = false) {
+    CliRun Cli(std::vector<std::string> args, const std::string& answer = "", bool terminal = false,
+               OutputFaults faults = {}) {
         args.insert(args.begin(), "vantrel-update-cli");
         std::istringstream in(answer);
         std::ostringstream out;
         std::ostringstream err;
+        FailingBuffer failing;
+        std::ostream failingOut(&failing);
+        std::ostream failingErr(&failing);
         CliRun run;
-        run.status = RunCli(args, {in, out, err, terminal, false});
+        run.status = RunCli(args, {in, faults.out ? failingOut : out, faults.err ? failingErr : err, terminal, false});
         run.out = out.str();
         run.err = err.str();
         engine::ResetProcessState();
@@ -149,6 +165,7 @@ TEST_F(CliTest, MissingPortSaysWhy) {
     EXPECT_NE(run.err.find("no such device"), std::string::npos) << run.err;
 }
 
+// Every row also asks for JSON Lines: the reader gets the exit event even when nothing else was printed.
 TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
     struct Case {
         const char* what;
@@ -158,13 +175,28 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
     };
     const Case cases[] = {
         {"no port", {"--yes"}, false, "--port is required"},
+        {"port twice", {"--port", "SIM1", "--port", "SIM2", "--yes"}, false, "--port"},
+        {"port with an empty value", {"--port=", "--yes"}, false, "--port needs a value"},
+        {"port named empty", {"--port", "", "--yes"}, false, "--port needs the name of a port"},
+        {"port without value", {"--yes", "--port"}, false, "--port"},
+        {"file without value", {"--port", "SIM1", "f:+", "--file"}, true, "--file"},
+        {"file named empty", {"--port", "SIM1", "--file", "", "f:+"}, true, "--file needs the name of an image file"},
         {"file outside internal mode", {"--port", "SIM1", "--file", "x.txt", "f:+"}, false, "--file needs internal mode"},
         {"file without f:+", {"--port", "SIM1", "--file", "x.txt"}, true, "--file needs internal mode"},
         {"read info only outside internal mode", {"--port", "SIM1", "--yes", "--read-info-only"}, false,
          "--read-info-only needs internal mode"},
         {"key without colon", {"--port", "SIM1", "--yes", "cc"}, true, "not a KEY:VALUE"},
         {"unknown option", {"--port", "SIM1", "--bogus"}, false, "--bogus"},
-        {"negative bound", {"--port", "SIM1", "--max-restarts", "-1"}, false, "max-restarts"},
+        {"bound without value", {"--port", "SIM1", "--yes", "--max-restarts"}, false, "--max-restarts"},
+        {"negative bound", {"--port", "SIM1", "--max-restarts", "-1"}, false, "in decimal digits, not '-1'"},
+        {"hexadecimal bound", {"--port", "SIM1", "--max-restarts", "0x2"}, false, "in decimal digits, not '0x2'"},
+        {"bound beyond range", {"--port", "SIM1", "--max-restarts", std::string(309, '9')}, false,
+         "from 0 to 2147483647"},
+        {"both listings", {"--list-ports", "--list-images"}, false, "two runs, not one"},
+        {"image listing with a port", {"--list-images", "--port", "SIM1"}, false, "does not go with"},
+        {"port listing with a port", {"--list-ports", "--port", "SIM1"}, false, "does not go with"},
+        {"image listing of a file outside internal mode", {"--list-images", "--file", "x.txt"}, false,
+         "--list-images --file needs internal mode"},
         {"unreadable image file", {"--port", "SIM1", "--file", "/nonexistent/image.txt", "f:+"}, true,
          "/nonexistent/image.txt"},
         {"no terminal to confirm", {"--port", "SIM1"}, false, "--yes"},
@@ -172,13 +204,23 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
     for (const Case& c : cases) {
         if (c.internal) InternalMode();
         SimulatedLine line;
-        const CliRun run = Cli(c.args);
+        std::vector<std::string> args{"--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = Cli(args);
         EXPECT_EQ(run.status, kExitUsage) << c.what;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << ": " << run.err;
+        EXPECT_EQ(run.out, "{\"event\":\"exit\",\"status\":2}\n") << c.what;
         EXPECT_FALSE(line.Serial().IsOpen()) << c.what;
         EXPECT_TRUE(line.Serial().Trace().Entries().empty()) << c.what;
         fs::remove(config_ / "Velmora" / "Qel.conf");
     }
+}
+
+TEST_F(CliTest, HelpIsOnlyTheHelp) {
+    const CliRun run = Cli({"--json", "--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.find("\"event\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("--max-restarts"), std::string::npos);
 }
 
 TEST_F(CliTest, ConfirmationOnATerminal) {
