@@ -84,5 +84,69 @@ check "update after power loss and cancel" 0 $? "Class 51202 [BL3]" "$work/after
 "$bin/vantrel-update-cli" --port "$port" </dev/null >"$work/confirm.out" 2>"$work/confirm.err"
 check "confirmation without a terminal" 2 $? "--yes" "$work/confirm.err"
 
+# Signals at each phase of a job, as a terminal, `timeout` or a service manager sends them. Each row: a
+# fresh logger, the phase (a line of the report, or the moment the updater listens for signals), the
+# signals (a number: seconds to wait first), the exit status, and the logger's class when the next job meets it (51202: left in its
+# bootloader; 26145: an application runs; "-": not looked at).
+wait_for() {
+  for _ in $(seq 800); do grep -qF -- "$1" "$2" 2>/dev/null && return 0; sleep 0.025; done
+  return 1
+}
+listening() {
+  local mask
+  for _ in $(seq 800); do
+    mask=$(awk '/^SigCgt/ {print $2}' "/proc/$1/status" 2>/dev/null)
+    [ -n "$mask" ] && (( (16#$mask >> 1) & 1 )) && return 0
+    sleep 0.002
+  done
+  return 1
+}
+signal_rows=(
+  "signal before the job starts||-|TERM|20|26145"
+  "SIGHUP while programming||Progress 5%|HUP|20|51202"
+  "SIGINT and SIGTERM at once while programming||Progress 5%|INT TERM|20|51202"
+  "SIGINT during the programming-error repeats|--fault wrong-echo:7:always|Repeat because programming error!|INT|20|51202"
+  # The vector-table record and the start request take a few milliseconds after the report line; the
+  # wait after them, 4000 ms.
+  "SIGINT in the wait after the start request||Vector table is programmed.|1 INT|20|26145"
+  "a second SIGINT a second later ends at once||Vector table is programmed.|1 INT 1.2 INT|130|-"
+)
+for row in "${signal_rows[@]}"; do
+  IFS='|' read -r name sim_options phase signals expected next_class <<<"$row"
+  # shellcheck disable=SC2086
+  start_sim $sim_options
+  out="$work/signal.out"
+  "$bin/vantrel-update-cli" --port "$port" --yes >"$out" 2>&1 &
+  cli=$!
+  if [ "$phase" = "-" ]; then listening "$cli"; else wait_for "$phase" "$out"; fi
+  for s in $signals; do
+    case $s in [0-9]*) sleep "$s" ;; *) kill -"$s" "$cli" ;; esac
+  done
+  wait "$cli"
+  status=$?
+  if [ "$expected" = 20 ]; then check "$name" 20 $status "Process cancelled!" "$out"; else check "$name" "$expected" $status; fi
+  if [ "$next_class" != "-" ]; then
+    "$bin/vantrel-update-cli" --port "$port" --yes --max-restarts 0 >"$work/next.out" 2>&1
+    class=$(grep -m 1 -o 'Class [0-9]*' "$work/next.out")
+    check "$name: logger afterwards" "Class $next_class" "$class"
+  fi
+done
+
+# Output faults: the job runs on to its verdict, and stderr says the report is incomplete.
+start_sim
+"$bin/vantrel-update-cli" --port "$port" --yes --json 2>"$work/pipe.err" | head -n 1 >/dev/null
+check "reader closes the pipe" 0 "${PIPESTATUS[0]}" "the job ran on to its end" "$work/pipe.err"
+"$bin/vantrel-update-cli" --port "$port" --yes >/dev/full 2>"$work/full-device.err"
+check "full device" 0 $? "the job ran on to its end" "$work/full-device.err" 
+"$bin/vantrel-update-cli" --help >/dev/full 2>/dev/null
+check "help to a full device" 1 $?
+"$bin/vantrel-update-cli" --list-images >/dev/full 2>/dev/null
+check "image list to a full device" 1 $?
+
+# A usage error the parser finds ends JSON Lines with the exit event too.
+"$bin/vantrel-update-cli" --json --port a --port b >"$work/usage.out" 2>/dev/null
+check "usage error in JSON" 2 $?
+[ "$(cat "$work/usage.out")" = '{"event":"exit","status":2}' ] || { echo "FAIL usage error in JSON: $(cat "$work/usage.out")"; failures=$((failures + 1)); }
+
 echo "$passed passed, $failures failed"
 [ "$failures" = 0 ]

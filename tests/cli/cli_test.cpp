@@ -9,6 +9,7 @@
 
 #include "cli/cli_app.h"
 #include "engine/process_state.h"
+#include "link/cancel.h"
 #include "link/failures.h"
 #include "tests/support/job_runner.h"
 
@@ -278,6 +279,129 @@ TEST_F(CliTest, ListImagesPutsTheFileFirst) {
     EXPECT_NE(rows[1].find("01.12.2021 09:04:24"), std::string::npos);
     EXPECT_NE(rows[2].find("01.12.2021 09:04:24"), std::string::npos);
     EXPECT_NE(rows[5].find("03.06.2018 18:51:00"), std::string::npos);
+}
+
+// A cancel request at each phase of a job, given the way the signal handler gives it: the verdict, and
+// the logger as the operator finds it afterwards.
+TEST_F(CliTest, CancelAtEachPhase) {
+    struct Case {
+        const char* phase;
+        const char* at;  // the unit on the wire during which the request comes; nullptr: before the start
+        int nth;
+        std::vector<Fault> faults;
+        sim::Mode mode;          // the logger afterwards
+        bool application;        // a runnable application on it
+        std::size_t begins;      // srBeginProgramming requests: each one erases the application
+        std::size_t zeroFrames;  // two per worker that opened the port
+    };
+    const std::vector<Fault> wrongEcho{{.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7, .always = true}};
+    std::vector<Fault> silent;
+    for (int nth = 1; nth <= 5; ++nth) silent.push_back({.kind = FaultKind::NoReply, .request = RequestKind::Identify, .nth = nth});
+    const Case cases[] = {
+        {"before the start", nullptr, 0, {}, sim::Mode::Application, true, 0, 0},
+        {"identification", "frame: cmdIdentify", 1, {}, sim::Mode::Application, true, 0, 2},
+        {"programming", "record: data block", 50, {}, sim::Mode::Bootloader, false, 1, 2},
+        // The transfer in flight ends in the programming error: the repeat it causes must not erase again.
+        {"programming-error restart", "record: data block", 7, wrongEcho, sim::Mode::Bootloader, false, 1, 2},
+        // Cancelled while the restart waits 1500 ms: the new job ends before it opens the port.
+        {"communication restart wait", "frame: cmdIdentify", 5, silent, sim::Mode::Application, true, 0, 2},
+        // The new firmware already runs; only its verification is cancelled.
+        {"wait after the start request", "record: srStartApplication", 1, {}, sim::Mode::Application, true, 1, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.phase);
+        SimulatedLine line(WithFaults(c.faults));
+        int seen = 0;
+        line.Serial().Trace().SetSink([&](const sim::TraceEntry& entry) {
+            if (c.at != nullptr && entry.direction == sim::Direction::ToLogger && entry.meaning.rfind(c.at, 0) == 0 &&
+                ++seen == c.nth) {
+                link::CancelRequested = true;
+            }
+        });
+        if (c.at == nullptr) link::CancelRequested = true;
+        const CliRun run = Cli({"--port", line.Port(), "--yes"});
+        EXPECT_EQ(run.status, link::feCancelled) << run.out;
+        EXPECT_NE(run.out.find("\nProcess cancelled!\n"), std::string::npos);
+        line.Serial().Inspect([&](sim::LoggerModel& logger) {
+            EXPECT_EQ(logger.CurrentMode(), c.mode);
+            EXPECT_EQ(logger.ApplicationValid(), c.application);
+            return 0;
+        });
+        EXPECT_EQ(line.Serial().Trace().Matching("record: srBeginProgramming").size(), c.begins);
+        EXPECT_EQ(line.Serial().Trace().Matching("frame: zero").size(), c.zeroFrames);
+        line.Serial().Trace().SetSink(nullptr);
+    }
+}
+
+// The output fails (a reader closed its pipe, a full device): the job runs to its end all the same, with
+// its own verdict as the exit status; what has no job fails.
+TEST_F(CliTest, OutputFaultsNeverStopAnUpdate) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;  // the port is added for an update
+        bool update;
+        OutputFaults faults;
+        LoggerConfig logger;
+        int status;
+        bool told;  // stderr says the report is incomplete
+    };
+    const Case cases[] = {
+        {"report lost", {"--yes"}, true, {.out = true}, {}, 0, true},
+        {"JSON lost", {"--yes", "--json"}, true, {.out = true}, {}, 0, true},
+        {"stderr lost", {"--yes"}, true, {.err = true}, {}, 0, false},
+        {"both lost", {"--yes"}, true, {.out = true, .err = true}, {}, 0, false},
+        {"a failing job keeps its verdict", {"--yes"}, true, {.out = true},
+         WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}), link::feLoggerError, true},
+        {"help", {"--help"}, false, {.out = true}, {}, 1, false},
+        {"image listing", {"--list-images"}, false, {.out = true}, {}, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimulatedLine line(c.logger);
+        std::vector<std::string> args = c.args;
+        if (c.update) args.insert(args.end(), {"--port", line.Port()});
+        const CliRun run = Cli(args, "", false, c.faults);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.err.find("the job ran on to its end") != std::string::npos, c.told) << run.err;
+        if (c.status == 0 && c.update) {
+            line.Serial().Inspect([](sim::LoggerModel& logger) {
+                EXPECT_EQ(logger.CurrentMode(), sim::Mode::Application);
+                EXPECT_EQ(logger.ApplicationStarts(), 1);
+                return 0;
+            });
+        }
+    }
+}
+
+// Port names are the operator's own text: in JSON they pass as typed (only image and code-table texts are
+// Latin-1), and in the plain report a control character cannot reach the terminal as such.
+TEST_F(CliTest, PortNamesShownAsTyped) {
+    struct Case {
+        std::string port;
+        bool json;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"/dev/p\xC3\xB6rt", true, "Start at serial port \"/dev/p\xC3\xB6rt\""},
+        {"/dev/p\xF6rt", true, "Start at serial port \"/dev/p\xEF\xBF\xBDrt\""},
+        {"/dev/\x1b[2Jport", true, "Start at serial port \"/dev/\x1b[2Jport\""},
+        {"/dev/\x1b[2Jport", false, " -> Start at serial port \"/dev/\\x1b[2Jport\"\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"--port", c.port, "--yes"};
+        if (c.json) args.push_back("--json");
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, link::feNoPort);
+        if (c.json) {
+            const auto events = JsonLines(run.out);
+            ASSERT_FALSE(events.empty());
+            EXPECT_EQ(events.front()["text"].get<std::string>(), c.shown);
+            EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+        } else {
+            EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
+            EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+        }
+    }
 }
 
 }  // namespace
