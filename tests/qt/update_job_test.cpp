@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "link/cancel.h"
@@ -26,7 +27,10 @@ const std::string kRetry = "Repeat update because communication error!";
 // a job that otherwise runs in milliseconds.
 class GatedSerial final : public link::SerialBackend {
 public:
-    GatedSerial(link::SerialBackend& inner, int holdAtWrite) : inner_(inner), holdAt_(holdAtWrite) {}
+    // Counts the writes that pass counted (every write by default) and holds the worker in the holdAt-th.
+    using Counted = std::function<bool(const std::uint8_t* data, std::uint32_t count)>;
+    GatedSerial(link::SerialBackend& inner, int holdAt, Counted counted = {})
+        : inner_(inner), holdAt_(holdAt), counted_(std::move(counted)) {}
     ~GatedSerial() override { Release(); }
 
     bool Reached() {
@@ -45,7 +49,7 @@ public:
     bool WriteFile(link::PortHandle port, const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override {
         {
             std::unique_lock lock(mutex_);
-            if (++writes_ == holdAt_) {
+            if ((!counted_ || counted_(data, count)) && ++writes_ == holdAt_) {
                 reached_ = true;
                 changed_.wait(lock, [this] { return released_; });
             }
@@ -61,6 +65,7 @@ public:
 private:
     link::SerialBackend& inner_;
     const int holdAt_;
+    const Counted counted_;
     std::mutex mutex_;
     std::condition_variable changed_;
     int writes_ = 0;
@@ -72,12 +77,12 @@ class UpdateJobTest : public WindowTest {
 protected:
     ~UpdateJobTest() override { Stop(); }
 
-    // The logger on the line; holdAtWrite > 0 holds the worker at that write.
-    void Connect(sim::LoggerConfig config = {}, int holdAtWrite = 0) {
+    // The logger on the line; holdAtWrite > 0 holds the worker at that write (of those counted).
+    void Connect(sim::LoggerConfig config = {}, int holdAtWrite = 0, GatedSerial::Counted counted = {}) {
         serial_.emplace(std::move(config), clock_);
         useClock_.emplace(clock_);
         if (holdAtWrite > 0) {
-            gate_.emplace(*serial_, holdAtWrite);
+            gate_.emplace(*serial_, holdAtWrite, std::move(counted));
             useSerial_.emplace(*gate_);
         } else {
             useSerial_.emplace(*serial_);
@@ -144,6 +149,32 @@ TEST_F(UpdateJobTest, CancelStopsTheJobAtItsNextTransfer) {
     ASSERT_TRUE(Ended());
     ExpectVerdict(kCancelled);
     EXPECT_LT(Bar(), 100);
+}
+
+// The record in flight when the operator cancels is the one whose echo is wrong: the repeat the error
+// calls for must not erase and program the logger again.
+TEST_F(UpdateJobTest, CancelDuringTheTransferThatEndsInAProgrammingErrorStopsTheJob) {
+    sim::LoggerConfig config;
+    config.faults.faults.push_back(
+        {.kind = sim::FaultKind::WrongEcho, .request = sim::RequestKind::DataRecord, .nth = 7, .always = true});
+    // Data records are ":LLAAAA00...": record type 00 at characters 7 and 8.
+    Connect(config, 7, [](const std::uint8_t* data, std::uint32_t count) {
+        return count > 9 && data[0] == ':' && data[7] == '0' && data[8] == '0';
+    });
+    StartUpdate();
+    ASSERT_TRUE(ProcessUntil([&] { return gate_->Reached(); }));
+    Button("btnCancel")->click();
+    gate_->Release();
+    ASSERT_TRUE(Ended());
+
+    ExpectVerdict(kCancelled);
+    const std::vector<std::string> report = Report();
+    EXPECT_EQ(std::count(report.begin(), report.end(), "Repeat because programming error!"), 1);
+    EXPECT_EQ(serial_->Trace().Matching("record: srBeginProgramming").size(), 1u);
+    serial_->Inspect([](sim::LoggerModel& logger) {
+        EXPECT_EQ(logger.CurrentMode(), sim::Mode::Bootloader);
+        return 0;
+    });
 }
 
 TEST_F(UpdateJobTest, CommunicationRestartKeepsTheWindowBusyAndHonoursACancelDuringTheWait) {
