@@ -5,8 +5,10 @@
 //   vantrel-update-cli --list-images [--file IMAGE]
 //
 // Exit status: 0 verified update; the failure code of the verdict (10, 11, 20, 40 to 47, 70); 1 an
-// unexpected failure; 2 usage errors, unreadable image files, declined or unanswerable confirmations;
-// 30 / 44 when --max-restarts stopped a communication retry / a programming-error repeat.
+// unexpected failure, or the help or a listing that could not be written; 2 usage errors, unreadable
+// image files, declined or unanswerable confirmations; 30 / 44 when --max-restarts stopped a
+// communication retry / a programming-error repeat. An update's status is its verdict even when its
+// output could not be written (main adds 128 + signal for a signal that ended the program at once).
 #pragma once
 
 #include <string>
