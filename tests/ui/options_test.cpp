@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -204,10 +206,38 @@ TEST_F(InternalModeTest, FallsBackToHomeConfig) {
     EXPECT_FALSE(InternalMode());
 }
 
-TEST_F(InternalModeTest, SettingsPathIsADirectory) {
-    std::filesystem::create_directories(root_ / "Velmora" / "Qel.conf");
-    ScopedEnv xdg("XDG_CONFIG_HOME", root_.string());
-    EXPECT_FALSE(InternalMode());
+// Only a regular file of a settings file's size is read: a FIFO would block start-up waiting for a
+// writer, a device such as /dev/zero would never end. A link to a regular file is fine.
+TEST_F(InternalModeTest, SettingsPathIsNoSettingsFile) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& settings)> make;
+        bool internal;
+    };
+    const Case cases[] = {
+        {"directory", [](const fs::path& settings) { fs::create_directories(settings); }, false},
+        {"FIFO", [](const fs::path& settings) { ASSERT_EQ(mkfifo(settings.c_str(), 0600), 0); }, false},
+        {"link to /dev/zero", [](const fs::path& settings) { fs::create_symlink("/dev/zero", settings); }, false},
+        {"larger than 64 KiB",
+         [](const fs::path& settings) {
+             std::ofstream(settings) << "[General]\nintern=7204\n" << std::string(64 * 1024, '#') << "\n";
+         },
+         false},
+        {"link to a regular file",
+         [](const fs::path& settings) {
+             std::ofstream(settings.parent_path() / "real.conf") << "[General]\nintern=7204\n";
+             fs::create_symlink(settings.parent_path() / "real.conf", settings);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        const fs::path configHome = root_ / c.name;
+        fs::create_directories(configHome / "Velmora");
+        c.make(configHome / "Velmora" / "Qel.conf");
+        ScopedEnv xdg("XDG_CONFIG_HOME", configHome.string());
+        EXPECT_EQ(InternalMode(), c.internal) << c.name;
+    }
 }
 
 #endif  // _WIN32
