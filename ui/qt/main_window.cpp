@@ -23,7 +23,6 @@
 #include "engine/option_flags.h"
 #include "firmware/catalogue.h"
 #include "firmware/image_file.h"
-#include "link/cancel.h"
 #include "ui/job_rules.h"
 #include "ui/options.h"
 #include "ui/qt/design_units.h"
