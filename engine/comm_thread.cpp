@@ -8,6 +8,7 @@
 #include "engine/engine_times.h"
 #include "engine/notify.h"
 #include "engine/wakeup.h"
+#include "link/cancel.h"
 #include "link/clock.h"
 #include "link/command_frame.h"
 #include "link/failures.h"
@@ -92,6 +93,9 @@ void TCommThread::Execute() {
     const auto cmd = static_cast<std::int32_t>(FCmd);
     try {
         {
+            // A cancel given before the job began (a signal to the console, a Cancel while a restart was
+            // due) ends it here, before the port is opened: the logger is not touched at all.
+            if (link::CancelRequested.load(std::memory_order_relaxed)) throw EQel(link::feCancelled);
             FhPort = link::OpenCommPort(FsPort, link::kLineBaudRate);
             if (FhPort == link::kInvalidPortHandle) throw EQel(link::feNoPort);
             PortCloser closer(*this);

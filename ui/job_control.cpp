@@ -1,10 +1,8 @@
 #include "ui/job_control.h"
 
 #include "engine/comm_thread.h"
-#include "engine/notify.h"
 #include "engine/option_flags.h"
 #include "link/cancel.h"
-#include "link/failures.h"
 #include "ui/job_rules.h"
 
 namespace vantrel::ui {
@@ -32,10 +30,6 @@ void JobControl::StartJob(engine::TCmd cmd) {
     window_.SetProgressPosition(0);
     window_.ShowBusy(true);
     busy_ = true;
-    if (link::CancelRequested.load(std::memory_order_relaxed)) {
-        engine::PostNotification(window_.WindowHandle(), engine::ncFailure, link::feCancelled);
-        return;
-    }
     engine::CommThreadClass(window_.WindowHandle(), cmd, port_);
 }
 

@@ -13,9 +13,8 @@
 // The cancel request (link::CancelRequested) is set by the operator and cleared in one place only: a new
 // job a window's operator starts, because a Cancel pressed during the previous job belongs to that job.
 // Restarts keep it, so a Cancel given while a transfer was failing stops the job that would have
-// followed. A job that would start with the request already set creates no worker and opens no port: it
-// ends at once with feCancelled, posted to the window like a worker's final notification, so the operator
-// sees the same "Process cancelled!" verdict and a front end waits for its end the same way.
+// followed. A worker that starts with the request already set ends with feCancelled before it opens the
+// port, so the operator sees the usual "Process cancelled!" verdict and the logger is not touched.
 #pragma once
 
 #include <optional>

@@ -118,6 +118,13 @@ TEST_F(WorkerTest, FinalNotificationByOutcome) {
     }
 }
 
+TEST_F(WorkerTest, CancelGivenBeforeTheJobEndsItWithoutOpeningThePort) {
+    ScriptedWorker::procedure = [](ScriptedWorker&) { ADD_FAILURE() << "the device procedure must not run"; };
+    link::CancelRequested = true;
+    EXPECT_EQ(RunJob(&CreateCommThread<ScriptedWorker>), (std::vector<Notification>{{ncFailure, link::feCancelled}}));
+    EXPECT_EQ(serial.CountOf(Op::Open), 0);
+}
+
 TEST_F(WorkerTest, CancelDuringTheZeroFramesEndsCancelled) {
     // The cancel arrives while the first zero frame is on the line.
     serial.SetResponder([](const Bytes&, std::uint32_t) { return Bytes{}; });
