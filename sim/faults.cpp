@@ -1,5 +1,6 @@
 #include "sim/faults.h"
 
+#include <optional>
 #include <sstream>
 
 namespace vantrel::sim {
@@ -88,13 +89,9 @@ std::string FaultSyntax() {
            "  dead-from:J                power lost when data record J since begin arrives";
 }
 
-std::optional<Fault> ParseFault(const std::string& text, std::string& error) {
+Result<Fault> ParseFault(const std::string& text) {
     const std::vector<std::string> parts = Split(text);
-    error.clear();
-    auto fail = [&](const std::string& why) -> std::optional<Fault> {
-        error = "fault '" + text + "': " + why;
-        return std::nullopt;
-    };
+    auto fail = [&](const std::string& why) -> Result<Fault> { return Failure{"fault '" + text + "': " + why}; };
     if (parts.empty()) return fail("empty");
     const std::string& name = parts[0];
     Fault fault;

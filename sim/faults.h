@@ -11,11 +11,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "link/clock.h"
+#include "sim/result.h"
 
 namespace vantrel::sim {
 
@@ -57,9 +57,8 @@ struct FaultPlan {
     std::vector<Fault> faults;
 };
 
-// The command-line form of a fault, for vantrel-sim's --fault (see FaultSyntax()). Returns nothing and
-// sets error for text it cannot read.
-std::optional<Fault> ParseFault(const std::string& text, std::string& error);
+// The command-line form of a fault, for vantrel-sim's --fault (see FaultSyntax()).
+Result<Fault> ParseFault(const std::string& text);
 std::string FaultSyntax();
 std::string Describe(const Fault& fault);
 

@@ -56,7 +56,7 @@ void InProcessSerial::AfterInput() {
     if (!model_.PoweredOff()) return;
     if (options_.unplugOnPowerLoss) unplugged_ = true;
     if (!options_.statePath.empty() && !stateSaved_) {
-        stateSaved_ = SaveStateFile(model_, options_.statePath, stateError_);
+        stateSaved_ = SaveStateFile(model_, options_.statePath).Ok();
     }
 }
 

@@ -76,7 +76,6 @@ private:
     link::PortHandle nextHandle_ = 0x5100;
     bool unplugged_ = false;
     bool stateSaved_ = false;
-    std::string stateError_;
     link::OpenFailure lastOpenFailure_;
 };
 

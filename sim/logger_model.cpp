@@ -516,13 +516,10 @@ std::string LoggerModel::SaveState() const {
     return out.str();
 }
 
-bool LoggerModel::RestoreState(std::string_view text, std::string& error) {
+Result<> LoggerModel::RestoreState(std::string_view text) {
     std::istringstream in{std::string(text)};
     std::string line;
-    if (!std::getline(in, line) || line != kStateMagic) {
-        error = "not a simulator state";
-        return false;
-    }
+    if (!std::getline(in, line) || line != kStateMagic) return Failure{"not a simulator state"};
     auto hexValue = [](const std::string& digits, std::size_t at) {
         const int high = link::HexDigitValue(digits[at]);
         const int low = link::HexDigitValue(digits[at + 1]);
@@ -572,17 +569,14 @@ bool LoggerModel::RestoreState(std::string_view text, std::string& error) {
         } else {
             ok = false;
         }
-        if (!ok) {
-            error = "line " + std::to_string(lineNumber) + " of the state is malformed";
-            return false;
-        }
+        if (!ok) return Failure{"line " + std::to_string(lineNumber) + " of the state is malformed"};
     }
     flash_ = std::move(flash);
     programmed_ = std::move(programmed);
     applicationValid_ = valid;
     recordsSinceBegin_ = 0;
     PowerUp();
-    return true;
+    return {};
 }
 
 }  // namespace vantrel::sim

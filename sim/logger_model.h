@@ -45,6 +45,7 @@
 
 #include "link/clock.h"
 #include "sim/faults.h"
+#include "sim/result.h"
 #include "sim/wire_trace.h"
 
 namespace vantrel::sim {
@@ -149,7 +150,7 @@ public:
     // The flash and what the logger knows about it, as text; a model restored from it powers up like the
     // logger after a power loss: in its application if that is complete, otherwise in its bootloader.
     std::string SaveState() const;
-    bool RestoreState(std::string_view text, std::string& error);
+    Result<> RestoreState(std::string_view text);
 
     // Where a platform keeps its update-info block.
     static std::uint16_t UpdateInfoBlock(std::uint16_t platform);

@@ -66,10 +66,9 @@ int main(int argc, char** argv) {
     config.timing.programmingTime = std::chrono::milliseconds(programmingMs);
     config.faults.seed = seed;
     for (const std::string& text : faultTexts) {
-        std::string error;
-        const auto fault = ParseFault(text, error);
+        const Result<Fault> fault = ParseFault(text);
         if (!fault) {
-            std::cerr << "vantrel-sim: " << error << "\n" << FaultSyntax() << "\n";
+            std::cerr << "vantrel-sim: " << fault.Error() << "\n" << FaultSyntax() << "\n";
             return 2;
         }
         config.faults.faults.push_back(*fault);
@@ -86,17 +85,15 @@ int main(int argc, char** argv) {
     }
     LoggerModel model(config, &wire);
     if (!statePath.empty() && std::filesystem::exists(statePath)) {
-        std::string error;
-        if (!LoadStateFile(model, statePath, error)) {
-            std::cerr << "vantrel-sim: " << error << "\n";
+        if (const Result<> loaded = LoadStateFile(model, statePath); !loaded) {
+            std::cerr << "vantrel-sim: " << loaded.Error() << "\n";
             return 1;
         }
     }
 
     PtyServer server(model, {linkPath, statePath});
-    std::string error;
-    if (!server.Open(error)) {
-        std::cerr << "vantrel-sim: " << error << "\n";
+    if (const Result<> opened = server.Open(); !opened) {
+        std::cerr << "vantrel-sim: " << opened.Error() << "\n";
         return 1;
     }
     std::signal(SIGINT, OnSignal);
@@ -109,13 +106,14 @@ int main(int argc, char** argv) {
         std::cerr << std::endl;
     }
 
-    const bool served = server.Serve(stopRequested, error);
+    const Result<> served = server.Serve(stopRequested);
     if (!statePath.empty()) {
-        std::string saveError;
-        if (!SaveStateFile(model, statePath, saveError)) std::cerr << "vantrel-sim: " << saveError << "\n";
+        if (const Result<> saved = SaveStateFile(model, statePath); !saved) {
+            std::cerr << "vantrel-sim: " << saved.Error() << "\n";
+        }
     }
     if (!served) {
-        std::cerr << "vantrel-sim: " << error << "\n";
+        std::cerr << "vantrel-sim: " << served.Error() << "\n";
         return 1;
     }
     return 0;

@@ -18,7 +18,7 @@ namespace {
 
 constexpr link::Micros kLongestWait = std::chrono::milliseconds(20);
 
-std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+Failure SystemError(const std::string& what) { return {what + ": " + std::strerror(errno)}; }
 
 bool MakeRaw(int fd) {
     termios tio{};
@@ -43,56 +43,32 @@ PtyServer::~PtyServer() {
     if (master_ >= 0) close(master_);
 }
 
-bool PtyServer::Open(std::string& error) {
+Result<> PtyServer::Open() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0) {
-        error = SystemError("posix_openpt");
-        return false;
-    }
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        error = SystemError("grantpt/unlockpt");
-        return false;
-    }
+    if (master_ < 0) return SystemError("posix_openpt");
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0) return SystemError("grantpt/unlockpt");
     char name[128];
-    if (ptsname_r(master_, name, sizeof name) != 0) {
-        error = SystemError("ptsname_r");
-        return false;
-    }
+    if (ptsname_r(master_, name, sizeof name) != 0) return SystemError("ptsname_r");
     slavePath_ = name;
     slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave_ < 0) {
-        error = SystemError(slavePath_);
-        return false;
-    }
+    if (slave_ < 0) return SystemError(slavePath_);
     // Raw before anyone sees the path: an echoing or newline-translating slave would answer for the logger.
-    if (!MakeRaw(slave_) || !MakeRaw(master_)) {
-        error = SystemError("raw mode");
-        return false;
-    }
+    if (!MakeRaw(slave_) || !MakeRaw(master_)) return SystemError("raw mode");
     const int flags = fcntl(master_, F_GETFL);
-    if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) {
-        error = SystemError("O_NONBLOCK");
-        return false;
-    }
+    if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) return SystemError("O_NONBLOCK");
     if (!options_.linkPath.empty()) {
         struct stat st {};
         if (lstat(options_.linkPath.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                error = options_.linkPath + ": exists and is not a symlink";
-                return false;
-            }
+            if (!S_ISLNK(st.st_mode)) return Failure{options_.linkPath + ": exists and is not a symlink"};
             unlink(options_.linkPath.c_str());
         }
-        if (symlink(slavePath_.c_str(), options_.linkPath.c_str()) != 0) {
-            error = SystemError(options_.linkPath);
-            return false;
-        }
+        if (symlink(slavePath_.c_str(), options_.linkPath.c_str()) != 0) return SystemError(options_.linkPath);
         linkMade_ = true;
     }
-    return true;
+    return {};
 }
 
-bool PtyServer::Flush(std::string& error) {
+Result<> PtyServer::Flush() {
     while (!backlog_.empty()) {
         const ssize_t n = write(master_, backlog_.data(), backlog_.size());
         if (n > 0) {
@@ -100,21 +76,20 @@ bool PtyServer::Flush(std::string& error) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EIO)) return true;
-        error = SystemError("write to the pseudo-terminal");
-        return false;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EIO)) return {};
+        return SystemError("write to the pseudo-terminal");
     }
-    return true;
+    return {};
 }
 
-bool PtyServer::Serve(const std::atomic<bool>& stop, std::string& error) {
+Result<> PtyServer::Serve(const std::atomic<bool>& stop) {
     std::uint8_t buffer[4096];
     while (!stop.load()) {
         link::Micros now = clock_.Now();
         model_.AdvanceTo(now);
         const std::vector<std::uint8_t> due = model_.TakeOutput(now);
         backlog_.insert(backlog_.end(), due.begin(), due.end());
-        if (!Flush(error)) return false;
+        if (Result<> flushed = Flush(); !flushed) return flushed;
 
         link::Micros wait = kLongestWait;
         if (!backlog_.empty()) wait = std::chrono::milliseconds(1);
@@ -125,27 +100,24 @@ bool PtyServer::Serve(const std::atomic<bool>& stop, std::string& error) {
         const int ready = ppoll(&p, 1, &timeout, nullptr);
         if (ready < 0) {
             if (errno == EINTR) continue;
-            error = SystemError("poll");
-            return false;
+            return SystemError("poll");
         }
         if (ready > 0 && (p.revents & POLLIN) != 0) {
             const ssize_t n = read(master_, buffer, sizeof buffer);
             if (n > 0) {
                 model_.Receive({buffer, static_cast<std::size_t>(n)}, clock_.Now());
             } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
-                error = SystemError("read from the pseudo-terminal");
-                return false;
+                return SystemError("read from the pseudo-terminal");
             }
         } else if (ready > 0) {
             // Hang-up without data: nobody but us holds the slave. Keep serving; the next job reopens it.
             clock_.Sleep(std::chrono::milliseconds(5));
         }
         if (model_.PoweredOff() && !options_.statePath.empty() && !stateSaved_) {
-            std::string saveError;
-            stateSaved_ = SaveStateFile(model_, options_.statePath, saveError);
+            stateSaved_ = SaveStateFile(model_, options_.statePath).Ok();
         }
     }
-    return true;
+    return {};
 }
 
 }  // namespace vantrel::sim

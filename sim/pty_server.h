@@ -13,6 +13,7 @@
 
 #include "link/clock.h"
 #include "sim/logger_model.h"
+#include "sim/result.h"
 
 namespace vantrel::sim {
 
@@ -29,15 +30,15 @@ public:
     PtyServer& operator=(const PtyServer&) = delete;
 
     // Creates the pseudo-terminal (raw on both sides, so nothing is translated) and the symlink.
-    bool Open(std::string& error);
+    Result<> Open();
     const std::string& SlavePath() const { return slavePath_; }
 
-    // Serves until stop is set; looks at it at least every 20 ms. False with error on a failure of the
-    // pseudo-terminal itself.
-    bool Serve(const std::atomic<bool>& stop, std::string& error);
+    // Serves until stop is set; looks at it at least every 20 ms. Fails only when the pseudo-terminal
+    // itself does.
+    Result<> Serve(const std::atomic<bool>& stop);
 
 private:
-    bool Flush(std::string& error);
+    Result<> Flush();
 
     LoggerModel& model_;
     Options options_;

@@ -8,38 +8,31 @@
 
 namespace vantrel::sim {
 
-bool SaveStateFile(const LoggerModel& model, const std::string& path, std::string& error) {
+Result<> SaveStateFile(const LoggerModel& model, const std::string& path) {
     const std::string temporary = path + ".tmp";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out << model.SaveState();
         out.flush();
-        if (!out) {
-            error = temporary + ": " + std::strerror(errno);
-            return false;
-        }
+        if (!out) return Failure{temporary + ": " + std::strerror(errno)};
     }
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = path + ": " + std::strerror(errno);
+        Failure failure{path + ": " + std::strerror(errno)};
         std::remove(temporary.c_str());
-        return false;
+        return failure;
     }
-    return true;
+    return {};
 }
 
-bool LoadStateFile(LoggerModel& model, const std::string& path, std::string& error) {
+Result<> LoadStateFile(LoggerModel& model, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
+    if (!in) return Failure{path + ": " + std::strerror(errno)};
     std::ostringstream text;
     text << in.rdbuf();
-    if (!model.RestoreState(text.str(), error)) {
-        error = path + ": " + error;
-        return false;
+    if (const Result<> restored = model.RestoreState(text.str()); !restored) {
+        return Failure{path + ": " + restored.Error()};
     }
-    return true;
+    return {};
 }
 
 }  // namespace vantrel::sim

@@ -5,11 +5,12 @@
 #include <string>
 
 #include "sim/logger_model.h"
+#include "sim/result.h"
 
 namespace vantrel::sim {
 
 // Written to a temporary file beside the target and renamed over it, so a reader never sees half a state.
-bool SaveStateFile(const LoggerModel& model, const std::string& path, std::string& error);
-bool LoadStateFile(LoggerModel& model, const std::string& path, std::string& error);
+Result<> SaveStateFile(const LoggerModel& model, const std::string& path);
+Result<> LoadStateFile(LoggerModel& model, const std::string& path);
 
 }  // namespace vantrel::sim

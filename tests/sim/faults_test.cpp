@@ -205,11 +205,12 @@ TEST_F(RecordFaultTest, PowerLossThenRestartFromTheStateFileComesBackInTheBootlo
 
     const std::string path = (std::filesystem::temp_directory_path() /
                               ("vantrel-sim-state-" + std::to_string(getpid()))).string();
-    std::string error;
-    ASSERT_TRUE(SaveStateFile(*model, path, error)) << error;
+    const Result<> saved = SaveStateFile(*model, path);
+    ASSERT_TRUE(saved) << saved.Error();
 
     LoggerModel restarted;  // would start its application if the state did not say otherwise
-    ASSERT_TRUE(LoadStateFile(restarted, path, error)) << error;
+    const Result<> loaded = LoadStateFile(restarted, path);
+    ASSERT_TRUE(loaded) << loaded.Error();
     std::filesystem::remove(path);
     EXPECT_EQ(restarted.CurrentMode(), Mode::Bootloader);
     EXPECT_EQ(restarted.ProgrammedSinceBegin(), (std::set<std::uint16_t>{0x0401, 0x0402}));
@@ -223,10 +224,10 @@ TEST_F(RecordFaultTest, PowerLossThenRestartFromTheStateFileComesBackInTheBootlo
 
 TEST(FaultTest, StateThatIsNotOneIsRefused) {
     LoggerModel model;
-    std::string error;
-    EXPECT_FALSE(model.RestoreState("hello\n", error));
-    EXPECT_FALSE(model.RestoreState("vantrel-sim-state 1\nblock 0060 12\n", error));
-    EXPECT_NE(error.find("line 2"), std::string::npos);
+    EXPECT_EQ(model.RestoreState("hello\n").Error(), "not a simulator state");
+    const Result<> malformed = model.RestoreState("vantrel-sim-state 1\nblock 0060 12\n");
+    EXPECT_FALSE(malformed);
+    EXPECT_NE(malformed.Error().find("line 2"), std::string::npos);
     EXPECT_EQ(model.CurrentMode(), Mode::Application);
 }
 
@@ -273,24 +274,23 @@ TEST(FaultTest, ParsesTheCommandLineForms) {
         {"dead-from:100", FaultKind::DeadLine, RequestKind::DataRecord, 100},
     };
     for (const Case& c : good) {
-        std::string error;
-        const auto fault = ParseFault(c.text, error);
-        ASSERT_TRUE(fault) << c.text << ": " << error;
+        const Result<Fault> fault = ParseFault(c.text);
+        ASSERT_TRUE(fault) << c.text << ": " << fault.Error();
         EXPECT_EQ(fault->kind, c.kind) << c.text;
         EXPECT_EQ(fault->request, c.request) << c.text;
         EXPECT_EQ(fault->nth, c.nth) << c.text;
     }
-    std::string error;
-    EXPECT_EQ(ParseFault("corrupt:readblock:1:5", error)->position, 5);
-    EXPECT_EQ(ParseFault("garbage:identify:1:7", error)->count, 7);
-    EXPECT_EQ(ParseFault("late:identify:2:400", error)->delay, 400ms);
-    EXPECT_TRUE(ParseFault("wrong-echo:12:always", error)->always);
-    EXPECT_EQ(ParseFault("other-class:0x1234", error)->value, 0x1234);
+    EXPECT_EQ(ParseFault("corrupt:readblock:1:5")->position, 5);
+    EXPECT_EQ(ParseFault("garbage:identify:1:7")->count, 7);
+    EXPECT_EQ(ParseFault("late:identify:2:400")->delay, 400ms);
+    EXPECT_TRUE(ParseFault("wrong-echo:12:always")->always);
+    EXPECT_EQ(ParseFault("other-class:0x1234")->value, 0x1234);
 
     for (const char* bad : {"", "bogus", "no-reply", "no-reply:everything", "late:identify:1", "wrong-echo:0",
                             "dead-from:x", "other-class:70000", "no-bootloader:1", "short:data:-1"}) {
-        EXPECT_FALSE(ParseFault(bad, error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
+        const Result<Fault> fault = ParseFault(bad);
+        EXPECT_FALSE(fault) << bad;
+        EXPECT_FALSE(fault.Error().empty()) << bad;
     }
 }
 

@@ -273,8 +273,8 @@ TEST(InProcessPowerTest, PowerLossIsSilenceOrAnUnpluggedPortAndTheStateSurvives)
         EXPECT_EQ(link::OpenCommPort("SIM1", link::kLineBaudRate) == link::kInvalidPortHandle, unplug);
 
         LoggerModel restarted;
-        std::string error;
-        ASSERT_TRUE(LoadStateFile(restarted, path, error)) << error;
+        const Result<> loaded = LoadStateFile(restarted, path);
+        ASSERT_TRUE(loaded) << loaded.Error();
         EXPECT_EQ(restarted.CurrentMode(), Mode::Bootloader);
         EXPECT_EQ(restarted.ProgrammedSinceBegin(), (std::set<std::uint16_t>{0x0400, 0x0401}));
         std::filesystem::remove(path);

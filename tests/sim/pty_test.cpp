@@ -36,12 +36,9 @@ protected:
 
     void SetUp() override {
         link::CancelRequested = false;
-        std::string error;
-        ASSERT_TRUE(server.Open(error)) << error;
-        serving = std::thread([this] {
-            std::string error;
-            served = server.Serve(stop, error);
-        });
+        const Result<> opened = server.Open();
+        ASSERT_TRUE(opened) << opened.Error();
+        serving = std::thread([this] { served = server.Serve(stop).Ok(); });
     }
 
     void TearDown() override {

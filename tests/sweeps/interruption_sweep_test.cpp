@@ -67,9 +67,8 @@ protected:
     // A logger as it powers up: the untouched one, or the one whose flash a power loss left behind.
     static std::string PowerUp(SweepLine& line, const std::optional<std::string>& state) {
         if (!state) return {};
-        std::string error;
-        if (!line.Inspect([&](sim::LoggerModel& m) { return m.RestoreState(*state, error); })) return "restore: " + error;
-        return {};
+        const sim::Result<> restored = line.Inspect([&](sim::LoggerModel& m) { return m.RestoreState(*state); });
+        return restored ? std::string() : "restore: " + restored.Error();
     }
 
     // One job cut as told. Returns what went wrong (empty when nothing did) and leaves the logger's state
@@ -104,8 +103,9 @@ protected:
 
         if (simulatorCut) {
             sim::LoggerModel restored(config);
-            std::string error;
-            if (!sim::LoadStateFile(restored, statePath, error)) return problems.str() + "no state at the power loss: " + error;
+            if (const sim::Result<> loaded = sim::LoadStateFile(restored, statePath); !loaded) {
+                return problems.str() + "no state at the power loss: " + loaded.Error();
+            }
             state = restored.SaveState();
         } else if (line.Guard().Cut()) {
             state = line.Guard().StateAtCut();
