@@ -244,7 +244,7 @@ void LoggerModel::HandleFrame(const std::vector<std::uint8_t>& frame, Micros at)
     if (frame[0] == (link::cmdIdentify | link::kCommandBit)) {
         const int occurrence = ++counts_.identify;
         const bool bootloader = mode_ == Mode::Bootloader;
-        const std::uint16_t loggerClass = bootloader ? kBootloaderClass : applicationClass_;
+        const std::uint16_t loggerClass = bootloader ? firmware::kBootloader3Class : applicationClass_;
         const std::uint16_t version = bootloader ? config_.identity.bootloaderVersion : applicationVersion_;
         const link::CommandFrame reply = link::SealFrame({kReplyStatus, 0x00,
                                                           static_cast<std::uint8_t>(loggerClass >> 8),

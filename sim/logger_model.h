@@ -12,8 +12,8 @@
 //   understand without being taken for an answer.
 // - Bootloader mode takes frames (a first byte of 0x00 or with bit 7 set) and text records (a first
 //   byte ':'); anything else between units is noise and dropped. A record line ends where its count
-//   field says (2 * count + 11 characters). cmdIdentify is answered with class 0xC802 and the bootloader
-//   version; cmdEnterBootloader is ignored (already there).
+//   field says (2 * count + 11 characters). cmdIdentify is answered with the generation-3 bootloader's
+//   class (0xC802, the catalogue's kBootloader3Class) and the bootloader version; cmdEnterBootloader is ignored (already there).
 //   Service replies carry the request's address field and type 05: srIdentity 6 bytes (platform, print,
 //   info, high byte first), srReadBlock the 64 bytes of the block (0xFF where nothing was written),
 //   srBeginProgramming one byte 0x00 after erasing every block but the update-info block.
@@ -43,6 +43,7 @@
 #include <string_view>
 #include <vector>
 
+#include "firmware/code_tables.h"
 #include "link/clock.h"
 #include "sim/faults.h"
 #include "sim/result.h"
@@ -54,7 +55,7 @@ using namespace std::chrono_literals;
 using link::Micros;
 using Block = std::array<std::uint8_t, 64>;
 
-inline constexpr std::uint16_t kBootloaderClass = 0xC802;
+// The status byte of every identify reply; the updater looks only at its error bit.
 inline constexpr std::uint8_t kReplyStatus = 0x81;
 
 enum class Mode {
@@ -70,9 +71,9 @@ struct LoggerIdentity {
     std::uint16_t platform = 15;
     std::uint16_t print = 19;
     std::uint16_t info = 0x0000;
-    std::uint16_t updateClass = 0x6621;
+    std::uint16_t updateClass = firmware::kVantrelClass;
     std::uint16_t updateId = 0xFFFE;
-    std::uint16_t applicationClass = 0x6621;
+    std::uint16_t applicationClass = firmware::kVantrelClass;
     std::uint16_t applicationVersion = 0x0106;
     std::uint16_t bootloaderVersion = 0x0300;
 };
@@ -152,7 +153,10 @@ public:
     std::string SaveState() const;
     Result<> RestoreState(std::string_view text);
 
-    // Where a platform keeps its update-info block.
+    // Where a platform keeps its update-info block. Written down here from the logger's side on purpose,
+    // not looked up in the catalogue's memory map: the updater finds the block through that map, and a
+    // simulator asking the same map would answer from whatever block it named, right or wrong. A test
+    // holds the two together.
     static std::uint16_t UpdateInfoBlock(std::uint16_t platform);
 
 private:

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -17,15 +15,7 @@ namespace vantrel::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Bytes;
-using testing::Text;
-using Frame = std::vector<std::uint8_t>;
-
-const Frame kIdentify{0x81, 0, 0, 0, 0, 0, 0, 0xAA};
-const Frame kGoodReply = [] {
-    const link::CommandFrame frame = link::SealFrame({0x81, 0, 0x66, 0x21, 0x01, 0x06, 0, 0});
-    return Frame(frame.begin(), frame.end());
-}();
+using namespace testing;
 
 LoggerConfig WithFaults(std::vector<Fault> faults, std::uint64_t seed = 7, Mode mode = Mode::Application) {
     LoggerConfig config;
@@ -38,7 +28,7 @@ LoggerConfig WithFaults(std::vector<Fault> faults, std::uint64_t seed = 7, Mode 
 std::vector<Frame> ThreeIdentifies(LoggerModel& model) {
     std::vector<Frame> replies;
     for (int i = 0; i < 3; ++i) {
-        model.Receive(kIdentify, Micros(i * 1'000'000));
+        model.Receive(kIdentifyFrame, Micros(i * 1'000'000));
         replies.push_back(model.TakeOutput(Micros(i * 1'000'000 + 999'999)));
         model.DiscardOutput(Micros(i * 1'000'000 + 999'999));
     }
@@ -60,11 +50,11 @@ TEST(FaultTest, FrameReplyFaultsHitTheSecondIdentifyOnly) {
     const std::vector<Case> cases = {
         {"no reply", {.kind = FaultKind::NoReply, .nth = 2}, [](const Frame& r) { EXPECT_TRUE(r.empty()); }},
         {"short", {.kind = FaultKind::ShortReply, .nth = 2, .count = 1},
-         [](const Frame& r) { EXPECT_EQ(r, Frame(kGoodReply.begin(), kGoodReply.end() - 1)); }},
+         [](const Frame& r) { EXPECT_EQ(r, Frame(kInstalledReply.begin(), kInstalledReply.end() - 1)); }},
         {"bad CRC", {.kind = FaultKind::BadCheck, .nth = 2},
          [](const Frame& r) {
              ASSERT_EQ(r.size(), 8u);
-             EXPECT_TRUE(std::equal(r.begin(), r.begin() + 7, kGoodReply.begin()));
+             EXPECT_TRUE(std::equal(r.begin(), r.begin() + 7, kInstalledReply.begin()));
              EXPECT_FALSE(link::FrameCrcValid(r.data()));
          }},
         {"error bit", {.kind = FaultKind::ErrorBit, .nth = 2},
@@ -76,13 +66,13 @@ TEST(FaultTest, FrameReplyFaultsHitTheSecondIdentifyOnly) {
         {"corrupt at 3", {.kind = FaultKind::CorruptByte, .nth = 2, .position = 3},
          [](const Frame& r) {
              ASSERT_EQ(r.size(), 8u);
-             EXPECT_NE(r[3], kGoodReply[3]);
-             EXPECT_EQ(DifferingBytes(r, kGoodReply), 1);
+             EXPECT_NE(r[3], kInstalledReply[3]);
+             EXPECT_EQ(DifferingBytes(r, kInstalledReply), 1);
          }},
         {"garbage", {.kind = FaultKind::Garbage, .nth = 2, .count = 3},
          [](const Frame& r) {
              ASSERT_EQ(r.size(), 11u);
-             EXPECT_EQ(Frame(r.begin() + 3, r.end()), kGoodReply);
+             EXPECT_EQ(Frame(r.begin() + 3, r.end()), kInstalledReply);
          }},
         {"late", {.kind = FaultKind::LateReply, .nth = 2, .delay = 2s},
          [](const Frame& r) { EXPECT_TRUE(r.empty()) << "not there within the second it is asked in"; }},
@@ -91,9 +81,9 @@ TEST(FaultTest, FrameReplyFaultsHitTheSecondIdentifyOnly) {
         SCOPED_TRACE(c.name);
         LoggerModel model(WithFaults({c.fault}));
         const std::vector<Frame> replies = ThreeIdentifies(model);
-        EXPECT_EQ(replies[0], kGoodReply);
+        EXPECT_EQ(replies[0], kInstalledReply);
         c.check(replies[1]);
-        EXPECT_EQ(replies[2], kGoodReply);
+        EXPECT_EQ(replies[2], kInstalledReply);
     }
 }
 
@@ -104,9 +94,9 @@ TEST(FaultTest, OccurrenceZeroHitsEveryRequest) {
 
 TEST(FaultTest, LateReplyComesAfterTheDelay) {
     LoggerModel model(WithFaults({{.kind = FaultKind::LateReply, .nth = 1, .delay = 300ms}}));
-    model.Receive(kIdentify, 0us);
+    model.Receive(kIdentifyFrame, 0us);
     EXPECT_TRUE(model.TakeOutput(299ms).empty());
-    EXPECT_EQ(model.TakeOutput(300ms), kGoodReply);
+    EXPECT_EQ(model.TakeOutput(300ms), kInstalledReply);
 }
 
 TEST(FaultTest, RecordReplyFaults) {
@@ -126,7 +116,7 @@ TEST(FaultTest, RecordReplyFaults) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LoggerModel model(WithFaults({c.fault}, 7, Mode::Bootloader));
-        model.Receive(Bytes(":0100000520DA"), 0us);
+        model.Receive(Bytes(kIdentityLine), 0us);
         const std::string reply = Text(model.TakeOutput(Micros::max()));
         EXPECT_EQ(reply.size(), c.length);
         link::HexRecord record;
@@ -147,7 +137,7 @@ TEST(FaultTest, SeededFaultsAreReproducible) {
     EXPECT_NE(a, ThreeIdentifies(other));
     for (const Frame& reply : a) {
         ASSERT_EQ(reply.size(), 13u);
-        EXPECT_EQ(DifferingBytes(Frame(reply.begin() + 5, reply.end()), kGoodReply), 1);
+        EXPECT_EQ(DifferingBytes(Frame(reply.begin() + 5, reply.end()), kInstalledReply), 1);
     }
 }
 
@@ -156,7 +146,7 @@ protected:
     void Make(std::vector<Fault> faults) { model.emplace(WithFaults(std::move(faults), 9, Mode::Bootloader)); }
 
     void Begin() {
-        model->Receive(Bytes(":0100000531C9"), at += 1ms);
+        model->Receive(Bytes(kBeginLine), at += 1ms);
         model->TakeOutput(Micros::max());
     }
 
@@ -164,7 +154,7 @@ protected:
     std::vector<std::string> Records(int n) {
         std::vector<std::string> echoes;
         for (int j = 1; j <= n; ++j) {
-            model->Receive(Bytes(testing::SyntheticRecord(static_cast<std::uint16_t>(0x0400 + j))), at += 1ms);
+            model->Receive(Bytes(SyntheticRecord(static_cast<std::uint16_t>(0x0400 + j))), at += 1ms);
             echoes.push_back(Text(model->TakeOutput(Micros::max())));
         }
         return echoes;
@@ -181,13 +171,13 @@ TEST_F(RecordFaultTest, WrongEchoIsAValidRecordThatDiffers) {
         for (int job = 1; job <= 2; ++job) {
             Begin();
             const std::vector<std::string> echoes = Records(4);
-            const std::string sent = testing::SyntheticRecord(0x0403);
+            const std::string sent = SyntheticRecord(0x0403);
             const bool wrong = job == 1 || always;
             EXPECT_EQ(echoes[2] != sent, wrong) << "job " << job;
             link::HexRecord record;
             EXPECT_TRUE(link::ParseHexLine(echoes[2], record));
             EXPECT_EQ(echoes[2].size(), sent.size());
-            EXPECT_EQ(echoes[3], testing::SyntheticRecord(0x0404));
+            EXPECT_EQ(echoes[3], SyntheticRecord(0x0404));
         }
     }
 }
@@ -200,11 +190,10 @@ TEST_F(RecordFaultTest, PowerLossThenRestartFromTheStateFileComesBackInTheBootlo
     EXPECT_TRUE(echoes[2].empty());
     EXPECT_TRUE(echoes[3].empty());
     EXPECT_TRUE(model->PoweredOff());
-    model->Receive(kIdentify, at += 1s);
+    model->Receive(kIdentifyFrame, at += 1s);
     EXPECT_TRUE(model->TakeOutput(Micros::max()).empty());
 
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("vantrel-sim-state-" + std::to_string(getpid()))).string();
+    const std::string path = ScratchPath("vantrel-sim-state");
     const Result<> saved = SaveStateFile(*model, path);
     ASSERT_TRUE(saved) << saved.Error();
 
@@ -216,10 +205,10 @@ TEST_F(RecordFaultTest, PowerLossThenRestartFromTheStateFileComesBackInTheBootlo
     EXPECT_EQ(restarted.ProgrammedSinceBegin(), (std::set<std::uint16_t>{0x0401, 0x0402}));
     EXPECT_EQ(restarted.ReadBlock(0x0402), model->ReadBlock(0x0402));
     EXPECT_EQ(restarted.ReadBlock(0x0403)[0], 0xFF);
-    restarted.Receive(kIdentify, 0us);
+    restarted.Receive(kIdentifyFrame, 0us);
     const Frame reply = restarted.TakeOutput(Micros::max());
     ASSERT_EQ(reply.size(), 8u);
-    EXPECT_EQ(link::MakeWord(reply[2], reply[3]), kBootloaderClass);
+    EXPECT_EQ(link::MakeWord(reply[2], reply[3]), firmware::kBootloader3Class);
 }
 
 TEST(FaultTest, StateThatIsNotOneIsRefused) {
@@ -233,20 +222,19 @@ TEST(FaultTest, StateThatIsNotOneIsRefused) {
 
 TEST(FaultTest, NeverEnterBootloaderAndOtherClassAfterStart) {
     LoggerModel stubborn(WithFaults({{.kind = FaultKind::NeverEnterBootloader}}));
-    const link::CommandFrame entry = link::BuildCommandFrame(link::cmdEnterBootloader, 0x3C, 0x17, 0x6E, 0x2B, 0, 0);
-    stubborn.Receive(Frame(entry.begin(), entry.end()), 0us);
+    stubborn.Receive(kEnterBootloaderFrame, 0us);
     stubborn.AdvanceTo(1s);
     EXPECT_EQ(stubborn.CurrentMode(), Mode::Application);
 
     LoggerModel other(WithFaults({{.kind = FaultKind::OtherClassAfterStart, .value = 0x1111}}, 7, Mode::Bootloader));
     Micros at{0};
-    const testing::SyntheticImage image = testing::MakeImage(0x6622, 0x0107, 2);
-    other.Receive(Bytes(":0100000531C9"), at += 1ms);
+    const SyntheticImage image = MakeImage(kNewClass, kNewVersion, 2);
+    other.Receive(Bytes(kBeginLine), at += 1ms);
     for (const std::string& line : image.records) other.Receive(Bytes(line), at += 1ms);
     other.Receive(Bytes(image.vectorRecord), at += 1ms);
-    other.Receive(Bytes(":0100000533C7"), at += 1ms);
+    other.Receive(Bytes(kStartLine), at += 1ms);
     other.TakeOutput(Micros::max());
-    other.Receive(kIdentify, at + 1s);
+    other.Receive(kIdentifyFrame, at + 1s);
     const Frame reply = other.TakeOutput(Micros::max());
     ASSERT_EQ(reply.size(), 8u);
     EXPECT_EQ(link::MakeWord(reply[2], reply[3]), 0x1111);

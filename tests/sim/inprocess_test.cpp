@@ -3,8 +3,6 @@
 #include <filesystem>
 #include <thread>
 
-#include <unistd.h>
-
 #include "link/cancel.h"
 #include "link/clock.h"
 #include "link/comm_link.h"
@@ -20,10 +18,7 @@ namespace vantrel::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::IdentifyClass;
-using testing::MakeImage;
-using testing::ProgramImage;
-using testing::ServiceLine;
+using namespace testing;
 
 int FailureOf(const std::function<void()>& action) {
     try {
@@ -65,10 +60,10 @@ protected:
         link::Sleep(100ms);
         link.SendCommand(false, link::cmdZeroFrame, 0, 0, 0, 0, 0, 0);
         link::Sleep(100ms);
-        ASSERT_EQ(IdentifyClass(link), 0x6621);
-        link.SendCommand(false, link::cmdEnterBootloader, 0x3C, 0x17, 0x6E, 0x2B, 0, 0);
+        ASSERT_EQ(IdentifyClass(link), kInstalledClass);
+        SendEnterBootloader(link);
         link::Sleep(1ms);
-        ASSERT_EQ(IdentifyClass(link), kBootloaderClass);
+        ASSERT_EQ(IdentifyClass(link), firmware::kBootloader3Class);
     }
 
     link::VirtualClock clock;
@@ -107,7 +102,7 @@ TEST_F(InProcessTest, BootloaderStartUpIsBridgedByTheIdentifyRetries) {
 TEST_F(InProcessTest, ReadIsAnsweredAsSoonAsTheLastByteIsThere) {
     Connect();
     const link::Micros before = clock.Now();
-    ASSERT_EQ(IdentifyClass(link), 0x6621);
+    ASSERT_EQ(IdentifyClass(link), kInstalledClass);
     EXPECT_EQ(clock.Now(), before) << "an unpaced reply is there at once";
 
     // A silent logger costs the whole read time-out.
@@ -122,9 +117,8 @@ TEST_F(InProcessTest, ReadIsAnsweredAsSoonAsTheLastByteIsThere) {
 
 TEST_F(InProcessTest, PurgeDropsAReplyStillOnItsWay) {
     Connect();
-    const std::uint8_t identify[8] = {0x81, 0, 0, 0, 0, 0, 0, 0xAA};
     std::uint32_t written = 0;
-    ASSERT_TRUE(link::WriteFile(link.FhPort, identify, 8, written));
+    ASSERT_TRUE(link::WriteFile(link.FhPort, kIdentifyFrame.data(), 8, written));
     ASSERT_TRUE(link::PurgeComm(link.FhPort, link::kPurgeRxClear | link::kPurgeTxClear));
     std::uint8_t buffer[8];
     std::uint32_t read = 0;
@@ -145,11 +139,11 @@ protected:
 TEST_P(FullUpdateTest, WholeImageGoesThroughAndTheApplicationReportsItsClass) {
     Connect();
     EnterBootloader();
-    const testing::SyntheticImage image = MakeImage(0x6622, 0x0107);
+    const SyntheticImage image = MakeImage(kNewClass, kNewVersion);
     ASSERT_EQ(ProgramImage(link, image), -1);
     link::Sleep(4000ms);
-    EXPECT_EQ(IdentifyClass(link), 0x6622);
-    EXPECT_EQ(link::MakeWord(link.FRxBuffer[4], link.FRxBuffer[5]), 0x0107);
+    EXPECT_EQ(IdentifyClass(link), kNewClass);
+    EXPECT_EQ(link::MakeWord(link.FRxBuffer[4], link.FRxBuffer[5]), kNewVersion);
 
     serial.Inspect([&](LoggerModel& model) {
         EXPECT_EQ(model.CurrentMode(), Mode::Application);
@@ -178,7 +172,7 @@ TEST(InProcessTimingTest, ProgrammingTimeBeyondTheReadTimeOutLosesTheEcho) {
         config.timing = {.paced = true, .programmingTime = programming};
         ConnectedLogger logger(config);
         logger.link.SendRecord(ServiceLine(link::srBeginProgramming), 1, true);
-        const std::string line = testing::SyntheticRecord(0x0400);
+        const std::string line = SyntheticRecord(0x0400);
         EXPECT_EQ(logger.link.SendRecord(line, 64, false), answered) << programming.count() << " ms";
     }
 }
@@ -190,7 +184,7 @@ TEST_F(InProcessTest, LateReplyToTheFirstAttemptIsNotTakenForTheSecond) {
     InProcessSerial late(config, clock);
     link::ScopedSerialBackend useLate(late);
     link.FhPort = link::OpenCommPort("SIM1", 9600);
-    EXPECT_EQ(IdentifyClass(link), 0x6621);
+    EXPECT_EQ(IdentifyClass(link), kInstalledClass);
     EXPECT_EQ(late.Trace().Matching("frame: cmdIdentify").size(), 2u);
 }
 
@@ -244,7 +238,7 @@ TEST(InProcessFaultTest, WrongEchoAndServiceFaultsReachTheUpdater) {
         {"wrong echo of record 2",
          {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 2},
          [](link::TCommLink& l) {
-             if (ProgramImage(l, MakeImage(0x6621, 0x0106, 3)) == 1) throw link::EQel(link::feProgramming);
+             if (ProgramImage(l, MakeImage(kNewClass, kNewVersion, 3)) == 1) throw link::EQel(link::feProgramming);
          },
          link::feProgramming},
     };
@@ -259,15 +253,14 @@ TEST(InProcessFaultTest, WrongEchoAndServiceFaultsReachTheUpdater) {
 }
 
 TEST(InProcessPowerTest, PowerLossIsSilenceOrAnUnpluggedPortAndTheStateSurvives) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("vantrel-inprocess-state-" + std::to_string(getpid()))).string();
+    const std::string path = ScratchPath("vantrel-inprocess-state");
     for (const bool unplug : {false, true}) {
         SCOPED_TRACE(unplug ? "unplugged" : "silent");
         LoggerConfig config;
         config.initialMode = Mode::Bootloader;
         config.faults.faults = {{.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 3}};
         ConnectedLogger logger(config, {.portName = "SIM1", .unplugOnPowerLoss = unplug, .statePath = path});
-        EXPECT_EQ(FailureOf([&] { ProgramImage(logger.link, MakeImage(0x6622, 0x0107, 5)); }),
+        EXPECT_EQ(FailureOf([&] { ProgramImage(logger.link, MakeImage(kNewClass, kNewVersion, 5)); }),
                   unplug ? link::feIo : link::feNoAnswer);
         logger.link.CloseCommPort();
         EXPECT_EQ(link::OpenCommPort("SIM1", link::kLineBaudRate) == link::kInvalidPortHandle, unplug);
@@ -294,7 +287,7 @@ TEST(InProcessThreadTest, UpdaterOnAWorkerThreadWhileTheTestLooksOn) {
     std::thread worker([&] {
         link::TCommLink link;
         link.FhPort = link::OpenCommPort("SIM1", 9600);
-        result = ProgramImage(link, MakeImage(0x6622, 0x0107, 200));
+        result = ProgramImage(link, MakeImage(kNewClass, kNewVersion, 200));
         done = true;
     });
     int seen = 0;

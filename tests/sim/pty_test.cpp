@@ -28,7 +28,7 @@ namespace vantrel::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::IdentifyClass;
+using namespace testing;
 
 class PtyTest : public ::testing::Test {
 protected:
@@ -64,22 +64,22 @@ TEST_F(PtyTest, WholeUpdateThroughThePseudoTerminal) {
     EXPECT_EQ(link::LastOpenFailure().kind, link::OpenFailureKind::Busy);
 
     link.SendCommand(false, link::cmdZeroFrame, 0, 0, 0, 0, 0, 0);
-    ASSERT_EQ(IdentifyClass(link), 0x6621);
-    link.SendCommand(false, link::cmdEnterBootloader, 0x3C, 0x17, 0x6E, 0x2B, 0, 0);
+    ASSERT_EQ(IdentifyClass(link), kInstalledClass);
+    SendEnterBootloader(link);
     link::Sleep(1ms);
-    ASSERT_EQ(IdentifyClass(link), kBootloaderClass);
+    ASSERT_EQ(IdentifyClass(link), firmware::kBootloader3Class);
 
-    const testing::SyntheticImage image = testing::MakeImage(0x6622, 0x0107);
-    ASSERT_EQ(testing::ProgramImage(link, image), -1);
+    const SyntheticImage image = MakeImage(kNewClass, kNewVersion);
+    ASSERT_EQ(ProgramImage(link, image), -1);
     // The application needs 300 ms to start; the identify retries cover what this pause does not.
     link::Sleep(200ms);
-    EXPECT_EQ(IdentifyClass(link), 0x6622);
+    EXPECT_EQ(IdentifyClass(link), kNewClass);
 
     // Between jobs the updater closes the port; the next job finds the logger still there.
     link.CloseCommPort();
     link.FhPort = link::OpenCommPort(server.SlavePath(), link::kLineBaudRate);
     ASSERT_NE(link.FhPort, link::kInvalidPortHandle);
-    EXPECT_EQ(IdentifyClass(link), 0x6622);
+    EXPECT_EQ(IdentifyClass(link), kNewClass);
     link.CloseCommPort();
 
     stop = true;
@@ -127,8 +127,7 @@ std::string ReadAll(int fd, bool firstLineOnly) {
 
 TEST(SimBinaryTest, ServesOnThePrintedPortAndTheLinkUntilTerminated) {
     link::CancelRequested = false;
-    const std::string linkPath =
-        (std::filesystem::temp_directory_path() / ("vantrel-sim-link-" + std::to_string(getpid()))).string();
+    const std::string linkPath = ScratchPath("vantrel-sim-link");
     int out = -1;
     const pid_t pid = Spawn({"--link", linkPath, "--mode", "bootloader", "--trace", "--fault", "no-reply:identify:1"}, out);
     ASSERT_GT(pid, 0);
@@ -140,7 +139,7 @@ TEST(SimBinaryTest, ServesOnThePrintedPortAndTheLinkUntilTerminated) {
         link.FhPort = link::OpenCommPort(linkPath, link::kLineBaudRate);
         ASSERT_NE(link.FhPort, link::kInvalidPortHandle) << link::DescribeOpenFailure(link::LastOpenFailure());
         // The first identify goes unanswered by the fault; the retry is answered by the bootloader.
-        EXPECT_EQ(IdentifyClass(link), kBootloaderClass);
+        EXPECT_EQ(IdentifyClass(link), firmware::kBootloader3Class);
     }
     kill(pid, SIGTERM);
     int status = 0;

@@ -1,10 +1,18 @@
 #include "tests/sim/sim_test_support.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "firmware/firmware_info.h"
 #include "link/command_frame.h"
 #include "link/hex_record.h"
 
 namespace vantrel::sim::testing {
+
+std::string ScratchPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()))).string();
+}
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 std::string Text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
@@ -61,6 +69,11 @@ int ProgramImage(link::TCommLink& link, const SyntheticImage& image) {
 std::uint16_t IdentifyClass(link::TCommLink& link) {
     link.SendCommand(true, link::cmdIdentify, 0, 0, 0, 0, 0, 0);
     return link::MakeWord(link.FRxBuffer[2], link.FRxBuffer[3]);
+}
+
+void SendEnterBootloader(link::TCommLink& link) {
+    const auto& pattern = link::kBootloaderEntryPattern;
+    link.SendCommand(false, link::cmdEnterBootloader, pattern[0], pattern[1], pattern[2], pattern[3], 0, 0);
 }
 
 }  // namespace vantrel::sim::testing
