@@ -13,7 +13,8 @@
 // - Bootloader mode takes frames (a first byte of 0x00 or with bit 7 set) and text records (a first
 //   byte ':'); anything else between units is noise and dropped. A record line ends where its count
 //   field says (2 * count + 11 characters). cmdIdentify is answered with the generation-3 bootloader's
-//   class (0xC802, the catalogue's kBootloader3Class) and the bootloader version; cmdEnterBootloader is ignored (already there).
+//   class (0xC802, the catalogue's kBootloader3Class) and the bootloader version; cmdEnterBootloader is
+//   ignored (already there).
 //   Service replies carry the request's address field and type 05: srIdentity 6 bytes (platform, print,
 //   info, high byte first), srReadBlock the 64 bytes of the block (0xFF where nothing was written),
 //   srBeginProgramming one byte 0x00 after erasing every block but the update-info block.
