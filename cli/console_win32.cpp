@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <iostream>
+#include <streambuf>
+#include <string>
 
 #include "cli/console_platform.h"
 #include "link/cancel.h"
@@ -56,7 +59,64 @@ bool IsConsole(DWORD stream) {
 }
 }  // namespace
 
+namespace {
+
+// A console that does not interpret escape sequences prints them as they are. The live status line uses
+// one, erase-line after a carriage return; on such a console it becomes blanks over the console's width,
+// so the bar is redrawn in place with nothing but carriage returns.
+class EraseLineAsBlanks final : public std::streambuf {
+public:
+    EraseLineAsBlanks(std::streambuf* target, HANDLE console) : target_(target), console_(console) {}
+
+protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        pending_.push_back(static_cast<char>(c));
+        if (kEraseLine.compare(0, pending_.size(), pending_) != 0) return Release();
+        if (pending_.size() < kEraseLine.size()) return c;
+        pending_.clear();
+        CONSOLE_SCREEN_BUFFER_INFO info{};
+        const int width = GetConsoleScreenBufferInfo(console_, &info) ? info.dwSize.X : 80;
+        const std::string blanks = std::string(static_cast<std::size_t>(width > 1 ? width - 1 : 0), ' ') + "\r";
+        return target_->sputn(blanks.data(), static_cast<std::streamsize>(blanks.size())) ==
+                       static_cast<std::streamsize>(blanks.size())
+                   ? c
+                   : traits_type::eof();
+    }
+    int sync() override { return Release() == traits_type::eof() ? -1 : target_->pubsync(); }
+
+private:
+    int Release() {
+        const std::string text = std::move(pending_);
+        pending_.clear();
+        return target_->sputn(text.data(), static_cast<std::streamsize>(text.size())) ==
+                       static_cast<std::streamsize>(text.size())
+                   ? 0
+                   : traits_type::eof();
+    }
+
+    static inline const std::string kEraseLine = "\x1b[2K";
+    std::streambuf* target_;
+    HANDLE console_;
+    std::string pending_;
+};
+
+}  // namespace
+
 bool StdinIsTerminal() { return IsConsole(STD_INPUT_HANDLE); }
-bool StderrIsTerminal() { return IsConsole(STD_ERROR_HANDLE); }
+
+bool StderrIsTerminal() {
+    if (!IsConsole(STD_ERROR_HANDLE)) return false;
+    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    GetConsoleMode(console, &mode);
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+        SetConsoleMode(console, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+        return true;
+    }
+    static EraseLineAsBlanks plain(std::cerr.rdbuf(), console);
+    std::cerr.rdbuf(&plain);
+    return true;
+}
 
 }  // namespace vantrel::cli

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the console updater and the core's tests for 64-bit Windows into build-win/ (mingw-w64,
-# statically linked, no Qt), and, where Wine is installed, runs the tests and an end-to-end update under
-# Wine against the simulated logger.
+# Cross-builds the window (vantrel-update.exe, Win32 controls), the console updater and the core's tests
+# for 64-bit Windows into build-win/ (mingw-w64, statically linked, no Qt), and runs the tests and
+# end-to-end updates under Wine against the simulated logger, the window's on a virtual X server.
 #
 # build-win-host/ holds what must run on the build machine: embed_images, which turns the built-in
 # images into sources, vantrel-sim, the simulated logger the Windows updater talks to, and the Linux
@@ -12,17 +12,23 @@ cd "$(dirname "$0")/.."
 root=$PWD
 jobs=2
 
-packages=(g++-mingw-w64-x86-64-posix)
-[ -n "${VANTREL_WINDOWS_NO_WINE:-}" ] || packages+=(wine wine64)
+# ImageMagick draws the program's icon (and takes the end-to-end screenshots).
+packages=(g++-mingw-w64-x86-64-posix imagemagick)
+[ -n "${VANTREL_WINDOWS_NO_WINE:-}" ] || packages+=(wine wine64 fonts-wine xvfb xdotool)
 scripts/deps.sh "${packages[@]}"
 
 host=$root/build-win-host
 win=$root/build-win
 deps=$win/deps
 toolchain=$root/cmake/toolchain-mingw64.cmake
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR=$root
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 
 # Tools for the build machine.
-cmake -S . -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-restrict \
+cmake -S . -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-restrict "${launcher[@]}" \
   -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_QT=OFF -DVANTREL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$host" -j "$jobs" --target embed_images vantrel-sim vantrel-update-cli
 
@@ -54,19 +60,38 @@ if [ ! -f "$deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
 fi
 
 # -Wno-restrict: GCC 12 warns falsely of overlapping copies inside std::string assignments.
-cmake -S . -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-restrict \
+cmake -S . -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-restrict "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_FIND_ROOT_PATH="/usr/x86_64-w64-mingw32;$deps" \
   -DVANTREL_EMBED_IMAGES_TOOL="$host/bin/embed_images" \
   -DVANTREL_BUILD_QT=OFF -DVANTREL_BUILD_BENCH=OFF >/dev/null
 # The updater and the tests of the core (link, engine, firmware, ui, in-process simulator) and of the
 # Windows parts. Named one by one: test programs that need POSIX facilities are not among them.
-core_tests=(link_tests worker_tests update_sequence_tests firmware_tests ui_tests sim_tests windows_tests)
-cmake --build "$win" -j "$jobs" --target vantrel-update-cli "${core_tests[@]}"
+core_tests=(link_tests worker_tests update_sequence_tests firmware_tests ui_tests sim_tests windows_tests
+  win32_window_tests)
+cmake --build "$win" -j "$jobs" --target vantrel-update vantrel-update-cli window_probe "${core_tests[@]}"
 
-if [ -n "${VANTREL_WINDOWS_NO_WINE:-}" ] || ! command -v wine >/dev/null; then
-  echo "Built $win/bin/vantrel-update-cli.exe; Wine is not installed, so nothing was run."
+# Both programs stand alone: nothing but the system's own DLLs may be imported.
+for exe in "$win/bin/vantrel-update.exe" "$win/bin/vantrel-update-cli.exe"; do
+  foreign=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' |
+    grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|msvcrt|ws2_32|ole32|api-ms-win-.*)\.dll$' || true)
+  if [ -n "$foreign" ]; then
+    echo "$exe needs DLLs that are not the system's: $foreign"
+    exit 1
+  fi
+done
+
+if [ -n "${VANTREL_WINDOWS_NO_WINE:-}" ]; then
+  echo "Built $win/bin/vantrel-update.exe and vantrel-update-cli.exe; nothing was run."
   exit 0
 fi
+
+# Windows need a display: a virtual X server of our own, on the first free display number.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$win/xvfb.display" 2>"$win/xvfb.log" &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null' EXIT
+for _ in $(seq 100); do [ -s "$win/xvfb.display" ] && break; sleep 0.1; done
+[ -s "$win/xvfb.display" ] || { echo "Xvfb did not start:"; cat "$win/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -n 1 "$win/xvfb.display")"
 
 # A 64-bit prefix of our own. Without the overrides the first start offers to install Mono and Gecko,
 # which nothing here needs.
@@ -86,6 +111,9 @@ done
 
 echo "== end to end (Wine)"
 bash tests/windows/e2e.sh "$win/bin" "$host/bin" || failed+=(end-to-end)
+
+echo "== the window, end to end (Wine)"
+bash tests/windows/window_e2e.sh "$win/bin" "$win/tests" "$host/bin" "$win/window-e2e" || failed+=(window-end-to-end)
 
 if ((${#failed[@]})); then
   echo "Windows tests failed: ${failed[*]}"

@@ -1,0 +1,464 @@
+// The Windows window against the system's controls (run under Wine on a Linux build machine, with an X
+// server): layout by DPI, the idle and busy states, notifications arriving as window messages, the port
+// list following device changes, the close guard, and an image file that cannot be read.
+#include <gtest/gtest.h>
+
+#include "ui/win32/win32.h"
+
+#include <commctrl.h>
+#include <dbt.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/comm_thread.h"
+#include "engine/notify.h"
+#include "engine/option_flags.h"
+#include "engine/process_state.h"
+#include "firmware/catalogue.h"
+#include "link/cancel.h"
+#include "link/failures.h"
+#include "ui/job_rules.h"
+#include "ui/options.h"
+#include "ui/presenter.h"
+#include "ui/win32/design_units.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/message_window.h"
+#include "ui/win32/operator_dialogs.h"
+#include "ui/win32/overview_window.h"
+#include "ui/win32/report_window.h"
+#include "ui/win32/startup.h"
+#include "ui/win32/text_codec.h"
+
+namespace vantrel::ui::win32 {
+namespace {
+
+std::wstring Text(HWND window) {
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+std::string Utf8Text(HWND window) { return ToUtf8(Text(window)); }
+
+class FakeDialogs final : public OperatorDialogs {
+public:
+    bool Confirm(HWND, const std::wstring& question) override {
+        questions.push_back(ToUtf8(question));
+        if (answers.empty()) return true;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::wstring PickFile(HWND, const std::wstring&) override { return file; }
+    int RunModal(HWND window, HWND) override {
+        // The message window's text is in its edit control.
+        HWND edit = FindWindowExW(window, nullptr, L"EDIT", nullptr);
+        modals.push_back({Utf8Text(window), edit != nullptr ? Utf8Text(edit) : std::string()});
+        return IDOK;
+    }
+
+    struct Modal {
+        std::string title;
+        std::string text;
+    };
+    std::deque<bool> answers;
+    std::vector<std::string> questions;
+    std::wstring file;
+    std::vector<Modal> modals;
+};
+
+class FakePorts final : public PortSource {
+public:
+    std::vector<PortEntry> Enumerate() override { return entries; }
+    std::vector<PortEntry> entries;
+};
+
+PortEntry VirtualPort(const std::string& name) { return {name, "\\Device\\VCP" + name.substr(3), {}}; }
+
+struct WorkerRequest {
+    std::int32_t window;
+    engine::TCmd cmd;
+    std::string port;
+    bool cancelRequested;
+};
+std::vector<WorkerRequest> workerRequests;
+
+// Workers as the window creates them, without threads: what it asked for, and nothing runs.
+engine::TCommThread* RecordingWorker(std::int32_t hWindow, engine::TCmd cmd, const std::string& sPort) {
+    workerRequests.push_back({hWindow, cmd, sPort, link::CancelRequested.load()});
+    static char marker;
+    return reinterpret_cast<engine::TCommThread*>(&marker);
+}
+
+constexpr const wchar_t* kSettingsKey = L"Software\\Velmora\\Qel";
+
+class Win32WindowTest : public ::testing::Test {
+protected:
+    Win32WindowTest() {
+        engine::ResetProcessState();
+        workerRequests.clear();
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"intern");
+    }
+    ~Win32WindowTest() override {
+        window_.reset();
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"intern");
+        Pump();
+        engine::ResetProcessState();
+    }
+
+    TfrmMain& Start(std::vector<std::string> args = {}, bool internal = false) {
+        if (internal) {
+            const DWORD code = 7204;
+            RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"intern", REG_DWORD, &code, sizeof code);
+        }
+        args.insert(args.begin(), "C:\\vantrel\\vantrel-update.exe");
+        window_ = StartProgram(std::move(args), dialogs_, ports_);
+        engine::CommThreadClass = &RecordingWorker;
+        window_->Show();
+        Pump();
+        return *window_;
+    }
+
+    static void Pump() {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+
+    void Click(int command) { SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0); }
+
+    void Notify(std::uint32_t code, std::int32_t value) {
+        ASSERT_TRUE(engine::PostNotification(window_->WindowHandle(), code, value));
+        Pump();
+    }
+
+    RECT Client(HWND control) const {
+        RECT r{};
+        GetWindowRect(control, &r);
+        MapWindowPoints(HWND_DESKTOP, window_->Handle(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+
+    bool Shown(HWND control) const { return (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+    bool MenuEnabled(int command) const {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_STATE;
+        if (!GetMenuItemInfoW(window_->menInfo(), command, FALSE, &item)) return false;
+        return (item.fState & MFS_DISABLED) == 0;
+    }
+
+    bool ListOpen() const { return SendMessageW(window_->cbxPort(), CB_GETDROPPEDSTATE, 0, 0) != 0; }
+
+    std::vector<std::string> PortItems() const {
+        std::vector<std::string> items;
+        const int count = static_cast<int>(SendMessageW(window_->cbxPort(), CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            wchar_t text[256] = {};
+            SendMessageW(window_->cbxPort(), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            items.push_back(ToUtf8(text));
+        }
+        return items;
+    }
+
+    void ExpectIdle() {
+        EXPECT_FALSE(window_->Busy());
+        EXPECT_TRUE(IsWindowEnabled(window_->btnProg()));
+        EXPECT_TRUE(IsWindowEnabled(window_->cbxPort()));
+        EXPECT_TRUE(Shown(window_->btnClose()));
+        EXPECT_FALSE(Shown(window_->btnCancel()));
+        EXPECT_TRUE(MenuEnabled(TfrmMain::kMenInfoFirmware));
+        EXPECT_EQ(Utf8Text(window_->Handle()), kApplicationTitle);
+    }
+
+    void ExpectBusy() {
+        EXPECT_TRUE(window_->Busy());
+        EXPECT_FALSE(IsWindowEnabled(window_->btnProg()));
+        EXPECT_FALSE(IsWindowEnabled(window_->cbxPort()));
+        EXPECT_FALSE(Shown(window_->btnClose()));
+        EXPECT_TRUE(Shown(window_->btnCancel()));
+        // The overview reads the selection the worker writes; it waits for the job's end.
+        EXPECT_FALSE(MenuEnabled(TfrmMain::kMenInfoFirmware));
+    }
+
+    FakeDialogs dialogs_;
+    FakePorts ports_;
+    std::unique_ptr<TfrmMain> window_;
+};
+
+TEST_F(Win32WindowTest, StartsIdleWithTheFirstListedPortAndTheTextsOfStartUp) {
+    ports_.entries = {VirtualPort("COM5"), {"COM1", "\\Device\\Serial0", {}}, VirtualPort("COM7")};
+    TfrmMain& window = Start();
+    ExpectIdle();
+    EXPECT_EQ(PortItems(), (std::vector<std::string>{"COM5", "COM7"}));
+    EXPECT_EQ(window.PortText(), "COM5");
+    EXPECT_EQ(window.StatusText(), "");
+    wchar_t caption[64] = {};
+    GetMenuStringW(GetMenu(window.Handle()), 0, caption, 64, MF_BYPOSITION);
+    EXPECT_EQ(ToUtf8(caption), kMenuInfoCaption);
+    // Operator mode: no "Read info only", no File button, no File version entry, and no report.
+    EXPECT_FALSE(Shown(window.chkReadInfoOnly()));
+    EXPECT_FALSE(Shown(window.btnFile()));
+    EXPECT_EQ(GetMenuState(window.menInfo(), TfrmMain::kMenInfoFile, MF_BYCOMMAND), static_cast<UINT>(-1));
+    EXPECT_FALSE(IsWindowVisible(window.frmProtocol()->Handle()));
+}
+
+TEST_F(Win32WindowTest, InternalModeWithFilesShowsTheFileControlsTheReportAndTheMeasurementsFlag) {
+    TfrmMain& window = Start({"f:+", "mf:+"}, true);
+    EXPECT_TRUE(Shown(window.chkReadInfoOnly()));
+    EXPECT_TRUE(Shown(window.btnFile()));
+    EXPECT_NE(GetMenuState(window.menInfo(), TfrmMain::kMenInfoFile, MF_BYCOMMAND), static_cast<UINT>(-1));
+    EXPECT_EQ(window.StatusText(), "F");
+    EXPECT_EQ(window.StatusHint(), "F");
+    // Shown at the first idle moment, docked under the main window.
+    ASSERT_TRUE(IsWindowVisible(window.frmProtocol()->Handle()));
+    RECT main{}, report{};
+    GetWindowRect(window.Handle(), &main);
+    GetWindowRect(window.frmProtocol()->Handle(), &report);
+    EXPECT_EQ(report.left, main.left);
+    EXPECT_EQ(report.top, main.bottom);
+    // It follows the main window when that moves.
+    SetWindowPos(window.Handle(), nullptr, main.left + 37, main.top + 21, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    Pump();
+    GetWindowRect(window.Handle(), &main);
+    GetWindowRect(window.frmProtocol()->Handle(), &report);
+    EXPECT_EQ(report.left, main.left);
+    EXPECT_EQ(report.top, main.bottom);
+}
+
+// Every control at 144 DPI is where it is at 96, one and a half times as far out and as large; the client
+// area is the panel and the status bar; Cancel lies on Close; Update and File share the width of Close.
+TEST_F(Win32WindowTest, ControlsAreScaledFromTheDesignUnitsByTheWindowsDpi) {
+    TfrmMain& window = Start({"f:+"}, true);
+    const std::vector<HWND> controls = {window.cbxPort(), window.ProgressBar1(), window.btnProg(), window.btnFile(),
+                                        window.btnCancel(), window.btnClose(), window.chkReadInfoOnly()};
+    std::vector<std::vector<RECT>> byDpi;
+    for (const int dpi : {96, 144}) {
+        SCOPED_TRACE(dpi);
+        RECT outline{};
+        GetWindowRect(window.Handle(), &outline);
+        SendMessageW(window.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&outline));
+        ASSERT_EQ(window.Dpi(), dpi);
+        std::vector<RECT> rects;
+        for (HWND control : controls) rects.push_back(Client(control));
+        byDpi.push_back(rects);
+
+        RECT client{}, status{};
+        GetClientRect(window.Handle(), &client);
+        GetWindowRect(window.StatusBar1(), &status);
+        EXPECT_EQ(client.right, At120Ppi(441, dpi));
+        EXPECT_EQ(client.bottom, At120Ppi(201, dpi) + (status.bottom - status.top));
+        const RECT prog = Client(window.btnProg()), file = Client(window.btnFile()), close = Client(window.btnClose());
+        EXPECT_TRUE(EqualRect(&close, &rects[4]));
+        EXPECT_EQ(prog.right - prog.left, (close.right - close.left) / 2);
+        EXPECT_EQ(file.right - file.left, (close.right - close.left) / 2);
+        EXPECT_EQ(file.left - prog.right, 8 * dpi / 96);
+        // The text grows with the DPI too.
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window.btnProg(), WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, -MulDiv(9, dpi, 72));
+    }
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        SCOPED_TRACE(i);
+        const RECT& at96 = byDpi[0][i];
+        const RECT& at144 = byDpi[1][i];
+        EXPECT_NEAR(at144.left, at96.left * 3 / 2, 2);
+        EXPECT_NEAR(at144.top, at96.top * 3 / 2, 2);
+        EXPECT_NEAR(at144.right - at144.left, (at96.right - at96.left) * 3 / 2, 2);
+        // A combo box sets its own height from its font.
+        if (controls[i] != window.cbxPort()) {
+            EXPECT_NEAR(at144.bottom - at144.top, (at96.bottom - at96.top) * 3 / 2, 2);
+        }
+    }
+}
+
+TEST_F(Win32WindowTest, UpdateAsksThenRunsBusyOnTheTypedPortUntilTheFinalNotification) {
+    ports_.entries = {VirtualPort("COM3")};
+    TfrmMain& window = Start();
+    SetWindowTextW(window.cbxPort(), L"COM5");
+
+    dialogs_.answers = {false};
+    Click(TfrmMain::kBtnProg);
+    EXPECT_EQ(dialogs_.questions, std::vector<std::string>{*UpdateConfirmation()});
+    EXPECT_TRUE(workerRequests.empty());
+    ExpectIdle();
+
+    link::CancelRequested = true;
+    Click(TfrmMain::kBtnProg);
+    ASSERT_EQ(workerRequests.size(), 1u);
+    EXPECT_EQ(workerRequests[0].port, "COM5");
+    EXPECT_EQ(workerRequests[0].window, window.WindowHandle());
+    EXPECT_EQ(workerRequests[0].cmd, engine::TCmd::tCMD0);
+    EXPECT_FALSE(workerRequests[0].cancelRequested);
+    EXPECT_EQ(window.StatusText(), "Start at serial port \"COM5\"");
+    ExpectBusy();
+
+    // The worker's notifications arrive as window messages and go to the presenter.
+    Notify(engine::ncProgress, 42);
+    EXPECT_EQ(window.ProgressPosition(), 42);
+    EXPECT_EQ(Utf8Text(window.Handle()), "42%");
+
+    // Cancel only asks; the window stays busy until the worker's verdict.
+    Click(TfrmMain::kBtnCancel);
+    EXPECT_TRUE(link::CancelRequested.load());
+    ExpectBusy();
+    Notify(engine::ncFailure, link::feCancelled);
+    ExpectIdle();
+    EXPECT_EQ(window.StatusText(), "Process cancelled!");
+    EXPECT_EQ(window.StatusHint(), "Process cancelled!");
+    ASSERT_FALSE(dialogs_.modals.empty());
+    EXPECT_EQ(dialogs_.modals.back().title, "Information");
+    EXPECT_EQ(dialogs_.modals.back().text, "Process cancelled!");
+    EXPECT_EQ(window.ProgressPosition(), 42);
+}
+
+TEST_F(Win32WindowTest, AFailedPortNamesTheTypedPortAndACommunicationRestartKeepsTheWindowBusy) {
+    TfrmMain& window = Start();
+    std::vector<std::function<void()>> restarts;
+    window.SetRestartTimer([&](std::chrono::milliseconds, std::function<void()> restart) {
+        restarts.push_back(std::move(restart));
+    });
+    SetWindowTextW(window.cbxPort(), L"COM42");
+    Click(TfrmMain::kBtnProg);
+    Notify(engine::ncRetryComm, static_cast<std::int32_t>(engine::TCmd::tCMD0));
+    ExpectBusy();
+    ASSERT_EQ(restarts.size(), 1u);
+    restarts[0]();
+    ASSERT_EQ(workerRequests.size(), 2u);
+    EXPECT_EQ(workerRequests[1].port, "COM42");
+    ExpectBusy();
+    Notify(engine::ncFailure, link::feNoPort);
+    ExpectIdle();
+    EXPECT_EQ(dialogs_.modals.back().text, "Aborted because serial port \"COM42\" is not ready!");
+}
+
+TEST_F(Win32WindowTest, ANotificationForAWindowThatIsGoneReachesNobody) {
+    TfrmMain& window = Start();
+    const std::int32_t handle = window.WindowHandle();
+    const HWND hwnd = window.Handle();
+    SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_FALSE(engine::PostNotification(handle, engine::ncDone, 0));
+    // A post that was already on its way when the window went is dropped by the system.
+    EXPECT_FALSE(PostMessageW(hwnd, NotificationMessage(), engine::ncDone, 0));
+    Pump();
+}
+
+TEST_F(Win32WindowTest, ClosingWhileBusyAsksAndOnlyYesCancelsTheJobAndCloses) {
+    TfrmMain& window = Start();
+    Click(TfrmMain::kBtnProg);
+    dialogs_.questions.clear();
+    dialogs_.answers = {false, true};
+    SendMessageW(window.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(dialogs_.questions, std::vector<std::string>{kCloseWhileBusyQuestion});
+    EXPECT_TRUE(IsWindow(window.Handle()));
+    EXPECT_FALSE(link::CancelRequested.load());
+    ExpectBusy();
+    const HWND hwnd = window.Handle();
+    SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_TRUE(link::CancelRequested.load());
+}
+
+TEST_F(Win32WindowTest, ClosingWhileIdleAsksNothing) {
+    TfrmMain& window = Start();
+    const HWND hwnd = window.Handle();
+    Click(TfrmMain::kMenFileExit);
+    Pump();
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_TRUE(dialogs_.questions.empty());
+}
+
+TEST_F(Win32WindowTest, AnUnreadableImageFileStartsNothingAndSaysWhichFile) {
+    TfrmMain& window = Start({"f:+"}, true);
+    dialogs_.file = L"C:\\nowhere\\missing-image.txt";
+    Click(TfrmMain::kBtnFile);
+    EXPECT_TRUE(workerRequests.empty());
+    ExpectIdle();
+    ASSERT_EQ(dialogs_.modals.size(), 1u);
+    EXPECT_NE(dialogs_.modals[0].text.find("The image file cannot be read: "), std::string::npos);
+    EXPECT_NE(dialogs_.modals[0].text.find("missing-image.txt"), std::string::npos);
+    EXPECT_EQ(window.StatusText(), dialogs_.modals[0].text);
+}
+
+TEST_F(Win32WindowTest, TheOverviewListsTheBuiltInImagesWithColumnsWideEnoughForTheirCells) {
+    TfrmMain& window = Start();
+    Click(TfrmMain::kMenInfoFirmware);
+    ASSERT_EQ(dialogs_.modals.size(), 1u);
+    EXPECT_EQ(dialogs_.modals[0].title, "Overview");
+    TfrmInfo& overview = *window.frmInfo();
+    EXPECT_EQ(overview.Rows(), OverviewRows());
+    const HWND list = overview.List();
+    int sum = 0;
+    for (int column = 0; column < static_cast<int>(kOverviewColumns.size()); ++column) {
+        const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+        EXPECT_GT(width, static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
+                                                       reinterpret_cast<LPARAM>(FromText(kOverviewColumns[column]).c_str()))));
+        sum += width;
+    }
+    RECT client{};
+    GetClientRect(overview.Handle(), &client);
+    EXPECT_EQ(client.right, sum + 30);
+}
+
+struct DeviceEvent {
+    const char* name;
+    WPARAM event;
+    DWORD deviceType;
+    bool refreshes;
+};
+
+class PortRefreshTest : public Win32WindowTest, public ::testing::WithParamInterface<DeviceEvent> {};
+
+TEST_P(PortRefreshTest, OnlyPortArrivalsAndRemovalsRefillTheListAndTheTypedTextStays) {
+    const DeviceEvent& event = GetParam();
+    ports_.entries = {VirtualPort("COM3")};
+    TfrmMain& window = Start();
+    window.SetActiveQuery([] { return false; });
+    SetWindowTextW(window.cbxPort(), L"COM9");
+    ports_.entries = {VirtualPort("COM3"), VirtualPort("COM5")};
+    DEV_BROADCAST_HDR header{};
+    header.dbch_size = sizeof header;
+    header.dbch_devicetype = event.deviceType;
+    SendMessageW(window.Handle(), WM_DEVICECHANGE, event.event, reinterpret_cast<LPARAM>(&header));
+    const std::vector<std::string> expected =
+        event.refreshes ? std::vector<std::string>{"COM3", "COM5"} : std::vector<std::string>{"COM3"};
+    EXPECT_EQ(PortItems(), expected);
+    EXPECT_EQ(window.PortText(), "COM9");
+    EXPECT_FALSE(ListOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Events, PortRefreshTest,
+                         ::testing::Values(DeviceEvent{"PortArrival", DBT_DEVICEARRIVAL, DBT_DEVTYP_PORT, true},
+                                           DeviceEvent{"PortRemoval", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_PORT, true},
+                                           DeviceEvent{"VolumeArrival", DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, false},
+                                           DeviceEvent{"PortQueryRemove", DBT_DEVICEQUERYREMOVE, DBT_DEVTYP_PORT, false}),
+                         [](const ::testing::TestParamInfo<DeviceEvent>& info) { return std::string(info.param.name); });
+
+TEST_F(Win32WindowTest, ThePortListOpensOnlyWhileTheProgramIsActiveAndIdle) {
+    ports_.entries = {VirtualPort("COM3")};
+    TfrmMain& window = Start();
+    bool active = true;
+    window.SetActiveQuery([&] { return active; });
+    window.RefreshPorts();
+    EXPECT_TRUE(ListOpen());
+    SendMessageW(window.cbxPort(), CB_SHOWDROPDOWN, FALSE, 0);
+
+    Click(TfrmMain::kBtnProg);
+    window.RefreshPorts();
+    EXPECT_FALSE(ListOpen());
+    Notify(engine::ncFailure, link::feCancelled);
+
+    active = false;
+    window.RefreshPorts();
+    EXPECT_FALSE(ListOpen());
+}
+
+}  // namespace
+}  // namespace vantrel::ui::win32

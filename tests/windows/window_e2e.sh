@@ -1,0 +1,242 @@
+#!/usr/bin/env bash
+# The Windows window under Wine, driven as an operator drives it: on a virtual X server, xdotool types the
+# port into the port box and presses the buttons; window_probe.exe reads back what the windows show. The
+# simulated logger's trace and state file say what went over the line and where the logger was left.
+# Usage: window_e2e.sh WINDOWS_BIN_DIR WINDOWS_TESTS_DIR HOST_BIN_DIR OUT_DIR
+# DISPLAY must name a running X server and WINEPREFIX an initialised 64-bit prefix; this script changes
+# the prefix's COM links and registry. OUT_DIR keeps the screenshots and, on failure, what was seen.
+set -uo pipefail
+win_bin=$1
+win_tests=$2
+host_bin=$3
+out=$4
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+: "${WINEPREFIX:?set WINEPREFIX to an initialised Wine prefix}"
+: "${DISPLAY:?set DISPLAY to a running X server}"
+export WINEDEBUG=${WINEDEBUG:--all}
+exe="$win_bin/vantrel-update.exe"
+mkdir -p "$out"
+
+work=$(mktemp -d)
+sims=()
+links=()
+app=
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  for link in "${links[@]}"; do rm -f "$link"; done
+  wineserver -k >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+source "$(dirname "$0")/../support/e2e_check.sh"
+
+wineserver -k >/dev/null 2>&1
+wineserver -p >/dev/null 2>&1
+# Operator mode and no listed ports: the port box starts empty and the operator types the port.
+wine reg delete 'HKCU\Software\Velmora' /f >/dev/null 2>&1
+wine reg delete 'HKLM\Hardware\DeviceMap\SerialComm' /f >/dev/null 2>&1
+
+# Starts a simulated logger linked as COM port $1 of the prefix, tracing to $work/$1.trace and keeping its
+# flash in $work/$1.state; sets $sim.
+start_sim() {
+  local com=$1
+  shift
+  local port="$work/$com.out"
+  "$host_bin/vantrel-sim" --trace --state "$work/$com.state" "$@" >"$port" 2>"$work/$com.trace" &
+  sim=$!
+  sims+=("$sim")
+  for _ in $(seq 100); do [ -s "$port" ] && break; sleep 0.05; done
+  local link
+  link="$WINEPREFIX/dosdevices/$(echo "$com" | tr 'A-Z' 'a-z')"
+  ln -sfn "$(head -n 1 "$port")" "$link"
+  links+=("$link")
+}
+stop_sim() { kill "$1" 2>/dev/null; wait "$1" 2>/dev/null; }
+
+# What the program's windows show now, one line per window and control (see window_probe.cpp).
+probe() { wine "$win_tests/window_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+# Waits until a line of what the windows show matches the extended regular expression; the last view is
+# in $view either way.
+wait_for() {
+  local pattern=$1 tries=${2:-150}
+  for _ in $(seq "$tries"); do
+    view=$(probe list)
+    grep -qE -- "$pattern" <<<"$view" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+shows() { grep -qE -- "$1" <<<"$view"; }
+# Clicks the middle of the first control or window whose line matches (left part with $2 = left).
+click() {
+  local where
+  where=$(grep -E -- "$1" <<<"$view" | head -n 1 | sed -E 's/.*rect=(-?[0-9]+),(-?[0-9]+),(-?[0-9]+),(-?[0-9]+).*/\1 \2 \3 \4/')
+  [ -n "$where" ] || { echo "    nothing to click: $1"; return 1; }
+  read -r left top right bottom <<<"$where"
+  local x=$(((left + right) / 2)) y=$(((top + bottom) / 2))
+  [ "${2:-}" = left ] && x=$((left + 12))
+  xdotool mousemove --sync "$x" "$y" click 1
+}
+# One verdict; on failure the view is kept for the log.
+verdict() {
+  local name=$1 ok=$2
+  if [ "$ok" = 1 ]; then
+    echo "ok   $name"
+    passed=$((passed + 1))
+  else
+    echo "FAIL $name"
+    sed 's/^/    /' <<<"$view" | grep -vE 'control (Static|ScrollBar)' | head -n 30
+    import -window root "$out/failure-$passed-$failures.png" 2>/dev/null
+    failures=$((failures + 1))
+  fi
+}
+
+main_line='window VantrelMain '
+update='control Button id=201 '
+cancel='control Button id=203 '
+close='control Button id=204 '
+port_box='control ComboBox id=205 '
+idle_pattern="${update}visible=1 enabled=1"
+
+start_app() {
+  wine "$exe" >/dev/null 2>&1 &
+  app=$!
+  wait_for "$main_line" 150
+}
+# Types $1 into the port box, as given, over whatever it held.
+type_port() {
+  click "$port_box" left || return 1
+  xdotool key --clearmodifiers End shift+Home BackSpace
+  xdotool type --delay 40 "$1"
+}
+# Presses Update and answers the question with Yes.
+press_update() {
+  click "$update" || return 1
+  wait_for 'window #32770 .*text=Confirm' 50 || return 1
+  shows 'control Button id=6 .*text=Yes' && shows 'control Button id=7 .*text=No' || return 1
+  click 'control Button id=6 '
+}
+# Waits for the message window with text $1 (a regular expression), then presses its OK.
+answer_message() {
+  wait_for "control Edit .*text=$1" "${2:-300}" || return 1
+  shows 'window VantrelMessage .*text=Information' || return 1
+  click 'window VantrelMessage .*' >/dev/null  # brings it to the front
+  xdotool key Return
+  for _ in $(seq 50); do view=$(probe list); shows 'window VantrelMessage ' || return 0; sleep 0.2; done
+  return 1
+}
+
+image=$(ls "$source_dir"/firmware/images/Vantrel_V1_06_PF15_PR19_BL3_0.txt)
+
+# --- A whole update on a typed COM5.
+start_sim COM5
+full_sim=$sim
+ok=1
+start_app || ok=0
+shows "${port_box}.*text= *\$" || true
+type_port COM5 || ok=0
+press_update || ok=0
+# The picture for the documentation: the window while the image goes over the line.
+if wait_for 'control msctls_statusbar32 .*text=Update Vantrel' 100; then
+  sleep 1
+  import -window root "$work/screen.png" && {
+    read -r left top right bottom <<<"$(grep -E "$main_line" <<<"$view" | sed -E 's/.*rect=(-?[0-9]+),(-?[0-9]+),(-?[0-9]+),(-?[0-9]+).*/\1 \2 \3 \4/')"
+    convert "$work/screen.png" -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$out/main-window-win32.png"
+  }
+else
+  ok=0
+fi
+answer_message 'Update Vantrel Base V1\.06 succesfully completed\.' || ok=0
+shows 'control msctls_statusbar32 .*text=Update Vantrel Base V1\.06 succesfully completed\.' || ok=0
+shows "$idle_pattern" && shows "${close}visible=1" && shows "${cancel}visible=0" || ok=0
+shows "${main_line}.*text=Vantrel Firmware Update\$" || ok=0
+verdict "update on a typed COM5 ends idle with the success text" $ok
+
+stop_sim "$full_sim"
+grep -v '=' "$image" | tr -d '\r' | grep -vx ':00000001FF' >"$work/records"
+grep -F 'host->logger' "$work/COM5.trace" | grep -F '| record: data block' | awk '{print $3}' >"$work/sent"
+last=$(tail -n 1 "$work/sent")
+ok=1
+[ "$(wc -l <"$work/sent")" = "$(wc -l <"$work/records")" ] || { echo "    $(wc -l <"$work/sent") records sent, $(wc -l <"$work/records") in the image"; ok=0; }
+# Every record in file order, except the vector-table record, which goes last.
+grep -F 'host->logger' "$work/COM5.trace" | grep -F '| record: data block' | tail -n 1 | grep -qF 'data block 0x03DF' || ok=0
+diff -q <(grep -vxF "$last" "$work/records") <(head -n -1 "$work/sent") >/dev/null || ok=0
+# Then the start request, after the last record.
+tail_of_trace=$(grep -F 'host->logger' "$work/COM5.trace" | grep -F '| record:' | tail -n 2 | awk -F'| ' '{print $NF}')
+grep -qF 'srStartApplication' <<<"$tail_of_trace" || ok=0
+grep -qx 'application-valid 1' "$work/COM5.state" || ok=0
+view=$(tail -n 5 "$work/COM5.trace")
+verdict "every record went over the line, the vector-table record last, then the start request" $ok
+
+# --- A port that does not exist: the presenter's text names the typed port, the window is idle again.
+ok=1
+type_port COM7 || ok=0
+press_update || ok=0
+answer_message 'Aborted because serial port "COM7" is not ready!' || ok=0
+shows "$idle_pattern" || ok=0
+verdict "a typed port that does not exist" $ok
+
+# --- Cancel while the image goes over the line: the logger stays in its bootloader, the window idle.
+start_sim COM6 --paced
+cancel_sim=$sim
+ok=1
+type_port COM6 || ok=0
+press_update || ok=0
+wait_for 'control msctls_statusbar32 .*text=Update Vantrel' 300 || ok=0
+shows "${cancel}visible=1 enabled=1" && shows "${update}visible=1 enabled=0" || ok=0
+click "$cancel" || ok=0
+answer_message 'Process cancelled!' 300 || ok=0
+shows "$idle_pattern" && shows "${cancel}visible=0" || ok=0
+verdict "cancel during programming" $ok
+stop_sim "$cancel_sim"
+ok=1
+grep -qx 'application-valid 0' "$work/COM6.state" || ok=0
+grep -qF 'srStartApplication' "$work/COM6.trace" && ok=0
+view=$(head -n 3 "$work/COM6.state")
+verdict "the cancelled logger is left in its bootloader" $ok
+
+# --- The simulator gone in the middle of a job: a clear verdict, the window idle again.
+start_sim COM8 --paced
+ok=1
+type_port COM8 || ok=0
+press_update || ok=0
+wait_for 'control msctls_statusbar32 .*text=Update Vantrel' 300 || ok=0
+kill -KILL "$sim" 2>/dev/null
+answer_message 'Aborted because (error when reading/writing to serial port|serial port "COM8" is not ready)!' 300 || ok=0
+shows "$idle_pattern" || ok=0
+verdict "the logger's port vanishing mid-job" $ok
+
+# --- The close guard: No keeps the job, Yes cancels it and ends the program.
+start_sim COM9 --paced
+guard_sim=$sim
+ok=1
+type_port COM9 || ok=0
+press_update || ok=0
+wait_for "${cancel}visible=1" 100 || ok=0
+probe close
+wait_for 'control Static .*text=The update is not finished! *Do you really close the program \?' 50 || ok=0
+click 'control Button id=7 ' || ok=0
+sleep 1
+view=$(probe list)
+shows "${main_line}" && shows "${cancel}visible=1" && ! shows 'window #32770' || ok=0
+probe close
+wait_for 'control Static .*text=The update is not finished!' 50 || ok=0
+click 'control Button id=6 ' || ok=0
+ended=0
+for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || { ended=1; break; }; sleep 0.2; done
+[ $ended = 1 ] && wait "$app" && app= || ok=0
+verdict "closing during a job asks; No keeps it, Yes cancels it and ends the program" $ok
+stop_sim "$guard_sim"
+ok=1
+grep -qF 'srStartApplication' "$work/COM9.trace" && ok=0
+grep -qx 'application-valid 0' "$work/COM9.state" || ok=0
+view=$(head -n 3 "$work/COM9.state")
+verdict "the program closed during a job left the logger in its bootloader" $ok
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) of the window failed"
+  exit 1
+fi
+echo "Windows window end-to-end checks passed"

@@ -1,0 +1,85 @@
+#include "ui/win32/message_window.h"
+
+#include "ui/win32/design_units.h"
+#include "ui/win32/operator_dialogs.h"
+#include "ui/win32/text_codec.h"
+
+namespace vantrel::ui::win32 {
+
+namespace {
+constexpr int kMargin = 10;
+constexpr int kClientWidth = 435;
+constexpr int kClientHeight = 101;
+constexpr int kPanelHeight = 45;
+constexpr int kButtonWidth = 93;
+constexpr int kButtonHeight = 31;
+constexpr int kInnerMargin = 5;
+// A fixed dialog without any title-bar button: OK is the one way out.
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION;
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+}  // namespace
+
+TfrmMessage::TfrmMessage(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(dialogs), owner_(mainWindow) {
+    CreateNative(L"VantrelMessage", kExStyle, kStyle, L"Information", mainWindow, nullptr, 0, 0);
+    const HINSTANCE module = GetModuleHandleW(nullptr);
+    Memo1 = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
+                            0, hwnd_, nullptr, module, nullptr);
+    Button1 = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
+                              hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), module, nullptr);
+}
+
+TfrmMessage::~TfrmMessage() {
+    if (font_ != nullptr) DeleteObject(font_);
+}
+
+void TfrmMessage::Layout() {
+    const int dpi = WindowDpi(owner_);
+    if (dpi != dpi_) {
+        dpi_ = dpi;
+        HFONT old = font_;
+        font_ = CreateDialogFont(dpi);
+        SetChildFonts(hwnd_, font_);
+        if (old != nullptr) DeleteObject(old);
+    }
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int panel = At120Ppi(kPanelHeight, dpi);
+    const int margin = At120Ppi(kInnerMargin, dpi);
+    MoveWindow(Memo1, margin, margin, client.right - 2 * margin, client.bottom - panel - margin, TRUE);
+    const int buttonHeight = At120Ppi(kButtonHeight, dpi);
+    MoveWindow(Button1, 2 * margin, client.bottom - panel + (panel - buttonHeight) / 2, At120Ppi(kButtonWidth, dpi),
+               buttonHeight, TRUE);
+}
+
+void TfrmMessage::showMsg(const std::string& sMsg, int x, int y, int w, int h) {
+    const int dpi = WindowDpi(owner_);
+    const SIZE own = OuterSize(kStyle, kExStyle, false, At120Ppi(kClientWidth, dpi), At120Ppi(kClientHeight, dpi), dpi);
+    SetWindowPos(hwnd_, HWND_TOP, x + kMargin, y + h - own.cy - kMargin, w - 2 * kMargin, own.cy, SWP_NOACTIVATE);
+    Layout();
+    SetWindowTextW(Memo1, FromText(sMsg).c_str());
+    SetFocus(Button1);
+    dialogs_.RunModal(hwnd_, owner_);
+}
+
+std::string TfrmMessage::Text() const {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(Memo1)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(Memo1, text.data(), static_cast<int>(text.size()))));
+    return ToUtf8(text);
+}
+
+LRESULT TfrmMessage::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            // OK, Enter and Escape close it; there is nothing else to answer.
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndModal(hwnd_, IDOK);
+            return 0;
+        case WM_CLOSE:
+            EndModal(hwnd_, IDOK);
+            return 0;
+        default:
+            return WindowBase::HandleMessage(message, wParam, lParam);
+    }
+}
+
+}  // namespace vantrel::ui::win32

@@ -1,0 +1,105 @@
+#include "ui/win32/operator_dialogs.h"
+
+#include "ui/win32/win32.h"
+
+#include <commdlg.h>
+
+#include <array>
+#include <vector>
+
+namespace vantrel::ui::win32 {
+
+namespace {
+
+constexpr const wchar_t* kModalResultProperty = L"Vantrel.ModalResult";
+
+std::array<std::wstring, 3>& DialogTexts() {
+    static std::array<std::wstring, 3> texts;
+    return texts;
+}
+
+// MessageBoxW names its buttons in the system's language. The box is renamed the moment it is about to
+// be shown, through a hook on the calling thread that lives exactly as long as the box.
+thread_local HHOOK confirmationHook = nullptr;
+
+LRESULT CALLBACK RenameConfirmationButtons(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        const HWND box = reinterpret_cast<HWND>(wParam);
+        if (const std::wstring yes = ReplacedDialogText(DialogText::YesButton); !yes.empty()) {
+            SetDlgItemTextW(box, IDYES, yes.c_str());
+        }
+        if (const std::wstring no = ReplacedDialogText(DialogText::NoButton); !no.empty()) {
+            SetDlgItemTextW(box, IDNO, no.c_str());
+        }
+    }
+    return CallNextHookEx(confirmationHook, code, wParam, lParam);
+}
+
+}  // namespace
+
+void ReplaceDialogText(DialogText which, const std::wstring& text) { DialogTexts()[static_cast<std::size_t>(which)] = text; }
+
+std::wstring ReplacedDialogText(DialogText which) { return DialogTexts()[static_cast<std::size_t>(which)]; }
+
+bool StandardDialogs::Confirm(HWND owner, const std::wstring& question) {
+    const std::wstring caption = ReplacedDialogText(DialogText::ConfirmCaption);
+    confirmationHook = SetWindowsHookExW(WH_CBT, RenameConfirmationButtons, nullptr, GetCurrentThreadId());
+    // Escape and the title bar's close are not offered by a Yes/No box; anything but Yes is No.
+    const int answer = MessageBoxW(owner, question.c_str(), caption.empty() ? nullptr : caption.c_str(),
+                                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1);
+    if (confirmationHook != nullptr) UnhookWindowsHookEx(confirmationHook);
+    confirmationHook = nullptr;
+    return answer == IDYES;
+}
+
+std::wstring StandardDialogs::PickFile(HWND owner, const std::wstring& initialPath) {
+    std::vector<wchar_t> file(32768, L'\0');
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    // The program's own path: the dialog opens in the folder the program file is in.
+    dialog.lpstrInitialDir = initialPath.empty() ? nullptr : initialPath.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&dialog)) return {};
+    return file.data();
+}
+
+int StandardDialogs::RunModal(HWND window, HWND owner) {
+    RemovePropW(window, kModalResultProperty);
+    const bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
+    if (ownerWasEnabled) EnableWindow(owner, FALSE);
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    // The loop dispatches everything the thread receives, so the worker's notifications keep reaching the
+    // main window while the box is open.
+    MSG message;
+    bool quit = false;
+    while (GetPropW(window, kModalResultProperty) == nullptr && IsWindow(window)) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got <= 0) {
+            quit = true;
+            break;
+        }
+        if (IsDialogMessageW(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    const int result = static_cast<int>(reinterpret_cast<INT_PTR>(GetPropW(window, kModalResultProperty))) - 1;
+    if (ownerWasEnabled) EnableWindow(owner, TRUE);
+    if (IsWindow(window)) {
+        ShowWindow(window, SW_HIDE);
+        RemovePropW(window, kModalResultProperty);
+    }
+    if (owner != nullptr && IsWindow(owner)) SetActiveWindow(owner);
+    // The end of the program came while the box was open: the outer loop must see it too.
+    if (quit) PostQuitMessage(static_cast<int>(message.wParam));
+    return result < 0 ? 0 : result;
+}
+
+void EndModal(HWND window, int result) {
+    SetPropW(window, kModalResultProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(result) + 1));
+}
+
+}  // namespace vantrel::ui::win32

@@ -1,0 +1,68 @@
+#include "ui/win32/startup.h"
+
+#include "ui/win32/win32.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "engine/comm_thread.h"
+#include "engine/vantrel_comm_thread.h"
+#include "ui/options.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/operator_dialogs.h"
+#include "ui/win32/text_codec.h"
+
+namespace vantrel::ui::win32 {
+
+std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs, PortSource& ports) {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES;
+    InitCommonControlsEx(&controls);
+    SetCommandLine(std::move(args));
+    engine::CommThreadClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
+    auto frmMain = std::make_unique<TfrmMain>(dialogs, ports);
+    frmMain->InitForms();
+    return frmMain;
+}
+
+std::vector<std::string> ProgramArguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i) args.push_back(ToText(wide[i]));
+        LocalFree(wide);
+    }
+    // Parameter 0 is the program file's full path, whatever the command line called it.
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    if (args.empty()) args.emplace_back();
+    if (!path.empty()) args.front() = ToText(path);
+    return args;
+}
+
+int RunProgram() {
+    StandardDialogs dialogs;
+    std::unique_ptr<TfrmMain> frmMain = StartProgram(ProgramArguments(), dialogs, SystemPortSource());
+    frmMain->SetQuitOnDestroy(true);
+    frmMain->Show();
+    MSG message;
+    int status = 0;
+    for (;;) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) {
+            status = static_cast<int>(message.wParam);
+            break;
+        }
+        if (got < 0) break;
+        // Tab and the arrow keys move between the main window's controls, as in a dialog.
+        if (frmMain->Handle() != nullptr && IsDialogMessageW(frmMain->Handle(), &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    frmMain.reset();
+    engine::WaitForWorkersToEnd();
+    return status;
+}
+
+}  // namespace vantrel::ui::win32

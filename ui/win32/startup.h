@@ -1,0 +1,28 @@
+// Program start-up: the worker class, the main window, the secondary windows, the message loop.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/port_list.h"
+
+namespace vantrel::ui::win32 {
+
+class OperatorDialogs;
+class TfrmMain;
+
+// Everything before the message loop: the common controls, the command line (args[0] being the program's
+// own path), the device worker as the class jobs are created from, the main window and then the secondary
+// windows.
+std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs, PortSource& ports);
+
+// The program's command line in the ANSI code page, the 8-bit form the rest of the program works in.
+std::vector<std::string> ProgramArguments();
+
+// The whole program: start-up, the main window shown centred, the message loop until the main window
+// closes. A job still running then was cancelled by the operator's Yes and ends at its next transfer
+// attempt, which is waited for.
+int RunProgram();
+
+}  // namespace vantrel::ui::win32

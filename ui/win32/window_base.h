@@ -1,0 +1,38 @@
+// A window object behind an HWND: the system's messages reach the object that created the window, and
+// the object destroys its window when it goes.
+#pragma once
+
+#include "ui/win32/win32.h"
+
+namespace vantrel::ui::win32 {
+
+class WindowBase {
+public:
+    WindowBase() = default;
+    virtual ~WindowBase();
+    WindowBase(const WindowBase&) = delete;
+    WindowBase& operator=(const WindowBase&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+
+protected:
+    // Registers className once per process (with the program's icon, when it has one) and creates the
+    // window; false when the system refused.
+    bool CreateNative(const wchar_t* className, DWORD exStyle, DWORD style, const wchar_t* title, HWND owner,
+                      HMENU menu, int width, int height);
+    // Whatever a window does not handle goes to the system's default handling.
+    virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The window is gone (WM_NCDESTROY): the handle is no longer valid.
+    virtual void Destroyed() {}
+
+    HWND hwnd_ = nullptr;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+// The program's icon: resource 1 of the executable, or the system's application icon (in tests, which
+// carry no resources).
+HICON ApplicationIcon(int size);
+
+}  // namespace vantrel::ui::win32
