@@ -97,6 +97,9 @@ export DISPLAY=":$(head -n 1 "$win/xvfb.display")"
 # which nothing here needs.
 export WINEPREFIX=$win/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 timeout 300 wineboot --init >"$win/wineboot.log" 2>&1 || { cat "$win/wineboot.log"; exit 1; }
+# Title-bar buttons are drawn with Marlett, which Debian ships beside Wine but does not put in a prefix.
+marlett=/usr/share/wine/fonts/marlett.ttf
+[ -f "$marlett" ] && cp -n "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
 # One server for all runs, started once wineboot's has saved the prefix and gone, so that its messages do
 # not end up in the tests' output.
 wineserver -w

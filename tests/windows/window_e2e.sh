@@ -25,6 +25,7 @@ cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null
   for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   for link in "${links[@]}"; do rm -f "$link"; done
+  wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1
   wineserver -k >/dev/null 2>&1
   rm -rf "$work"
 }
@@ -37,6 +38,10 @@ wineserver -p >/dev/null 2>&1
 # Operator mode and no listed ports: the port box starts empty and the operator types the port.
 wine reg delete 'HKCU\Software\Velmora' /f >/dev/null 2>&1
 wine reg delete 'HKLM\Hardware\DeviceMap\SerialComm' /f >/dev/null 2>&1
+# Every program in a desktop of Wine's own, which draws the windows' frames as Windows does (a bare X
+# server has no window manager to draw them); its screen coordinates are the X server's.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Vantrel /f >/dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Vantrel /d 1280x1024 /f >/dev/null
 
 # Starts a simulated logger linked as COM port $1 of the prefix, tracing to $work/$1.trace and keeping its
 # flash in $work/$1.state; sets $sim.
@@ -88,6 +93,7 @@ verdict() {
   else
     echo "FAIL $name"
     sed 's/^/    /' <<<"$view" | grep -vE 'control (Static|ScrollBar)' | head -n 30
+    app_running || echo "    (the program is not running)"
     import -window root "$out/failure-$passed-$failures.png" 2>/dev/null
     failures=$((failures + 1))
   fi
@@ -105,14 +111,18 @@ start_app() {
   app=$!
   wait_for "$main_line" 150
 }
+# Whether the program still runs.
+app_running() { pgrep -f 'vantrel-update\.exe' >/dev/null; }
 # Types $1 into the port box, as given, over whatever it held.
 type_port() {
+  view=$(probe list)
   click "$port_box" left || return 1
   xdotool key --clearmodifiers End shift+Home BackSpace
   xdotool type --delay 40 "$1"
 }
 # Presses Update and answers the question with Yes.
 press_update() {
+  view=$(probe list)
   click "$update" || return 1
   wait_for 'window #32770 .*text=Confirm' 50 || return 1
   shows 'control Button id=6 .*text=Yes' && shows 'control Button id=7 .*text=No' || return 1
@@ -122,8 +132,7 @@ press_update() {
 answer_message() {
   wait_for "control Edit .*text=$1" "${2:-300}" || return 1
   shows 'window VantrelMessage .*text=Information' || return 1
-  click 'window VantrelMessage .*' >/dev/null  # brings it to the front
-  xdotool key Return
+  click 'control Button id=1 .*text=OK' || return 1
   for _ in $(seq 50); do view=$(probe list); shows 'window VantrelMessage ' || return 0; sleep 0.2; done
   return 1
 }
@@ -164,7 +173,7 @@ ok=1
 grep -F 'host->logger' "$work/COM5.trace" | grep -F '| record: data block' | tail -n 1 | grep -qF 'data block 0x03DF' || ok=0
 diff -q <(grep -vxF "$last" "$work/records") <(head -n -1 "$work/sent") >/dev/null || ok=0
 # Then the start request, after the last record.
-tail_of_trace=$(grep -F 'host->logger' "$work/COM5.trace" | grep -F '| record:' | tail -n 2 | awk -F'| ' '{print $NF}')
+tail_of_trace=$(grep -F 'host->logger' "$work/COM5.trace" | grep -F '| record:' | tail -n 2 | sed 's/.*| //')
 grep -qF 'srStartApplication' <<<"$tail_of_trace" || ok=0
 grep -qx 'application-valid 1' "$work/COM5.state" || ok=0
 view=$(tail -n 5 "$work/COM5.trace")
@@ -186,6 +195,7 @@ type_port COM6 || ok=0
 press_update || ok=0
 wait_for 'control msctls_statusbar32 .*text=Update Vantrel' 300 || ok=0
 shows "${cancel}visible=1 enabled=1" && shows "${update}visible=1 enabled=0" || ok=0
+view=$(probe list)
 click "$cancel" || ok=0
 answer_message 'Process cancelled!' 300 || ok=0
 shows "$idle_pattern" && shows "${cancel}visible=0" || ok=0
@@ -203,7 +213,7 @@ ok=1
 type_port COM8 || ok=0
 press_update || ok=0
 wait_for 'control msctls_statusbar32 .*text=Update Vantrel' 300 || ok=0
-kill -KILL "$sim" 2>/dev/null
+{ kill -KILL "$sim"; wait "$sim"; } 2>/dev/null
 answer_message 'Aborted because (error when reading/writing to serial port|serial port "COM8" is not ready)!' 300 || ok=0
 shows "$idle_pattern" || ok=0
 verdict "the logger's port vanishing mid-job" $ok
@@ -225,8 +235,8 @@ probe close
 wait_for 'control Static .*text=The update is not finished!' 50 || ok=0
 click 'control Button id=6 ' || ok=0
 ended=0
-for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || { ended=1; break; }; sleep 0.2; done
-[ $ended = 1 ] && wait "$app" && app= || ok=0
+for _ in $(seq 300); do app_running || { ended=1; break; }; sleep 0.2; done
+[ $ended = 1 ] || ok=0
 verdict "closing during a job asks; No keeps it, Yes cancels it and ends the program" $ok
 stop_sim "$guard_sim"
 ok=1

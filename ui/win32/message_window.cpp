@@ -23,7 +23,7 @@ TfrmMessage::TfrmMessage(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(d
     CreateNative(L"VantrelMessage", kExStyle, kStyle, L"Information", mainWindow, nullptr, 0, 0);
     const HINSTANCE module = GetModuleHandleW(nullptr);
     Memo1 = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
+                            WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
                             0, hwnd_, nullptr, module, nullptr);
     Button1 = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
                               hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), module, nullptr);
@@ -70,6 +70,10 @@ std::string TfrmMessage::Text() const {
 
 LRESULT TfrmMessage::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_ACTIVATE:
+            // OK has the focus whenever the window is active, so Enter answers it.
+            if (LOWORD(wParam) != WA_INACTIVE) SetFocus(Button1);
+            return 0;
         case WM_COMMAND:
             // OK, Enter and Escape close it; there is nothing else to answer.
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndModal(hwnd_, IDOK);

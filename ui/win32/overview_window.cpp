@@ -135,6 +135,10 @@ int AutoSizeColumns(HWND list) {
 
 LRESULT TfrmInfo::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_ACTIVATE:
+            // OK has the focus whenever the window is active, so Enter answers it.
+            if (LOWORD(wParam) != WA_INACTIVE) SetFocus(Button1);
+            return 0;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) EndModal(hwnd_, IDOK);
             if (LOWORD(wParam) == IDCANCEL) EndModal(hwnd_, IDCANCEL);
