@@ -104,6 +104,10 @@ marlett=/usr/share/wine/fonts/marlett.ttf
 # not end up in the tests' output.
 wineserver -w
 wineserver -p >/dev/null 2>&1
+# Windows in a desktop of Wine's own, which draws their frames as Windows does; on a bare X server, without
+# a window manager, Wine waits for every window to be mapped by one that never comes.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Vantrel /f >/dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Vantrel /d 1280x1024 /f >/dev/null
 
 failed=()
 for test in "${core_tests[@]}"; do
