@@ -83,12 +83,13 @@ struct WorkerRequest {
     engine::TCmd cmd;
     std::string port;
     bool cancelRequested;
+    bool readInfoOnly;
 };
 std::vector<WorkerRequest> workerRequests;
 
 // Workers as the window creates them, without threads: what it asked for, and nothing runs.
 engine::TCommThread* RecordingWorker(std::int32_t hWindow, engine::TCmd cmd, const std::string& sPort) {
-    workerRequests.push_back({hWindow, cmd, sPort, link::CancelRequested.load()});
+    workerRequests.push_back({hWindow, cmd, sPort, link::CancelRequested.load(), engine::ReadInfoOnly});
     static char marker;
     return reinterpret_cast<engine::TCommThread*>(&marker);
 }
@@ -316,6 +317,20 @@ TEST_F(Win32WindowTest, UpdateAsksThenRunsBusyOnTheTypedPortUntilTheFinalNotific
     EXPECT_EQ(dialogs_.modals.back().title, "Information");
     EXPECT_EQ(dialogs_.modals.back().text, "Process cancelled!");
     EXPECT_EQ(window.ProgressPosition(), 42);
+}
+
+TEST_F(Win32WindowTest, ReadInfoOnlyIsTheCheckBoxAsTickedWhenTheJobStarts) {
+    TfrmMain& window = Start({}, true);
+    SendMessageW(window.chkReadInfoOnly(), BM_SETCHECK, BST_CHECKED, 0);
+    Click(TfrmMain::kBtnProg);
+    Notify(engine::ncFailure, link::feInfoOnly);
+    SendMessageW(window.chkReadInfoOnly(), BM_SETCHECK, BST_UNCHECKED, 0);
+    Click(TfrmMain::kBtnProg);
+    ASSERT_EQ(workerRequests.size(), 2u);
+    EXPECT_TRUE(workerRequests[0].readInfoOnly);
+    EXPECT_FALSE(workerRequests[1].readInfoOnly);
+    // Internal mode asks nothing before an update.
+    EXPECT_TRUE(dialogs_.questions.empty());
 }
 
 TEST_F(Win32WindowTest, AFailedPortNamesTheTypedPortAndACommunicationRestartKeepsTheWindowBusy) {

@@ -14,7 +14,6 @@
 #include "engine/option_flags.h"
 #include "firmware/catalogue.h"
 #include "firmware/image_file.h"
-#include "link/cancel.h"
 #include "ui/job_rules.h"
 #include "ui/options.h"
 #include "ui/win32/design_units.h"
@@ -302,45 +301,28 @@ void TfrmMain::ShowInfoMessage(const std::string& text) {
     MessageBoxW(nullptr, FromText(text).c_str(), FromText(kApplicationTitle).c_str(), MB_OK | MB_ICONINFORMATION);
 }
 
-void TfrmMain::StartJob(engine::TCmd cmd) {
-    const std::string text = StartJobText(PortText());
-    AddReport(text);
-    SetStatusText(text);
-    engine::ReadInfoOnly = SendMessageW(chkReadInfoOnly_, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    SetProgressPosition(0);
-    // The focus leaves the buttons about to be disabled or hidden, so the keyboard still reaches Cancel.
-    EnableWindow(btnProg_, FALSE);
-    ShowWindow(btnClose_, SW_HIDE);
-    ShowWindow(btnCancel_, SW_SHOW);
-    EnableWindow(cbxPort_, FALSE);
+void TfrmMain::ShowBusy(bool busy) {
+    const bool cancelHadFocus = GetFocus() == btnCancel_;
+    EnableWindow(btnProg_, !busy);
+    ShowWindow(btnClose_, busy ? SW_HIDE : SW_SHOW);
+    ShowWindow(btnCancel_, busy ? SW_SHOW : SW_HIDE);
+    EnableWindow(cbxPort_, !busy);
     // The image source and the selection belong to the worker until its job ends; the overview reads the
     // selection the worker writes while it chooses an image.
-    EnableWindow(btnFile_, FALSE);
-    EnableMenuItem(menInfo_, kMenInfoFile, MF_BYCOMMAND | MF_GRAYED);
-    EnableMenuItem(menInfo_, kMenInfoFirmware, MF_BYCOMMAND | MF_GRAYED);
-    if (GetFocus() == nullptr || !IsWindowVisible(GetFocus()) || !IsWindowEnabled(GetFocus())) SetFocus(btnCancel_);
-    hourglass_ = true;
-    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    link::CancelRequested = false;
-    FCommThread = engine::CommThreadClass(handle_, cmd, FPort);
+    EnableWindow(btnFile_, !busy);
+    const UINT menu = MF_BYCOMMAND | (busy ? MF_GRAYED : MF_ENABLED);
+    EnableMenuItem(menInfo_, kMenInfoFile, menu);
+    EnableMenuItem(menInfo_, kMenInfoFirmware, menu);
+    // The keyboard focus follows the button that takes the place of the one that had it.
+    const HWND focus = GetFocus();
+    if (busy && (focus == nullptr || !IsWindowVisible(focus) || !IsWindowEnabled(focus))) SetFocus(btnCancel_);
+    if (!busy && cancelHadFocus) SetFocus(btnClose_);
+    hourglass_ = busy;
+    SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
 }
 
-void TfrmMain::SetIdle() {
-    const bool cancelHadFocus = GetFocus() == btnCancel_;
-    EnableWindow(btnProg_, TRUE);
-    ShowWindow(btnClose_, SW_SHOW);
-    ShowWindow(btnCancel_, SW_HIDE);
-    EnableWindow(cbxPort_, TRUE);
-    EnableWindow(btnFile_, TRUE);
-    EnableMenuItem(menInfo_, kMenInfoFile, MF_BYCOMMAND | MF_ENABLED);
-    EnableMenuItem(menInfo_, kMenInfoFirmware, MF_BYCOMMAND | MF_ENABLED);
-    if (cancelHadFocus) SetFocus(btnClose_);
-    if (hourglass_) {
-        hourglass_ = false;
-        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-    }
-    FCommThread = nullptr;
-    SetApplicationTitle(kApplicationTitle);
+bool TfrmMain::ReadInfoOnlyChosen() const {
+    return SendMessageW(chkReadInfoOnly_, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void TfrmMain::SetProgressPosition(int position) { SendMessageW(ProgressBar1_, PBM_SETPOS, position, 0); }
@@ -379,8 +361,7 @@ void TfrmMain::btnProgClick() {
         if (!dialogs_.Confirm(hwnd_, FromText(*question))) return;
     }
     if (!PrepareImageSource({})) return;
-    presenter_.ResetRestarts();
-    StartJob(engine::TCmd::tCMD0);
+    jobs_.StartNew(FPort, EarlierCancel::Forget);
 }
 
 void TfrmMain::btnFileClick() {
@@ -389,11 +370,10 @@ void TfrmMain::btnFileClick() {
     if (file.empty()) return;
     // An unreadable file starts nothing: the operator asked for that file, not for the built-in images.
     if (!PrepareImageSource(file)) return;
-    presenter_.ResetRestarts();
-    StartJob(engine::TCmd::tCMD0);
+    jobs_.StartNew(FPort, EarlierCancel::Forget);
 }
 
-void TfrmMain::btnCancelClick() { link::CancelRequested = true; }
+void TfrmMain::btnCancelClick() { jobs_.Cancel(); }
 
 void TfrmMain::menInfoFirmwareClick() {
     if (frmInfo_ == nullptr || Busy()) return;
@@ -439,7 +419,7 @@ bool TfrmMain::CloseQuery() {
     if (Busy()) {
         if (!dialogs_.Confirm(hwnd_, FromText(kCloseWhileBusyQuestion))) return false;
         // The worker stops at its next transfer attempt; the program waits for it after the message loop.
-        link::CancelRequested = true;
+        jobs_.Cancel();
     }
     closed_ = true;
     return true;

@@ -11,9 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "engine/comm_thread.h"
+#include "ui/job_control.h"
 #include "ui/port_list.h"
 #include "ui/presenter.h"
+#include "ui/window_ops.h"
 #include "ui/win32/window_base.h"
 
 namespace vantrel::ui::win32 {
@@ -51,8 +52,9 @@ public:
     void AddReport(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
     void ShowInfoMessage(const std::string& text) override;
-    void SetIdle() override;
-    void StartJob(engine::TCmd cmd) override;
+    void ShowBusy(bool busy) override;
+    bool ReadInfoOnlyChosen() const override;
+    std::int32_t WindowHandle() const override { return handle_; }
     void SetProgressPosition(int position) override;
     int ProgressPosition() const override;
     void SetApplicationTitle(const std::string& title) override;
@@ -66,8 +68,8 @@ public:
     // A port arrived or went.
     void RefreshPorts();
 
-    bool Busy() const { return FCommThread != nullptr; }
-    std::int32_t WindowHandle() const { return handle_; }
+    void SetIdle() { jobs_.SetIdle(); }
+    bool Busy() const { return jobs_.Busy(); }
     int Dpi() const { return dpi_; }
     // The status line and its tooltip, in UTF-8.
     std::string StatusText() const;
@@ -125,8 +127,9 @@ private:
 
     OperatorDialogs& dialogs_;
     PortSource& ports_;
-    Presenter presenter_{*this};
     std::int32_t handle_ = 0;
+    JobControl jobs_{*this};
+    Presenter presenter_{*this, jobs_};
     RestartTimer restartTimer_;
     std::function<void()> pendingRestart_;
     std::function<bool()> activeQuery_;
@@ -155,8 +158,6 @@ private:
     std::wstring initialDir_;
     std::wstring statusText_;
     std::string FPort;
-    // The running worker, kept only as the busy marker: the worker ends by itself and is never touched.
-    engine::TCommThread* FCommThread = nullptr;
     bool hourglass_ = false;
     bool firstIdleDone_ = false;
     bool closed_ = false;
