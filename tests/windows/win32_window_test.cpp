@@ -402,6 +402,34 @@ TEST_F(Win32WindowTest, AnUnreadableImageFileStartsNothingAndSaysWhichFile) {
     EXPECT_EQ(window.StatusText(), dialogs_.modals[0].text);
 }
 
+TEST_F(Win32WindowTest, AFileVersionThatCannotBeReadShowsWhyAndNoOverviewOfMixedHeaders) {
+    Start({"f:+"}, true);
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"vantrel-not-an-image.txt";
+    const std::string content = "this is no image header\r\n";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    firmware::SelectedImage = 0;
+    dialogs_.file = path;
+    Click(TfrmMain::kMenInfoFile);
+    DeleteFileW(path.c_str());
+    EXPECT_EQ(firmware::SelectedImage, -1);
+    ASSERT_EQ(dialogs_.modals.size(), 1u);
+    EXPECT_EQ(dialogs_.modals[0].title, "Information");
+    EXPECT_EQ(dialogs_.modals[0].text.rfind("The image file cannot be read: ", 0), 0u);
+}
+
+TEST_F(Win32WindowTest, TheReportWindowStaysWhenAskedToClose) {
+    TfrmMain& window = Start({}, true);
+    const HWND report = window.frmProtocol()->Handle();
+    SendMessageW(report, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindowVisible(report));
+}
+
 TEST_F(Win32WindowTest, TheOverviewListsTheBuiltInImagesWithColumnsWideEnoughForTheirCells) {
     TfrmMain& window = Start();
     Click(TfrmMain::kMenInfoFirmware);

@@ -389,6 +389,9 @@ void TfrmMain::menInfoFileClick() {
     try {
         firmware::LoadFileImageHeader(ToText(file));
     } catch (const std::exception& e) {
+        // The reader may have stored part of this file's header over the last one's; the overview shows
+        // no file row rather than one made of two files.
+        firmware::SelectedImage = -1;
         ShowInfoMessage(std::string("The image file cannot be read: ") + e.what());
         return;
     }

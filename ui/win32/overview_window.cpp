@@ -35,12 +35,12 @@ TfrmInfo::TfrmInfo(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(dialogs
     ListView_SetExtendedListViewStyle(ListView1, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     for (std::size_t column = 0; column < kOverviewColumns.size(); ++column) {
         std::wstring title = FromText(kOverviewColumns[column]);
-        LVCOLUMNW spec{};
-        spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        spec.pszText = title.data();
-        spec.cx = 60;
-        spec.iSubItem = static_cast<int>(column);
-        SendMessageW(ListView1, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec));
+        LVCOLUMNW header{};
+        header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        header.pszText = title.data();
+        header.cx = 60;
+        header.iSubItem = static_cast<int>(column);
+        SendMessageW(ListView1, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
     }
     Button1 = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
                               hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), module, nullptr);

@@ -78,6 +78,9 @@ LRESULT TfrmProtocol::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         case WM_SIZE:
             MoveWindow(Memo1, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
             return 0;
+        case WM_CLOSE:
+            // Alt+F4 on the report: whether it is seen is the main window's decision.
+            return 0;
         case WM_DPICHANGED: {
             SetDpi(HIWORD(wParam));
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
