@@ -41,8 +41,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
             if (now - first >= kInsistAfterMs) ExitProcess(STATUS_CONTROL_C_EXIT);
             return TRUE;
         }
-        default:
-            return FALSE;
+        default: return FALSE;
     }
 }
 

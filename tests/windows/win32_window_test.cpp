@@ -237,8 +237,9 @@ TEST_F(Win32WindowTest, InternalModeWithFilesShowsTheFileControlsTheReportAndThe
 // area is the panel and the status bar; Cancel lies on Close; Update and File share the width of Close.
 TEST_F(Win32WindowTest, ControlsAreScaledFromTheDesignUnitsByTheWindowsDpi) {
     TfrmMain& window = Start({"f:+"}, true);
-    const std::vector<HWND> controls = {window.cbxPort(), window.ProgressBar1(), window.btnProg(), window.btnFile(),
-                                        window.btnCancel(), window.btnClose(), window.chkReadInfoOnly()};
+    const std::vector<HWND> controls = {window.cbxPort(),        window.ProgressBar1(), window.btnProg(),
+                                        window.btnFile(),        window.btnCancel(),    window.btnClose(),
+                                        window.chkReadInfoOnly()};
     std::vector<std::vector<RECT>> byDpi;
     for (const int dpi : {96, 144}) {
         SCOPED_TRACE(dpi);
@@ -336,9 +337,8 @@ TEST_F(Win32WindowTest, ReadInfoOnlyIsTheCheckBoxAsTickedWhenTheJobStarts) {
 TEST_F(Win32WindowTest, AFailedPortNamesTheTypedPortAndACommunicationRestartKeepsTheWindowBusy) {
     TfrmMain& window = Start();
     std::vector<std::function<void()>> restarts;
-    window.SetRestartTimer([&](std::chrono::milliseconds, std::function<void()> restart) {
-        restarts.push_back(std::move(restart));
-    });
+    window.SetRestartTimer(
+        [&](std::chrono::milliseconds, std::function<void()> restart) { restarts.push_back(std::move(restart)); });
     SetWindowTextW(window.cbxPort(), L"COM42");
     Click(TfrmMain::kBtnProg);
     Notify(engine::ncRetryComm, static_cast<std::int32_t>(engine::TCmd::tCMD0));
@@ -441,8 +441,9 @@ TEST_F(Win32WindowTest, TheOverviewListsTheBuiltInImagesWithColumnsWideEnoughFor
     int sum = 0;
     for (int column = 0; column < static_cast<int>(kOverviewColumns.size()); ++column) {
         const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
-        EXPECT_GT(width, static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
-                                                       reinterpret_cast<LPARAM>(FromText(kOverviewColumns[column]).c_str()))));
+        EXPECT_GT(width,
+                  static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
+                                                reinterpret_cast<LPARAM>(FromText(kOverviewColumns[column]).c_str()))));
         sum += width;
     }
     RECT client{};
@@ -470,19 +471,20 @@ TEST_P(PortRefreshTest, OnlyPortArrivalsAndRemovalsRefillTheListAndTheTypedTextS
     header.dbch_size = sizeof header;
     header.dbch_devicetype = event.deviceType;
     SendMessageW(window.Handle(), WM_DEVICECHANGE, event.event, reinterpret_cast<LPARAM>(&header));
-    const std::vector<std::string> expected =
-        event.refreshes ? std::vector<std::string>{"COM3", "COM5"} : std::vector<std::string>{"COM3"};
+    const std::vector<std::string> expected = event.refreshes ? std::vector<std::string>{"COM3", "COM5"}
+                                                              : std::vector<std::string>{"COM3"};
     EXPECT_EQ(PortItems(), expected);
     EXPECT_EQ(window.PortText(), "COM9");
     EXPECT_FALSE(ListOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(Events, PortRefreshTest,
-                         ::testing::Values(DeviceEvent{"PortArrival", DBT_DEVICEARRIVAL, DBT_DEVTYP_PORT, true},
-                                           DeviceEvent{"PortRemoval", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_PORT, true},
-                                           DeviceEvent{"VolumeArrival", DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, false},
-                                           DeviceEvent{"PortQueryRemove", DBT_DEVICEQUERYREMOVE, DBT_DEVTYP_PORT, false}),
-                         [](const ::testing::TestParamInfo<DeviceEvent>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Events, PortRefreshTest,
+    ::testing::Values(DeviceEvent{"PortArrival", DBT_DEVICEARRIVAL, DBT_DEVTYP_PORT, true},
+                      DeviceEvent{"PortRemoval", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_PORT, true},
+                      DeviceEvent{"VolumeArrival", DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, false},
+                      DeviceEvent{"PortQueryRemove", DBT_DEVICEQUERYREMOVE, DBT_DEVTYP_PORT, false}),
+    [](const ::testing::TestParamInfo<DeviceEvent>& info) { return std::string(info.param.name); });
 
 TEST_F(Win32WindowTest, ThePortListOpensOnlyWhileTheProgramIsActiveAndIdle) {
     ports_.entries = {VirtualPort("COM3")};

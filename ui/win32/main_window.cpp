@@ -44,8 +44,7 @@ class WindowTarget final : public engine::NotificationTarget {
 public:
     explicit WindowTarget(HWND window) : window_(window) {}
     void Post(const engine::Notification& notification) override {
-        PostMessageW(window_, NotificationMessage(), notification.code,
-                     static_cast<LPARAM>(notification.value));
+        PostMessageW(window_, NotificationMessage(), notification.code, static_cast<LPARAM>(notification.value));
     }
 
 private:
@@ -140,7 +139,8 @@ void TfrmMain::CreateControls() {
     Bevel1_ = child(L"STATIC", L"", WS_VISIBLE | SS_ETCHEDHORZ, 0);
     Label1_ = child(L"STATIC", L"Comport:", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0);
     // Editable: a typed name is the port of the next job as typed; it never becomes an item of the list.
-    cbxPort_ = child(WC_COMBOBOXW, L"", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, kCbxPort);
+    cbxPort_ = child(WC_COMBOBOXW, L"", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
+                     kCbxPort);
     ProgressBar1_ = child(PROGRESS_CLASSW, L"", WS_VISIBLE | PBS_SMOOTH, 0);
     SendMessageW(ProgressBar1_, PBM_SETRANGE32, 0, 100);
     SendMessageW(ProgressBar1_, PBM_SETPOS, 0, 0);
@@ -321,9 +321,7 @@ void TfrmMain::ShowBusy(bool busy) {
     SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
 }
 
-bool TfrmMain::ReadInfoOnlyChosen() const {
-    return SendMessageW(chkReadInfoOnly_, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
+bool TfrmMain::ReadInfoOnlyChosen() const { return SendMessageW(chkReadInfoOnly_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void TfrmMain::SetProgressPosition(int position) { SendMessageW(ProgressBar1_, PBM_SETPOS, position, 0); }
 
@@ -479,9 +477,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             break;
-        case WM_MOVE:
-            DockReportWindow();
-            return 0;
+        case WM_MOVE: DockReportWindow(); return 0;
         case WM_SIZE:
             if (StatusBar1_ != nullptr) SendMessageW(StatusBar1_, WM_SIZE, 0, 0);
             return 0;
@@ -492,9 +488,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 PostMessageW(hwnd_, kFirstIdleMessage, 0, 0);
             }
             break;
-        case kFirstIdleMessage:
-            ApplicationEvents1Idle();
-            return 0;
+        case kFirstIdleMessage: ApplicationEvents1Idle(); return 0;
         case WM_TIMER:
             if (wParam == kRestartTimerId) {
                 KillTimer(hwnd_, kRestartTimerId);
@@ -515,8 +509,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             SetDpi(HIWORD(wParam));
             return 0;
         }
-        default:
-            break;
+        default: break;
     }
     return WindowBase::HandleMessage(message, wParam, lParam);
 }

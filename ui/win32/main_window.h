@@ -14,8 +14,8 @@
 #include "ui/job_control.h"
 #include "ui/port_list.h"
 #include "ui/presenter.h"
-#include "ui/window_ops.h"
 #include "ui/win32/window_base.h"
+#include "ui/window_ops.h"
 
 namespace vantrel::ui::win32 {
 

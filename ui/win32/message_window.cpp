@@ -23,8 +23,8 @@ TfrmMessage::TfrmMessage(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(d
     CreateNative(L"VantrelMessage", kExStyle, kStyle, L"Information", mainWindow, nullptr, 0, 0);
     const HINSTANCE module = GetModuleHandleW(nullptr);
     Memo1 = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                            WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
-                            0, hwnd_, nullptr, module, nullptr);
+                            WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0, 0, hwnd_,
+                            nullptr, module, nullptr);
     Button1 = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
                               hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), module, nullptr);
 }
@@ -78,11 +78,8 @@ LRESULT TfrmMessage::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             // OK, Enter and Escape close it; there is nothing else to answer.
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndModal(hwnd_, IDOK);
             return 0;
-        case WM_CLOSE:
-            EndModal(hwnd_, IDOK);
-            return 0;
-        default:
-            return WindowBase::HandleMessage(message, wParam, lParam);
+        case WM_CLOSE: EndModal(hwnd_, IDOK); return 0;
+        default: return WindowBase::HandleMessage(message, wParam, lParam);
     }
 }
 

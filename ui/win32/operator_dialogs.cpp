@@ -37,7 +37,9 @@ LRESULT CALLBACK RenameConfirmationButtons(int code, WPARAM wParam, LPARAM lPara
 
 }  // namespace
 
-void ReplaceDialogText(DialogText which, const std::wstring& text) { DialogTexts()[static_cast<std::size_t>(which)] = text; }
+void ReplaceDialogText(DialogText which, const std::wstring& text) {
+    DialogTexts()[static_cast<std::size_t>(which)] = text;
+}
 
 std::wstring ReplacedDialogText(DialogText which) { return DialogTexts()[static_cast<std::size_t>(which)]; }
 

@@ -28,10 +28,10 @@ TfrmInfo::TfrmInfo(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(dialogs
     CreateNative(L"VantrelOverview", kExStyle, kStyle, L"Overview", mainWindow, nullptr, outer.cx, outer.cy);
     const HINSTANCE module = GetModuleHandleW(nullptr);
     // No sort header: clicking a column header does nothing.
-    ListView1 = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
-                                    LVS_NOSORTHEADER,
-                                0, 0, 0, 0, hwnd_, nullptr, module, nullptr);
+    ListView1 = CreateWindowExW(
+        WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, 0, 0, 0,
+        0, hwnd_, nullptr, module, nullptr);
     ListView_SetExtendedListViewStyle(ListView1, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     for (std::size_t column = 0; column < kOverviewColumns.size(); ++column) {
         std::wstring title = FromText(kOverviewColumns[column]);
@@ -150,8 +150,7 @@ LRESULT TfrmInfo::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             if (ListView1 != nullptr) Layout();
             return 0;
-        default:
-            return WindowBase::HandleMessage(message, wParam, lParam);
+        default: return WindowBase::HandleMessage(message, wParam, lParam);
     }
 }
 

@@ -20,10 +20,10 @@ TfrmProtocol::TfrmProtocol(HWND mainWindow) {
     const int dpi = WindowDpi(mainWindow);
     const SIZE outer = OuterSize(kStyle, 0, false, At96Ppi(kClientWidth, dpi), At96Ppi(kClientHeight, dpi), dpi);
     CreateNative(L"VantrelReport", 0, kStyle, L"Report", mainWindow, nullptr, outer.cx, outer.cy);
-    Memo1 = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                            WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
-                                ES_AUTOHSCROLL | ES_AUTOVSCROLL,
-                            0, 0, 0, 0, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
+    Memo1 = CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"EDIT", L"",
+        WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL,
+        0, 0, 0, 0, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
     // The report grows for the whole job; the edit control's default limit would cut it off.
     SendMessageW(Memo1, EM_SETLIMITTEXT, 0, 0);
     SetDpi(dpi);
@@ -75,9 +75,7 @@ std::vector<std::string> TfrmProtocol::Lines() const {
 
 LRESULT TfrmProtocol::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_SIZE:
-            MoveWindow(Memo1, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-            return 0;
+        case WM_SIZE: MoveWindow(Memo1, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE); return 0;
         case WM_CLOSE:
             // Alt+F4 on the report: whether it is seen is the main window's decision.
             return 0;
@@ -88,8 +86,7 @@ LRESULT TfrmProtocol::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
                          suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
-        default:
-            return WindowBase::HandleMessage(message, wParam, lParam);
+        default: return WindowBase::HandleMessage(message, wParam, lParam);
     }
 }
 

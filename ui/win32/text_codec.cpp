@@ -21,8 +21,8 @@ std::wstring Decode(UINT codePage, DWORD flags, const std::string& text, bool& o
 
 std::string Encode(UINT codePage, const std::wstring& text) {
     if (text.empty()) return {};
-    const int size =
-        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
     if (size <= 0) return {};
     std::string narrow(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr, nullptr);

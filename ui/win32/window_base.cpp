@@ -15,7 +15,8 @@ WindowBase::~WindowBase() {
 
 HICON ApplicationIcon(int size) {
     const HINSTANCE module = GetModuleHandleW(nullptr);
-    if (auto* icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0))) return icon;
+    if (auto* icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0)))
+        return icon;
     return LoadIconW(nullptr, IDI_APPLICATION);
 }
 
