@@ -33,22 +33,22 @@ bool CloseHandle(PortHandle port) { return CurrentSerialBackend().CloseHandle(po
 OpenFailure LastOpenFailure() { return CurrentSerialBackend().LastOpenFailure(); }
 
 std::string DescribeOpenFailure(const OpenFailure& failure) {
+    const std::string advice = failure.advice.empty() ? std::string() : " (" + failure.advice + ")";
     switch (failure.kind) {
         case OpenFailureKind::None:
             return {};
         case OpenFailureKind::NotFound:
-            return "no such device: " + failure.detail;
+            return "no such device: " + failure.detail + advice;
         case OpenFailureKind::PermissionDenied:
-            return "permission denied: " + failure.detail +
-                   " (join the 'dialout' group and log in again, or install a udev rule that grants access)";
+            return "permission denied: " + failure.detail + advice;
         case OpenFailureKind::Busy:
-            return "the port is busy: " + failure.detail;
+            return "the port is busy: " + failure.detail + advice;
         case OpenFailureKind::SettingsRefused:
-            return "the driver refused the port settings: " + failure.detail;
+            return "the driver refused the port settings: " + failure.detail + advice;
         case OpenFailureKind::Other:
             break;
     }
-    return "cannot open the port: " + failure.detail;
+    return "cannot open the port: " + failure.detail + advice;
 }
 
 }  // namespace vantrel::link
