@@ -33,22 +33,22 @@ bool CloseHandle(PortHandle port) { return CurrentSerialBackend().CloseHandle(po
 OpenFailure LastOpenFailure() { return CurrentSerialBackend().LastOpenFailure(); }
 
 std::string DescribeOpenFailure(const OpenFailure& failure) {
-    const std::string advice = failure.advice.empty() ? std::string() : " (" + failure.advice + ")";
     switch (failure.kind) {
         case OpenFailureKind::None:
             return {};
         case OpenFailureKind::NotFound:
-            return "no such device: " + failure.detail + advice;
+            return "no such device: " + failure.detail;
         case OpenFailureKind::PermissionDenied:
-            return "permission denied: " + failure.detail + advice;
+            return "permission denied: " + failure.detail +
+                   " (join the 'dialout' group and log in again, or install a udev rule that grants access)";
         case OpenFailureKind::Busy:
-            return "the port is busy: " + failure.detail + advice;
+            return "the port is busy: " + failure.detail;
         case OpenFailureKind::SettingsRefused:
-            return "the driver refused the port settings: " + failure.detail + advice;
+            return "the driver refused the port settings: " + failure.detail;
         case OpenFailureKind::Other:
             break;
     }
-    return "cannot open the port: " + failure.detail + advice;
+    return "cannot open the port: " + failure.detail;
 }
 
 }  // namespace vantrel::link

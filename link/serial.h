@@ -20,7 +20,7 @@ inline constexpr std::uint32_t kPurgeRxClear = 0x0008;
 enum class OpenFailureKind {
     None,
     NotFound,          // no such device
-    PermissionDenied,  // the user may not open it
+    PermissionDenied,  // the user may not open the serial device
     Busy,              // another program holds it
     SettingsRefused,   // the driver refused the line settings, queues, time-outs or DTR
     Other,
@@ -30,7 +30,6 @@ struct OpenFailure {
     OpenFailureKind kind = OpenFailureKind::None;
     int systemCode = 0;   // errno, or GetLastError() on Windows
     std::string detail;   // the system's own words, plus what we found out (such as who holds the port)
-    std::string advice;   // what the operator can do about it, where the backend knows; else empty
 };
 
 class SerialBackend {

@@ -65,22 +65,20 @@ OpenFailure PosixSerialBackend::OpenFailureOf(int error, const std::string& path
     const std::string what = path + ": " + std::strerror(error);
     switch (error) {
         case ENOENT: case ENODEV: case ENXIO: case ENOTDIR:
-            return {OpenFailureKind::NotFound, error, what, {}};
+            return {OpenFailureKind::NotFound, error, what};
         case EACCES: case EPERM: {
-            // Group membership and udev rules are what grant access to a serial device; for a plain file
-            // or a folder that advice would only mislead.
+            // Only for a serial device is the operator told how to get access (group membership, a udev
+            // rule); for a plain file or a folder that advice would only mislead.
             struct stat st {};
             const bool serialDevice = stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
-            return {OpenFailureKind::PermissionDenied, error, what,
-                    serialDevice ? "join the 'dialout' group and log in again, or install a udev rule that grants access"
-                                 : std::string()};
+            return {serialDevice ? OpenFailureKind::PermissionDenied : OpenFailureKind::Other, error, what};
         }
         case EBUSY: {
             const std::string holders = OpenersOf(path);
-            return {OpenFailureKind::Busy, error, holders.empty() ? what : what + ", held by " + holders, {}};
+            return {OpenFailureKind::Busy, error, holders.empty() ? what : what + ", held by " + holders};
         }
         default:
-            return {OpenFailureKind::Other, error, what, {}};
+            return {OpenFailureKind::Other, error, what};
     }
 }
 
@@ -92,7 +90,7 @@ PortHandle PosixSerialBackend::Fail(OpenFailure failure, int fd) {
 }
 
 PortHandle PosixSerialBackend::Fail(OpenFailureKind kind, int error, const std::string& what, int fd) {
-    return Fail(OpenFailure{kind, error, what, {}}, fd);
+    return Fail(OpenFailure{kind, error, what}, fd);
 }
 
 PortHandle PosixSerialBackend::Open(const std::string& portName, std::int32_t baudRate) {

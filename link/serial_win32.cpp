@@ -146,7 +146,7 @@ PortHandle Win32SerialBackend::Fail(OpenFailureKind kind, unsigned long error, c
                                     SystemHandle handle) {
     if (handle != nullptr) system_.CloseHandle(handle);
     std::lock_guard lock(mutex_);
-    lastOpenFailure_ = {kind, static_cast<int>(error), what, {}};
+    lastOpenFailure_ = {kind, static_cast<int>(error), what};
     return kInvalidPortHandle;
 }
 

@@ -231,8 +231,8 @@ TEST(PosixSerialOpen, FailuresGiveTheInvalidHandleAndTheirReason) {
     }
 }
 
-// The errors of the open call, one row each. Group membership is the advice for a serial device the user
-// may not open; for a plain file or a folder it would only mislead.
+// The errors of the open call, one row each. Only a serial device the user may not open is a permission
+// matter with advice (group membership); a plain file or a folder that cannot be opened is not a port.
 TEST(PosixSerialOpen, OpenErrorsAreDecodedInOnePlace) {
     const std::string plainFile = (std::filesystem::temp_directory_path() /
                                    ("vantrel-open-errors-" + std::to_string(getpid()) + ".txt")).string();
@@ -246,9 +246,9 @@ TEST(PosixSerialOpen, OpenErrorsAreDecodedInOnePlace) {
     const Case cases[] = {
         {EACCES, "/dev/null", OpenFailureKind::PermissionDenied, true},
         {EPERM, "/dev/null", OpenFailureKind::PermissionDenied, true},
-        {EACCES, plainFile, OpenFailureKind::PermissionDenied, false},
-        {EACCES, "/tmp", OpenFailureKind::PermissionDenied, false},
-        {EACCES, "/dev/vantrel-no-such-port", OpenFailureKind::PermissionDenied, false},
+        {EACCES, plainFile, OpenFailureKind::Other, false},
+        {EACCES, "/tmp", OpenFailureKind::Other, false},
+        {EACCES, "/dev/vantrel-no-such-port", OpenFailureKind::Other, false},
         {ENOENT, "/dev/vantrel-no-such-port", OpenFailureKind::NotFound, false},
         {ENXIO, "/dev/null", OpenFailureKind::NotFound, false},
         {ENODEV, "/dev/null", OpenFailureKind::NotFound, false},
