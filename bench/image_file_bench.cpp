@@ -95,6 +95,7 @@ void ImageFileLoad(benchmark::State& state) {
         kept = heapInUse.load() - before;
     }
     state.counters["lines"] = static_cast<double>(firmware::FileImageLines.size());
+    state.counters["lines_capacity_MiB"] = static_cast<double>(firmware::FileImageLines.CapacityBytes()) / (1 << 20);
     state.counters["file_MiB"] = fileSize / (1 << 20);
     state.counters["peak_heap_MiB"] = static_cast<double>(peak) / (1 << 20);
     state.counters["kept_heap_MiB"] = static_cast<double>(kept) / (1 << 20);

@@ -38,7 +38,11 @@ void ImageLineList::push_back(std::string_view line) {
     ends_.push_back(static_cast<std::uint32_t>(text_.size()));
 }
 
-void ImageLineList::clear() { *this = ImageLineList(); }
+// Swapped with empty ones rather than assigned: a string assigned an empty one keeps its buffer.
+void ImageLineList::clear() {
+    std::string().swap(text_);
+    std::vector<std::uint32_t>().swap(ends_);
+}
 
 std::string_view ImageLineList::operator[](std::size_t index) const {
     const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
