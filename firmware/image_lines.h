@@ -17,7 +17,8 @@ class ImageLineList {
 public:
     class const_iterator {
     public:
-        using iterator_category = std::random_access_iterator_tag;
+        // The lines are handed out as views, not as references to stored strings.
+        using iterator_category = std::input_iterator_tag;
         using value_type = std::string_view;
         using difference_type = std::ptrdiff_t;
         using pointer = void;
@@ -34,9 +35,6 @@ public:
             const_iterator before = *this;
             ++index_;
             return before;
-        }
-        difference_type operator-(const const_iterator& other) const {
-            return static_cast<difference_type>(index_) - static_cast<difference_type>(other.index_);
         }
         friend bool operator==(const const_iterator&, const const_iterator&) = default;
 
