@@ -8,6 +8,7 @@
 #include "engine/option_flags.h"
 #include "firmware/catalogue.h"
 #include "firmware/code_tables.h"
+#include "firmware/firmware_info.h"
 #include "link/clock.h"
 #include "link/command_frame.h"
 #include "link/failures.h"
@@ -27,8 +28,9 @@ constexpr std::uint16_t kPlatformReportedAs14 = 14;
 constexpr std::uint16_t kPlatformUsedFor14 = 15;
 constexpr std::uint16_t kRequiredBootloader = 3;
 constexpr std::uint16_t kRequiredUpdateId = 0xFFFE;
-constexpr std::uint8_t kVectorTableAddressHigh = 0x03;
-constexpr std::uint8_t kVectorTableAddressLow = 0xDF;
+// Reply data lengths of the service requests that read.
+constexpr std::uint8_t kIdentityReplyLength = 6;
+constexpr std::uint8_t kBlockReplyLength = link::kMaxRecordCount;
 
 // The unit's initialisation: this device can stop after its identification.
 const bool kReadInfoOnlyRegistered = [] {
@@ -36,65 +38,84 @@ const bool kReadInfoOnlyRegistered = [] {
     return true;
 }();
 
-struct Identity {
-    std::uint16_t platform = firmware::kNoCode;
-    std::uint16_t print = firmware::kNoCode;
-    std::uint16_t info = 0;
-    std::uint16_t updateClass = firmware::kNoCode;
-    std::uint16_t updateId = firmware::kNoCode;
-};
-
-bool Matches(const TBl3FileHeader& header, const Identity& id) {
-    return (!CheckUpdateClass || id.updateClass == header.qel_class) && id.platform == header.qel_platform &&
-           id.print == header.qel_print && header.qel_bl == kRequiredBootloader &&
-           (!CheckUpdateId || id.updateId == kRequiredUpdateId);
-}
+// The word at data byte at of the decoded reply, high byte first.
+std::uint16_t RecordWord(std::size_t at) { return MakeWord(RecordBuffer.data[at], RecordBuffer.data[at + 1]); }
 
 }  // namespace
 
 void TVantrelCommThread::ExecuteUpdate() {
-    // Identification. A logger in its application is switched into its bootloader once; the bootloader
-    // itself answers with its own class, and anything else after the switch is not a logger we may update.
+    IdentifyAndSwitch();
+    Identity id = ReadIdentity();
+    ReadUpdateInfo(id);
+    ReportIdentity(id);
+    const TBl3FileHeader header = ChooseImage(id);
+    const std::int32_t n = CheckLastLine();
+    ConvertImage(n);
+    Program(n);
+    StartAndVerify(header);
+}
+
+void TVantrelCommThread::Identify() { SendCommand(true, link::cmdIdentify, 0, 0, 0, 0, 0, 0); }
+
+// A word of the last reply frame, high byte first.
+std::uint16_t TVantrelCommThread::ReplyWord(std::size_t at) const { return MakeWord(FRxBuffer[at], FRxBuffer[at + 1]); }
+
+// A logger in its application is switched into its bootloader once; the bootloader itself answers with its
+// own class, and anything else after the switch is not a logger we may update.
+void TVantrelCommThread::IdentifyAndSwitch() {
     for (int pass = 1;; ++pass) {
-        SendCommand(true, link::cmdIdentify, 0, 0, 0, 0, 0, 0);
-        const std::uint16_t loggerClass = MakeWord(FRxBuffer[2], FRxBuffer[3]);
-        const std::uint16_t version = MakeWord(FRxBuffer[4], FRxBuffer[5]);
+        Identify();
+        const std::uint16_t loggerClass = ReplyWord(2);
         Notify(ncClass, loggerClass);
-        Notify(ncVersion, version);
-        if (loggerClass == firmware::kBootloader3Class) break;
+        Notify(ncVersion, ReplyWord(4));
+        if (loggerClass == firmware::kBootloader3Class) return;
         if ((CheckFamily && loggerClass != firmware::kVantrelClass) || pass != 1) throw EQel(link::feNoUpdate);
         const auto& pattern = link::kBootloaderEntryPattern;
         SendCommand(false, link::cmdEnterBootloader, pattern[0], pattern[1], pattern[2], pattern[3], 0, 0);
         link::Sleep(kEnterBootloaderWait);
     }
+}
 
-    // The board's identity, from the bootloader.
-    Identity id;
+// The board's identity, from the bootloader.
+TVantrelCommThread::Identity TVantrelCommThread::ReadIdentity() {
     RecordBuffer = link::ServiceRequestRecord(link::srIdentity);
-    RequestRecord(6);
-    id.platform = firmware::ValidPlatform(MakeWord(RecordBuffer.data[0], RecordBuffer.data[1]));
+    RequestRecord(kIdentityReplyLength);
+    Identity id{firmware::kNoCode, firmware::kNoCode, 0, firmware::kNoCode, firmware::kNoCode};
+    id.platform = firmware::ValidPlatform(RecordWord(0));
     if (id.platform == kPlatformReportedAs14) id.platform = kPlatformUsedFor14;
-    id.print = firmware::ValidPrint(MakeWord(RecordBuffer.data[2], RecordBuffer.data[3]));
-    id.info = MakeWord(RecordBuffer.data[4], RecordBuffer.data[5]);
+    id.print = firmware::ValidPrint(RecordWord(2));
+    id.info = RecordWord(4);
+    return id;
+}
 
-    // The update-info block (its words stored low byte first); a platform without a name has none.
-    if (id.platform != firmware::kNoCode) {
-        firmware::MemoryMap map;
-        firmware::PlatformMemoryMap(id.platform, map);
-        const auto block = static_cast<std::uint16_t>(map[0].StartAddress / static_cast<std::int32_t>(link::kBlockSize));
-        RecordBuffer = link::ServiceRequestRecord(link::srReadBlock, block);
-        RequestRecord(64);
-        id.updateClass = firmware::ValidLoggerClass(MakeWord(RecordBuffer.data[1], RecordBuffer.data[0]));
-        id.updateId = MakeWord(RecordBuffer.data[3], RecordBuffer.data[2]);
-    }
+// The update-info block, at the start of the platform's region 0; its words are stored low byte first. A
+// platform without a name has none, and its update class and ID stay unknown.
+void TVantrelCommThread::ReadUpdateInfo(Identity& id) {
+    if (id.platform == firmware::kNoCode) return;
+    firmware::MemoryMap map;
+    firmware::PlatformMemoryMap(id.platform, map);
+    const auto block = static_cast<std::uint16_t>(map[0].StartAddress / static_cast<std::int32_t>(link::kBlockSize));
+    RecordBuffer = link::ServiceRequestRecord(link::srReadBlock, block);
+    RequestRecord(kBlockReplyLength);
+    id.updateClass = firmware::ValidLoggerClass(MakeWord(RecordBuffer.data[1], RecordBuffer.data[0]));
+    id.updateId = MakeWord(RecordBuffer.data[3], RecordBuffer.data[2]);
+}
 
+void TVantrelCommThread::ReportIdentity(const Identity& id) const {
     Notify(ncPlatform, id.platform);
     Notify(ncPrint, id.print);
     Notify(ncInfo, id.info);
     Notify(ncUpdateClass, id.updateClass);
     Notify(ncUpdateId, id.updateId);
+}
 
-    // The first candidate that fits the logger: the file image alone when one was loaded for this job.
+// The first candidate that fits the logger: the file image alone when one was loaded for this job.
+TBl3FileHeader TVantrelCommThread::ChooseImage(const Identity& id) {
+    const auto matches = [&id](const TBl3FileHeader& header) {
+        return (!CheckUpdateClass || id.updateClass == header.qel_class) && id.platform == header.qel_platform &&
+               id.print == header.qel_print && header.qel_bl == kRequiredBootloader &&
+               (!CheckUpdateId || id.updateId == kRequiredUpdateId);
+    };
     const bool fileImageOnly = firmware::SelectedImage == 0;
     const int first = fileImageOnly ? 0 : 1;
     const int last = fileImageOnly ? 0 : firmware::FirmwareImageCount();
@@ -103,71 +124,92 @@ void TVantrelCommThread::ExecuteUpdate() {
     for (int i = first; i <= last; ++i) {
         Notify(ncCheckImage, i);
         firmware::GetFirmwareHeader(i, header);
-        if (Matches(header, id)) {
+        if (matches(header)) {
             firmware::SelectedImage = i;
             break;
         }
     }
     if (firmware::SelectedImage == -1) throw EQel(link::feNoMatchingImage);
     if (ReadInfoOnly) throw EQel(link::feInfoOnly);
+    return header;
+}
 
-    // An image that does not end properly is not started on at all.
+// An image that does not end properly is not started on at all. Gives the index of its end-of-file
+// record, which is also the number of records before it.
+std::int32_t TVantrelCommThread::CheckLastLine() const {
     const std::int32_t n = firmware::GetSelectedLineCount();
     if (n < 1 || firmware::GetFirmwareLine(n) != link::kEndOfFileLine) throw EQel(link::feBadLastLine);
+    return n;
+}
 
+// Line index of the selected image into HexLine and, decoded, into RecordBuffer.
+void TVantrelCommThread::DecodeImageLine(std::int32_t index) const {
+    firmware::GetFirmwareLine(index, link::HexLine);
+    if (!link::ParseHexLine()) {
+        Notify(ncConversionError, index);
+        throw EQel(link::feConversion);
+    }
+}
+
+// Every record is decoded once before anything is erased: a record that does not convert would otherwise
+// be met only half-way through programming, with the logger's application already gone.
+void TVantrelCommThread::ConvertImage(std::int32_t lineCount) const {
+    for (std::int32_t j = 0; j < lineCount; ++j) DecodeImageLine(j);
+}
+
+// One data record, and its echo, which must be the line itself.
+void TVantrelCommThread::SendDataRecord(const std::string& line, std::int32_t reportedIndex) {
+    SendRecord(line, link::kMaxRecordCount, true);
+    link::HexLine = RxText();
+    if (link::HexLine != line) {
+        Notify(ncProgrammingError, reportedIndex);
+        throw EQel(link::feProgramming);
+    }
+}
+
+// Every 64-byte data record but the vector table's, which makes the image startable and is therefore
+// written only once everything else is in place. Other records are counted, not sent.
+void TVantrelCommThread::Program(std::int32_t lineCount) {
     Notify(ncUpdateStart, static_cast<std::int32_t>(FCmd));
     RecordBuffer = link::ServiceRequestRecord(link::srBeginProgramming);
     link::BuildHexLine();
     SendRecord(link::HexLine, 1, true);
-    std::string vectorLine;
 
-    // Every 64-byte data record but the vector table's, which makes the image startable and is therefore
-    // written only once everything else is in place. Other records are counted, not sent.
-    for (std::int32_t j = 0; j < n; ++j) {
-        firmware::GetFirmwareLine(j, link::HexLine);
-        const std::string sentLine = link::HexLine;
-        if (!link::ParseHexLine()) {
-            Notify(ncConversionError, j);
-            throw EQel(link::feConversion);
-        }
+    std::string vectorLine;
+    for (std::int32_t j = 0; j < lineCount; ++j) {
+        DecodeImageLine(j);
         if (RecordBuffer.count != link::kMaxRecordCount || RecordBuffer.type != link::rtData) {
-            SetProgress(j, n);
+            SetProgress(j, lineCount);
             continue;
         }
-        if (RecordBuffer.addressHigh == kVectorTableAddressHigh && RecordBuffer.addressLow == kVectorTableAddressLow) {
+        if (MakeWord(RecordBuffer.addressHigh, RecordBuffer.addressLow) == firmware::kVectorTableBlock) {
             vectorLine = link::HexLine;
             Notify(ncVectorTable, 0);
             continue;
         }
-        SendRecord(link::HexLine, 64, true);
-        link::HexLine = RxText();
-        if (link::HexLine != sentLine) {
-            Notify(ncProgrammingError, j);
-            throw EQel(link::feProgramming);
-        }
-        SetProgress(j, n);
+        const std::string sentLine = link::HexLine;
+        SendDataRecord(sentLine, j);
+        SetProgress(j, lineCount);
     }
 
+    // The index of the vector-table record is not kept: its failure names the end of the image.
     if (!vectorLine.empty()) {
         Notify(ncVectorTable, 1);
-        SendRecord(vectorLine, 64, true);
-        link::HexLine = RxText();
-        if (link::HexLine != vectorLine) {
-            Notify(ncProgrammingError, n);
-            throw EQel(link::feProgramming);
-        }
+        SendDataRecord(vectorLine, lineCount);
     }
+}
 
-    // Start the new firmware; the bootloader does not answer this request.
+// Start the new firmware (the bootloader does not answer this request); success only when the logger then
+// runs the image just programmed.
+void TVantrelCommThread::StartAndVerify(const TBl3FileHeader& header) {
     link::Sleep(kStartApplicationDelay);
     RecordBuffer = link::ServiceRequestRecord(link::srStartApplication);
     link::BuildHexLine();
     SendRecord(link::HexLine, 0, true);
     link::Sleep(kStartApplicationWait);
 
-    // Success only when the logger runs the image just programmed.
-    SendCommand(true, link::cmdIdentify, 0, 0, 0, 0, 0, 0);
-    const std::uint16_t startedClass = MakeWord(FRxBuffer[2], FRxBuffer[3]);
+    Identify();
+    const std::uint16_t startedClass = ReplyWord(2);
     Notify(ncClass, startedClass);
     if (startedClass != header.qel_class) throw EQel(link::feNotVerified);
 }

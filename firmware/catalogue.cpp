@@ -9,7 +9,7 @@ namespace vantrel::firmware {
 
 std::int32_t SelectedImage = -1;
 TBl3FileHeader FileImageHeader;
-std::vector<std::string> FileImageLines;
+ImageLineList FileImageLines;
 
 namespace {
 
@@ -58,7 +58,7 @@ bool QueryFirmwareImage(std::int32_t index, int item, std::int32_t lineIndex, st
         const std::size_t size = image ? image->lines.size() : FileImageLines.size();
         if (lineIndex < 0 || static_cast<std::size_t>(lineIndex) >= size) return false;
         const auto at = static_cast<std::size_t>(lineIndex);
-        text = image ? std::string(image->lines[at]) : FileImageLines[at];
+        text = image ? image->lines[at] : FileImageLines[at];
         return true;
     }
     default:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "firmware/header.h"
+#include "firmware/image_lines.h"
 
 namespace vantrel::firmware {
 
@@ -26,7 +27,7 @@ std::string GetFirmwareLine(std::int32_t lineIndex);
 // -1: the built-in images are the candidates; 0: the file image; 1 to 4: the image a job chose.
 extern std::int32_t SelectedImage;
 extern TBl3FileHeader FileImageHeader;
-extern std::vector<std::string> FileImageLines;
+extern ImageLineList FileImageLines;
 
 // SelectedImage -1, no file image, a zero header.
 void ResetCatalogueState();

@@ -93,8 +93,22 @@ std::int32_t StrToInt(std::string_view text) {
 
 namespace {
 
-// The header keeps the low 16 bits of the converted value: -1 becomes 0xFFFF, 70000 becomes 4464.
-std::uint16_t Low16(std::int32_t value) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value)); }
+constexpr std::int32_t kLargestHeaderValue = 0xFFFF;
+
+// A header number is a 16-bit code or version: anything outside 0 to 65535 would be cut to 16 bits and
+// could then name another board, so it makes the header unreadable like a value that is no number. An
+// empty value means the row's line is missing or carries another key, and the message says which one.
+std::uint16_t HeaderWord(const std::string& value, std::string_view key, int row) {
+    if (value.empty()) {
+        throw EConvertError("header field \"" + std::string(key) + "\" (line " + std::to_string(row) +
+                            ") is missing or empty");
+    }
+    const std::int32_t number = StrToInt(value);
+    if (number < 0 || number > kLargestHeaderValue) {
+        throw EConvertError("'" + value + "' is out of range for \"" + std::string(key) + "\" (0 to 65535)");
+    }
+    return static_cast<std::uint16_t>(number);
+}
 
 std::uint16_t BootloaderGeneration(const std::string& value) {
     if (value == "2") return 2;
@@ -106,15 +120,23 @@ std::uint16_t BootloaderGeneration(const std::string& value) {
 
 bool ReadFirmwareHeader(TextLineReader& file, TBl3FileHeader& header) {
     // Each field is stored as soon as its line is read, so a conversion failure leaves the earlier rows
-    // in place; callers that show a half-read header rely on that.
-    auto value = [&](std::string_view key) { return ExtractKeyValue(file.ReadLine(), key); };
+    // in place. Callers that must not show a half-read header read into a header of their own.
+    int row = 0;
+    auto value = [&](std::string_view key) {
+        ++row;
+        return ExtractKeyValue(file.ReadLine(), key);
+    };
+    auto word = [&](std::string_view key) {
+        const std::string text = value(key);
+        return HeaderWord(text, key, row);
+    };
     header.qel_bl = BootloaderGeneration(value("bootloader"));
-    header.qel_bl_ver = Low16(StrToInt(value("bootloader version")));
-    header.qel_class = Low16(StrToInt(value("class")));
-    header.qel_verH = Low16(StrToInt(value("versionH")));
-    header.qel_verL = Low16(StrToInt(value("versionL")));
-    header.qel_platform = Low16(StrToInt(value("platform")));
-    header.qel_print = Low16(StrToInt(value("print")));
+    header.qel_bl_ver = word("bootloader version");
+    header.qel_class = word("class");
+    header.qel_verH = word("versionH");
+    header.qel_verL = word("versionL");
+    header.qel_platform = word("platform");
+    header.qel_print = word("print");
     header.qel_date = value("date");
     return true;
 }

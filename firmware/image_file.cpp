@@ -55,39 +55,64 @@ void WithFileName(const std::string& path, Step step) {
     }
 }
 
-void ReadHeader(const std::string& path, std::ifstream& in) {
+TBl3FileHeader ReadHeader(const std::string& path, std::ifstream& in) {
+    TBl3FileHeader header;
     WithFileName(path, [&] {
         TextLineReader reader(in);
-        ReadFirmwareHeader(reader, FileImageHeader);
+        ReadFirmwareHeader(reader, header);
     });
+    return header;
+}
+
+void Rewind(const std::string& path, std::ifstream& in) {
+    in.clear();
+    in.seekg(0);
+    if (!in) FileError(path, "Cannot rewind");
+}
+
+// The record lines are every line of the whole file without "=", the first eight lines included: a header
+// line that lost its "=" is a record line (and fails the conversion before programming). They are counted
+// first, so the list is allocated once at its final size.
+ImageLineList ReadRecordLines(const std::string& path, std::ifstream& in) {
+    std::size_t lineCount = 0;
+    std::size_t characters = 0;
+    auto forEachRecordLine = [&](auto use) {
+        Rewind(path, in);
+        WithFileName(path, [&] {
+            TextLineReader reader(in);
+            while (!reader.AtEnd()) {
+                const std::string line = reader.ReadLine();
+                if (IsRecordLine(line)) use(line);
+            }
+        });
+    };
+    forEachRecordLine([&](const std::string& line) {
+        ++lineCount;
+        characters += line.size();
+    });
+    ImageLineList lines;
+    lines.reserve(lineCount, characters);
+    forEachRecordLine([&](const std::string& line) { lines.push_back(line); });
+    return lines;
 }
 
 }  // namespace
 
 void LoadFileImage(const std::string& path) {
+    // Image 0 is the whole of one file or empty: a file that fails half-way leaves nothing of itself, and
+    // nothing of the file before it either.
     FileImageLines.clear();
+    FileImageHeader = TBl3FileHeader{};
     std::ifstream in = OpenImageFile(path);
-    ReadHeader(path, in);
-
-    // The record lines are every line of the whole file without "=", the first eight lines included: a
-    // header line that lost its "=" is a record line (and fails when its turn to be programmed comes).
-    in.clear();
-    in.seekg(0);
-    if (!in) FileError(path, "Cannot rewind");
-    std::vector<std::string> lines;
-    WithFileName(path, [&] {
-        TextLineReader reader(in);
-        while (!reader.AtEnd()) {
-            std::string line = reader.ReadLine();
-            if (IsRecordLine(line)) lines.push_back(std::move(line));
-        }
-    });
+    TBl3FileHeader header = ReadHeader(path, in);
+    ImageLineList lines = ReadRecordLines(path, in);
+    FileImageHeader = std::move(header);
     FileImageLines = std::move(lines);
 }
 
 void LoadFileImageHeader(const std::string& path) {
     std::ifstream in = OpenImageFile(path);
-    ReadHeader(path, in);
+    FileImageHeader = ReadHeader(path, in);
 }
 
 }  // namespace vantrel::firmware

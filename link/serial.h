@@ -20,7 +20,7 @@ inline constexpr std::uint32_t kPurgeRxClear = 0x0008;
 enum class OpenFailureKind {
     None,
     NotFound,          // no such device
-    PermissionDenied,  // the user may not open it
+    PermissionDenied,  // the user may not open the serial device
     Busy,              // another program holds it
     SettingsRefused,   // the driver refused the line settings, queues, time-outs or DTR
     Other,

@@ -1,23 +1,19 @@
 #include "link/serial_posix.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "link/link_times.h"
+#include "link/port_holders.h"
 
 namespace vantrel::link {
 
@@ -48,55 +44,6 @@ bool SetModemLine(int fd, unsigned long request, int line) {
     return errno == EINVAL || errno == ENOTTY;
 }
 
-// "name (pid N)", or empty when the process is gone.
-std::string ProcessName(const std::string& pid) {
-    std::string name;
-    std::ifstream("/proc/" + pid + "/comm") >> name;
-    return name.empty() ? std::string() : name + " (pid " + pid + ")";
-}
-
-// The processes that hold a device open, for telling the operator who has the port.
-std::string OpenersOf(const std::string& path) {
-    std::error_code ec;
-    const auto target = std::filesystem::canonical(path, ec);
-    if (ec) return {};
-    std::string holders;
-    const std::string self = std::to_string(getpid());
-    for (const auto& proc : std::filesystem::directory_iterator("/proc", ec)) {
-        const std::string pid = proc.path().filename().string();
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
-        std::error_code fdError;
-        for (const auto& fd : std::filesystem::directory_iterator(proc.path() / "fd", fdError)) {
-            std::error_code linkError;
-            if (std::filesystem::read_symlink(fd.path(), linkError) != target || linkError) continue;
-            const std::string name = ProcessName(pid);
-            if (!name.empty()) holders += (holders.empty() ? "" : ", ") + name;
-            break;
-        }
-    }
-    return holders;
-}
-
-// The process holding the exclusive lock on an open device, from the kernel's lock table: more precise than
-// the list of everyone who has it open. The table names the process that took the lock, which may have
-// ended and left the lock to another holder of the same open file: then nothing is known from it.
-std::string LockHolderOf(int fd) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0) return {};
-    char device[64];
-    std::snprintf(device, sizeof device, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
-                  static_cast<unsigned long long>(st.st_ino));
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);) {
-        // "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF"
-        std::istringstream fields(line);
-        std::string number, kind, mode, access, pid, where;
-        fields >> number >> kind >> mode >> access >> pid >> where;
-        if (kind == "FLOCK" && where == device) return ProcessName(pid);
-    }
-    return {};
-}
-
 // Whether the peer of an open port is gone: a hung-up or failed descriptor fails every call at once
 // instead of letting the job run into time-outs.
 bool Vanished(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
@@ -114,11 +61,36 @@ std::string PosixSerialBackend::DevicePath(const std::string& portName) {
     return "/dev/" + portName;
 }
 
-PortHandle PosixSerialBackend::Fail(OpenFailureKind kind, int error, const std::string& what, int fd) {
+OpenFailure PosixSerialBackend::OpenFailureOf(int error, const std::string& path) {
+    const std::string what = path + ": " + std::strerror(error);
+    switch (error) {
+        case ENOENT: case ENODEV: case ENXIO: case ENOTDIR:
+            return {OpenFailureKind::NotFound, error, what};
+        case EACCES: case EPERM: {
+            // Only for a serial device is the operator told how to get access (group membership, a udev
+            // rule); for a plain file or a folder that advice would only mislead.
+            struct stat st {};
+            const bool serialDevice = stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+            return {serialDevice ? OpenFailureKind::PermissionDenied : OpenFailureKind::Other, error, what};
+        }
+        case EBUSY: {
+            const std::string holders = OpenersOf(path);
+            return {OpenFailureKind::Busy, error, holders.empty() ? what : what + ", held by " + holders};
+        }
+        default:
+            return {OpenFailureKind::Other, error, what};
+    }
+}
+
+PortHandle PosixSerialBackend::Fail(OpenFailure failure, int fd) {
     if (fd >= 0) close(fd);
     std::lock_guard lock(mutex_);
-    lastOpenFailure_ = {kind, error, what};
+    lastOpenFailure_ = std::move(failure);
     return kInvalidPortHandle;
+}
+
+PortHandle PosixSerialBackend::Fail(OpenFailureKind kind, int error, const std::string& what, int fd) {
+    return Fail(OpenFailure{kind, error, what}, fd);
 }
 
 PortHandle PosixSerialBackend::Open(const std::string& portName, std::int32_t baudRate) {
@@ -126,22 +98,7 @@ PortHandle PosixSerialBackend::Open(const std::string& portName, std::int32_t ba
     if (portName.empty()) return Fail(OpenFailureKind::NotFound, ENOENT, "no port name given", -1);
 
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        const std::string what = path + ": " + std::strerror(error);
-        switch (error) {
-            case ENOENT: case ENODEV: case ENXIO: case ENOTDIR:
-                return Fail(OpenFailureKind::NotFound, error, what, -1);
-            case EACCES: case EPERM:
-                return Fail(OpenFailureKind::PermissionDenied, error, what, -1);
-            case EBUSY: {
-                const std::string holders = OpenersOf(path);
-                return Fail(OpenFailureKind::Busy, error, holders.empty() ? what : what + ", held by " + holders, -1);
-            }
-            default:
-                return Fail(OpenFailureKind::Other, error, what, -1);
-        }
-    }
+    if (fd < 0) return Fail(OpenFailureOf(errno, path), -1);
     if (!isatty(fd)) return Fail(OpenFailureKind::SettingsRefused, ENOTTY, path + ": not a serial port", fd);
 
     // TIOCEXCL keeps out every later opener but root; the lock keeps out root as well.

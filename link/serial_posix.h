@@ -24,7 +24,11 @@ public:
     // A bare name such as ttyUSB0 lives under /dev/; anything with a slash is a path already.
     static std::string DevicePath(const std::string& portName);
 
+    // Why opening path failed with errno error: the one decoder of the open call's errors.
+    static OpenFailure OpenFailureOf(int error, const std::string& path);
+
 private:
+    PortHandle Fail(OpenFailure failure, int fd);
     PortHandle Fail(OpenFailureKind kind, int error, const std::string& what, int fd);
 
     Clock& clock_;

@@ -1,20 +1,17 @@
 #include "link/serial_win32.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include "link/link_times.h"
+#include "link/serial_win32_system.h"
 
 namespace vantrel::link {
 
 namespace {
 
 constexpr DWORD kSpecialCharacter = 0x20;
+// The usual flow-control characters, for drivers that refuse XonChar equal to XoffChar. Flow control is
+// off, so neither is ever sent or acted on.
+constexpr char kXonCharacter = 0x11;
+constexpr char kXoffCharacter = 0x13;
 
 // The system's own words for an error code, in the ANSI code page, without the closing line break.
 std::string SystemMessage(DWORD error) {
@@ -110,6 +107,29 @@ OpenFailureKind KindOfCreateError(DWORD error) {
 
 }  // namespace
 
+HANDLE Win32SerialSystem::CreateFileW(const wchar_t* path) {
+    return ::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+BOOL Win32SerialSystem::SetCommState(HANDLE handle, DCB* dcb) { return ::SetCommState(handle, dcb); }
+BOOL Win32SerialSystem::SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
+    return ::SetupComm(handle, inQueue, outQueue);
+}
+BOOL Win32SerialSystem::SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
+    return ::SetCommTimeouts(handle, timeouts);
+}
+BOOL Win32SerialSystem::EscapeCommFunction(HANDLE handle, DWORD function) {
+    return ::EscapeCommFunction(handle, function);
+}
+BOOL Win32SerialSystem::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
+DWORD Win32SerialSystem::GetLastError() { return ::GetLastError(); }
+
+Win32SerialSystem& RealWin32SerialSystem() {
+    static Win32SerialSystem system;
+    return system;
+}
+
+Win32SerialBackend::Win32SerialBackend() : system_(RealWin32SerialSystem()) {}
+
 std::wstring Win32SerialBackend::DevicePath(const std::string& portName) {
     std::wstring name;
     if (!portName.empty()) {
@@ -124,7 +144,7 @@ std::wstring Win32SerialBackend::DevicePath(const std::string& portName) {
 
 PortHandle Win32SerialBackend::Fail(OpenFailureKind kind, unsigned long error, const std::string& what,
                                     SystemHandle handle) {
-    if (handle != nullptr) ::CloseHandle(handle);
+    if (handle != nullptr) system_.CloseHandle(handle);
     std::lock_guard lock(mutex_);
     lastOpenFailure_ = {kind, static_cast<int>(error), what};
     return kInvalidPortHandle;
@@ -154,28 +174,39 @@ PortHandle Win32SerialBackend::Open(const std::string& portName, std::int32_t ba
     const std::wstring wide = DevicePath(portName);
     const std::string path = Narrow(wide);
 
-    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = system_.CreateFileW(wide.c_str());
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
+        const DWORD error = system_.GetLastError();
         std::string what = path + ": " + SystemMessage(error);
         if (error == ERROR_ACCESS_DENIED) what += ", probably in use by another program";
         return Fail(KindOfCreateError(error), error, what, nullptr);
     }
     // From here on every failure closes the handle: no partly configured port reaches the caller.
-    const auto refused = [&](const char* step) {
-        const DWORD error = GetLastError();
+    const auto refused = [&](const char* step, DWORD error) {
         return Fail(OpenFailureKind::SettingsRefused, error, path + ": " + step + ": " + SystemMessage(error), handle);
     };
 
+    // All five special characters are spaces, so XonChar equals XoffChar, which some drivers refuse as an
+    // invalid parameter; those get the usual pair instead, once.
     DCB dcb = LineSettings(baudRate);
-    if (!SetCommState(handle, &dcb)) return refused("SetCommState");
-    if (!SetupComm(handle, kDriverQueueSize, kDriverQueueSize)) return refused("SetupComm");
+    if (!system_.SetCommState(handle, &dcb)) {
+        const DWORD error = system_.GetLastError();
+        if (error != ERROR_INVALID_PARAMETER) return refused("SetCommState", error);
+        dcb = LineSettings(baudRate);
+        dcb.XonChar = kXonCharacter;
+        dcb.XoffChar = kXoffCharacter;
+        if (!system_.SetCommState(handle, &dcb)) return refused("SetCommState", system_.GetLastError());
+    }
+    if (!system_.SetupComm(handle, kDriverQueueSize, kDriverQueueSize)) {
+        return refused("SetupComm", system_.GetLastError());
+    }
     COMMTIMEOUTS timeouts = Timeouts();
-    if (!SetCommTimeouts(handle, &timeouts)) return refused("SetCommTimeouts");
+    if (!system_.SetCommTimeouts(handle, &timeouts)) return refused("SetCommTimeouts", system_.GetLastError());
     // A device without modem-control lines (a pseudo-terminal behind Wine, some virtual ports) has no DTR
     // to raise and says so with ERROR_NOT_SUPPORTED; that is no reason to refuse the port.
-    if (!EscapeCommFunction(handle, SETDTR) && GetLastError() != ERROR_NOT_SUPPORTED) {
-        return refused("EscapeCommFunction(SETDTR)");
+    if (!system_.EscapeCommFunction(handle, SETDTR)) {
+        const DWORD error = system_.GetLastError();
+        if (error != ERROR_NOT_SUPPORTED) return refused("EscapeCommFunction(SETDTR)", error);
     }
     return Keep(handle);
 }
@@ -223,7 +254,7 @@ bool Win32SerialBackend::CloseHandle(PortHandle port) {
         handle = handles_[port - 1];
         handles_[port - 1] = nullptr;
     }
-    return ::CloseHandle(handle) != 0;
+    return system_.CloseHandle(handle) != 0;
 }
 
 OpenFailure Win32SerialBackend::LastOpenFailure() const {

@@ -12,8 +12,14 @@
 
 namespace vantrel::link {
 
+class Win32SerialSystem;
+
 class Win32SerialBackend final : public SerialBackend {
 public:
+    Win32SerialBackend();
+    // Opens, configures and closes ports through system (a test's scripted driver).
+    explicit Win32SerialBackend(Win32SerialSystem& system) : system_(system) {}
+
     PortHandle Open(const std::string& portName, std::int32_t baudRate) override;
     bool ClearCommError(PortHandle port) override;
     bool PurgeComm(PortHandle port, std::uint32_t flags) override;
@@ -32,6 +38,7 @@ private:
     PortHandle Keep(SystemHandle handle);
     SystemHandle Lookup(PortHandle port) const;
 
+    Win32SerialSystem& system_;
     mutable std::mutex mutex_;
     std::vector<SystemHandle> handles_;  // port handle n is slot n - 1; a free slot holds nullptr
     OpenFailure lastOpenFailure_;

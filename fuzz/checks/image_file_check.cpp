@@ -96,7 +96,13 @@ std::string CheckLoad(std::string_view text) {
         if (std::string(e.what()).find(path) == std::string::npos) return "file error without the file's name";
         loaded = false;
     }
-    if (!loaded) return {};
+    // A file that cannot be read leaves no part of itself as image 0.
+    if (!loaded) {
+        if (!firmware::FileImageLines.empty() || !(firmware::FileImageHeader == firmware::TBl3FileHeader{})) {
+            return "a refused file left part of itself as image 0";
+        }
+        return {};
+    }
 
     std::vector<std::string> records;
     for (std::string& line : SplitLines(text)) {

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <functional>
+#include <map>
 
 #include "engine/engine_times.h"
 #include "engine/option_flags.h"
@@ -38,14 +41,22 @@ LoggerConfig WithFault(LoggerConfig config, Fault fault) {
     return config;
 }
 
+// The record lines of an image of the catalogue, its end-of-file record included.
+std::vector<std::string> ImageLines(int image) {
+    std::vector<std::string> lines;
+    const int saved = firmware::SelectedImage;
+    firmware::SelectedImage = image;
+    for (int j = 0; j <= firmware::GetFirmwareLineCount(image); ++j) lines.push_back(firmware::GetFirmwareLine(j));
+    firmware::SelectedImage = saved;
+    return lines;
+}
+
 // The blocks and data of a built-in image, as the logger's flash must hold them after the update.
 std::map<std::uint16_t, sim::Block> ImageBlocks(int image) {
     std::map<std::uint16_t, sim::Block> blocks;
-    for (int j = 0; j < firmware::GetFirmwareLineCount(image); ++j) {
-        const int saved = firmware::SelectedImage;
-        firmware::SelectedImage = image;
-        const std::string line = firmware::GetFirmwareLine(j);
-        firmware::SelectedImage = saved;
+    std::vector<std::string> lines = ImageLines(image);
+    lines.pop_back();
+    for (const std::string& line : lines) {
         link::HexRecord record;
         EXPECT_TRUE(link::ParseHexLine(line, record));
         sim::Block block{};
@@ -72,21 +83,6 @@ protected:
         });
     }
 
-    // Sets the file image (image 0) from lines and a header for the next job.
-    static void UseFileImage(std::vector<std::string> lines, firmware::TBl3FileHeader header = BuiltInHeader(1)) {
-        firmware::FileImageHeader = std::move(header);
-        firmware::FileImageLines = std::move(lines);
-        firmware::SelectedImage = 0;
-    }
-    static firmware::TBl3FileHeader BuiltInHeader(int image) { return firmware::GetFirmwareHeader(image); }
-    static std::vector<std::string> BuiltInLines(int image) {
-        std::vector<std::string> lines;
-        const int saved = firmware::SelectedImage;
-        firmware::SelectedImage = image;
-        for (int j = 0; j <= firmware::GetFirmwareLineCount(image); ++j) lines.push_back(firmware::GetFirmwareLine(j));
-        firmware::SelectedImage = saved;
-        return lines;
-    }
 };
 
 TEST_F(UpdateSequenceTest, FullUpdateFromApplicationMode) {
@@ -204,18 +200,15 @@ TEST_P(UpdateFailureTest, EndsWithOneVerdictAndTheLoggerInItsBootloader) {
 }
 
 std::vector<std::string> ImageWith(int image, const std::function<void(std::vector<std::string>&)>& change) {
-    std::vector<std::string> lines;
-    const int saved = firmware::SelectedImage;
-    firmware::SelectedImage = image;
-    for (int j = 0; j <= firmware::GetFirmwareLineCount(image); ++j) lines.push_back(firmware::GetFirmwareLine(j));
-    firmware::SelectedImage = saved;
+    std::vector<std::string> lines = ImageLines(image);
     change(lines);
     return lines;
 }
 
-void UseFile(std::vector<std::string> lines) {
-    firmware::FileImageHeader = firmware::GetFirmwareHeader(1);
-    firmware::FileImageLines = std::move(lines);
+// Sets the file image (image 0) for the next job, with the header of a built-in image.
+void UseFile(std::vector<std::string> lines, int headerOf = 1) {
+    firmware::FileImageHeader = firmware::GetFirmwareHeader(headerOf);
+    firmware::FileImageLines = lines;
     firmware::SelectedImage = 0;
 }
 
@@ -264,9 +257,6 @@ const FailureCase kFailureCases[] = {
      [] { UseFile(ImageWith(1, [](auto& l) { l.push_back(""); })); }, {ncFailure, link::feBadLastLine}, {ncCheckImage}},
     {"file image of the end-of-file record alone", [] { return InBootloader(); },
      [] { UseFile({":00000001FF"}); }, {ncFailure, link::feBadLastLine}, {ncCheckImage}},
-    {"record that does not decode", [] { return InBootloader(); },
-     [] { UseFile(ImageWith(1, [](auto& l) { l[2][5] = 'a'; })); }, {ncFailure, link::feConversion},
-     {ncUpdateStart, ncConversionError}},
     {"echo of a data record differs", [] {
          return WithFault(InBootloader(), {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 5});
      }, nullptr, {ncFailure, link::feProgramming}, {ncUpdateStart, ncProgrammingError}},
@@ -332,13 +322,51 @@ TEST_F(UpdateSequenceTest, RelaxedChecksLetAForeignLoggerUpdate) {
 }
 
 TEST_F(UpdateSequenceTest, FileImageIsTheOnlyCandidate) {
-    UseFile(BuiltInLines(2));
-    firmware::FileImageHeader = BuiltInHeader(2);
+    UseFile(ImageLines(2), 2);
     SimulatedLine line(InBootloader(Logger(15, 39)));
     const JobResult job = RunJob(line.Port());
     EXPECT_EQ(job.Final(), (Notification{ncDone, 0}));
     EXPECT_EQ(job.Values(ncCheckImage), std::vector<std::int32_t>{0});
     EXPECT_EQ(firmware::SelectedImage, 0);
+}
+
+// A record that cannot be converted is found before srBeginProgramming, wherever it stands: the logger
+// keeps its application, and the job names the record.
+TEST_F(UpdateSequenceTest, ImageDefectsAreFoundBeforeAnythingIsErased) {
+    struct Case {
+        const char* defect;
+        std::function<void(std::vector<std::string>&)> change;  // of image 1's lines
+        std::int32_t index;
+    };
+    const auto lowerCase = [](std::string& line) {
+        std::transform(line.begin(), line.end(), line.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+    };
+    const Case cases[] = {
+        {"wrong checksum", [](auto& l) { l[2].back() = l[2].back() == '0' ? '1' : '0'; }, 2},
+        {"lower-case hex", [&](auto& l) { lowerCase(l[5]); }, 5},
+        {"NUL byte", [](auto& l) { l[100][20] = '\0'; }, 100},
+        {"Latin-1 byte", [](auto& l) { l[1000][30] = '\xE4'; }, 1000},
+        {"count 0x41", [](auto& l) { l[7].replace(1, 2, "41"); }, 7},
+        {"blank line in the middle", [](auto& l) { l.insert(l.begin() + 700, ""); }, 700},
+        {"held-back vector-table record", [&](auto& l) { lowerCase(l[473]); }, 473},
+        {"last record before the end", [](auto& l) { l[1547].pop_back(); }, 1547},
+    };
+    for (const Case& c : cases) {
+        ResetProcessState();
+        UseFile(ImageWith(1, c.change));
+        SimulatedLine line(Logger());
+        const JobResult job = RunJob(line.Port());
+        EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feConversion})) << c.defect;
+        EXPECT_EQ(job.Values(ncConversionError), std::vector<std::int32_t>{c.index}) << c.defect;
+        EXPECT_TRUE(job.Values(ncUpdateStart).empty()) << c.defect;
+        EXPECT_TRUE(line.Serial().Trace().Matching("record: srBeginProgramming").empty()) << c.defect;
+        line.Serial().Inspect([&](sim::LoggerModel& m) {
+            EXPECT_EQ(m.Received().begin, 0) << c.defect;
+            EXPECT_EQ(m.Received().dataRecords, 0) << c.defect;
+            return 0;
+        });
+        ExpectLeftInBootloader(line, job);
+    }
 }
 
 TEST_F(UpdateSequenceTest, RecordsThatAreNotFullDataRecordsAreOnlyCounted) {

@@ -133,8 +133,10 @@ TEST(ReadFirmwareHeader, RowVariants) {
         {3, "class=$6621", {26145, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0}},
         {3, "class=0x6621", {26145, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0}},
         {3, "class= 26145", {26145, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0}},
-        {3, "class=-1", {0xFFFF, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0}},
-        {3, "class=70000", {4464, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0}},
+        {3, "class=65535", {0xFFFF, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0}},
+        {3, "class=$FFFF", {0xFFFF, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0}},
+        {3, "class=0", {0, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0}},
+        {3, "class=-0", {0, 1, 6, 15, 19, "03.06.2018 18:51:00", 3, 0}},
         {1, "bootloader=2", {26145, 1, 6, 15, 19, "03.06.2018 18:51:00", 2, 0}},
         {1, "bootloader=3.0", {26145, 1, 6, 15, 19, "03.06.2018 18:51:00", 0xFFFF, 0}},
         {1, "bootloader= 3", {26145, 1, 6, 15, 19, "03.06.2018 18:51:00", 0xFFFF, 0}},
@@ -153,9 +155,11 @@ TEST(ReadFirmwareHeader, CrLfLinesReadAlike) {
     EXPECT_EQ(Read(crlf), Read(kGoodHeader));
 }
 
-// The rows before a failing one are stored; the failing row and those after it keep what was there.
+// The rows before a failing one are stored; the failing row and those after it keep what was there. A
+// number outside 16 bits fails like one that is no number, so no header can wrap round to another board.
 TEST(ReadFirmwareHeader, FailureLeavesEarlierRowsStored) {
     const TBl3FileHeader previous{1, 2, 3, 4, 5, "old", 6, 7};
+    const TBl3FileHeader classFailed{1, 2, 3, 4, 5, "old", 3, 0};
     struct Case {
         const char* name;
         std::string content;
@@ -163,17 +167,35 @@ TEST(ReadFirmwareHeader, FailureLeavesEarlierRowsStored) {
         const char* message;
     };
     const Case cases[] = {
-        {"trailing blank", ReplaceLine(kGoodHeader, 3, "class=26145 "), {1, 2, 3, 4, 5, "old", 3, 0},
+        {"trailing blank", ReplaceLine(kGoodHeader, 3, "class=26145 "), classFailed,
          "'26145 ' is not a valid integer value"},
-        {"blank before =", ReplaceLine(kGoodHeader, 3, "class =26145"), {1, 2, 3, 4, 5, "old", 3, 0},
-         "'' is not a valid integer value"},
+        {"blank before =", ReplaceLine(kGoodHeader, 3, "class =26145"), classFailed,
+         "header field \"class\" (line 3) is missing or empty"},
+        {"empty value", ReplaceLine(kGoodHeader, 3, "class="), classFailed,
+         "header field \"class\" (line 3) is missing or empty"},
         {"other-case key", ReplaceLine(kGoodHeader, 6, "Platform=15"), {26145, 1, 6, 4, 5, "old", 3, 0},
-         "'' is not a valid integer value"},
+         "header field \"platform\" (line 6) is missing or empty"},
         {"five lines", "bootloader=3\nbootloader version=0\nclass=26145\nversionH=1\nversionL=6\n",
-         {26145, 1, 6, 4, 5, "old", 3, 0}, "'' is not a valid integer value"},
+         {26145, 1, 6, 4, 5, "old", 3, 0}, "header field \"platform\" (line 6) is missing or empty"},
+        {"empty file", "", {1, 2, 3, 4, 5, "old", 0xFFFF, 7},
+         "header field \"bootloader version\" (line 2) is missing or empty"},
         // Without its first line every row meets its neighbour's line: bootloader 0xFFFF, then a failure.
         {"first line missing", std::string(kGoodHeader).substr(std::string(kGoodHeader).find('\n') + 1),
-         {1, 2, 3, 4, 5, "old", 0xFFFF, 7}, "'' is not a valid integer value"},
+         {1, 2, 3, 4, 5, "old", 0xFFFF, 7}, "header field \"bootloader version\" (line 2) is missing or empty"},
+        {"print above 16 bits", ReplaceLine(kGoodHeader, 7, "print=65555"), {26145, 1, 6, 15, 5, "old", 3, 0},
+         "'65555' is out of range for \"print\" (0 to 65535)"},
+        {"class 65536", ReplaceLine(kGoodHeader, 3, "class=65536"), classFailed,
+         "'65536' is out of range for \"class\" (0 to 65535)"},
+        {"class $10000", ReplaceLine(kGoodHeader, 3, "class=$10000"), classFailed,
+         "'$10000' is out of range for \"class\" (0 to 65535)"},
+        {"class 70000", ReplaceLine(kGoodHeader, 3, "class=70000"), classFailed,
+         "'70000' is out of range for \"class\" (0 to 65535)"},
+        {"class -1", ReplaceLine(kGoodHeader, 3, "class=-1"), classFailed,
+         "'-1' is out of range for \"class\" (0 to 65535)"},
+        {"versionH most negative", ReplaceLine(kGoodHeader, 4, "versionH=-2147483648"),
+         {26145, 2, 3, 4, 5, "old", 3, 0}, "'-2147483648' is out of range for \"versionH\" (0 to 65535)"},
+        {"bootloader version beyond 32 bits", ReplaceLine(kGoodHeader, 2, "bootloader version=4294967296"),
+         {1, 2, 3, 4, 5, "old", 3, 7}, "'4294967296' is not a valid integer value"},
     };
     for (const Case& c : cases) {
         std::istringstream in(c.content);

@@ -88,7 +88,8 @@ TEST_F(ImageFileTest, HeaderOnlyLeavesTheLinesAlone) {
     EXPECT_EQ(FileImageLines, Lines{"kept"});
 }
 
-// Every refused file gives one error that names the file and the problem, and leaves no image behind.
+// Every refused file gives one error that names the file and the problem. Image 0 is never left half of
+// one file: loading leaves it empty, reading the header alone leaves it as it was.
 TEST_F(ImageFileTest, BadFilesGiveAClearError) {
     const std::string dataLine = std::string(kData0200) + "\n";
     std::string garbage;
@@ -112,20 +113,25 @@ TEST_F(ImageFileTest, BadFilesGiveAClearError) {
         {"missing", (dir_.Path() / "firmware.txt").string(), false, "No such file or directory"},
         {"directory", (dir_.Path() / "folder.txt").string(), false, "Is a directory"},
         {"too large", bigFile, false, "File too large (16777217 bytes, at most 16777216)"},
-        {"empty", dir_.Write("empty.txt", ""), true, "'' is not a valid integer value"},
-        {"binary garbage", dir_.Write("garbage.bin", garbage), true, "is not a valid integer value"},
+        {"empty", dir_.Write("empty.txt", ""), true, "header field \"bootloader version\" (line 2) is missing or empty"},
+        {"binary garbage", dir_.Write("garbage.bin", garbage), true, "(line 2) is missing or empty"},
         {"endless header line", dir_.Write("endless1.txt", std::string(200000, 'A')), false,
          "line longer than 65536 characters"},
         {"endless record line",
          dir_.Write("endless2.txt", kHeader + dataLine + std::string(100000, '0') + "\n:00000001FF\n"), false,
          "line longer than 65536 characters", true},
         {"header fails to convert", dir_.Write("bad.txt", std::string(kHeader).replace(34, 6, "c1ass=")), true,
-         "'' is not a valid integer value"},
+         "header field \"class\" (line 3) is missing or empty"},
+        {"print out of range", dir_.Write("print.txt", std::string(kHeader).replace(86, 2, "65555")), true,
+         "'65555' is out of range for \"print\" (0 to 65535)"},
         {"class abc", dir_.Write("abc.txt", std::string(kHeader).replace(40, 5, "abc")), true,
          "'abc' is not a valid integer value"},
     };
+    // What a readable file loaded before left as image 0.
+    const TBl3FileHeader before{26145, 2, 8, 21, 48, "earlier file", 3, 0};
     for (const Case& c : cases) {
         for (const bool headerOnly : {false, true}) {
+            FileImageHeader = before;
             FileImageLines = {"left over"};
             if (headerOnly && c.headerReads) {
                 EXPECT_NO_THROW(LoadFileImageHeader(c.path)) << c.name;
@@ -142,7 +148,11 @@ TEST_F(ImageFileTest, BadFilesGiveAClearError) {
                 EXPECT_FALSE(c.conversion) << c.name << ": " << e.what();
                 EXPECT_EQ(std::string(e.what()), c.path + ": " + c.problem);
             }
-            if (!headerOnly) {
+            if (headerOnly) {
+                EXPECT_EQ(FileImageHeader, before) << c.name;
+                EXPECT_EQ(FileImageLines, Lines{"left over"}) << c.name;
+            } else {
+                EXPECT_EQ(FileImageHeader, TBl3FileHeader{}) << c.name;
                 EXPECT_TRUE(FileImageLines.empty()) << c.name;
             }
         }

@@ -8,8 +8,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -225,6 +229,46 @@ TEST(PosixSerialOpen, FailuresGiveTheInvalidHandleAndTheirReason) {
         EXPECT_EQ(backend.LastOpenFailure().kind, c.kind) << c.name;
         EXPECT_FALSE(backend.LastOpenFailure().detail.empty()) << c.name;
     }
+}
+
+// The errors of the open call, one row each. Only a serial device the user may not open is a permission
+// matter with advice (group membership); a plain file or a folder that cannot be opened is not a port.
+TEST(PosixSerialOpen, OpenErrorsAreDecodedInOnePlace) {
+    const std::string plainFile = (std::filesystem::temp_directory_path() /
+                                   ("vantrel-open-errors-" + std::to_string(getpid()) + ".txt")).string();
+    std::ofstream(plainFile) << "not a port\n";
+    struct Case {
+        int error;
+        std::string path;
+        OpenFailureKind kind;
+        bool advice;
+    };
+    const Case cases[] = {
+        {EACCES, "/dev/null", OpenFailureKind::PermissionDenied, true},
+        {EPERM, "/dev/null", OpenFailureKind::PermissionDenied, true},
+        {EACCES, plainFile, OpenFailureKind::Other, false},
+        {EACCES, "/tmp", OpenFailureKind::Other, false},
+        {EACCES, "/dev/vantrel-no-such-port", OpenFailureKind::Other, false},
+        {ENOENT, "/dev/vantrel-no-such-port", OpenFailureKind::NotFound, false},
+        {ENXIO, "/dev/null", OpenFailureKind::NotFound, false},
+        {ENODEV, "/dev/null", OpenFailureKind::NotFound, false},
+        {ENOTDIR, plainFile + "/x", OpenFailureKind::NotFound, false},
+        {EBUSY, plainFile, OpenFailureKind::Busy, false},
+        {EIO, "/dev/null", OpenFailureKind::Other, false},
+    };
+    for (const Case& c : cases) {
+        const OpenFailure failure = PosixSerialBackend::OpenFailureOf(c.error, c.path);
+        const std::string row = c.path + " errno " + std::to_string(c.error);
+        EXPECT_EQ(failure.kind, c.kind) << row;
+        EXPECT_EQ(failure.systemCode, c.error) << row;
+        EXPECT_EQ(failure.detail.rfind(c.path + ": " + std::strerror(c.error), 0), 0u) << failure.detail;
+        const std::string described = DescribeOpenFailure(failure);
+        EXPECT_EQ(described.find("dialout") != std::string::npos, c.advice) << described;
+    }
+    EXPECT_EQ(DescribeOpenFailure(PosixSerialBackend::OpenFailureOf(EACCES, "/dev/null")),
+              "permission denied: /dev/null: Permission denied (join the 'dialout' group and log in again, or install "
+              "a udev rule that grants access)");
+    std::filesystem::remove(plainFile);
 }
 
 TEST(PosixSerialOpen, UnsupportedRateIsRefused) {
