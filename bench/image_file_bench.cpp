@@ -141,7 +141,7 @@ void ImageConversion(benchmark::State& state) {
             benchmark::DoNotOptimize(vantrel::link::ParseHexLine(line, record));
         }
     }
-    firmware::SelectedImage = -1;
+    firmware::SelectedImage = firmware::kNoImageSelected;
     state.counters["records"] = n;
     state.SetItemsProcessed(state.iterations() * n);
 }

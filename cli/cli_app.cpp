@@ -81,7 +81,7 @@ bool Confirmed(const Arguments& args, ConsoleIo& io) {
 int ListImages(const Arguments& args, ConsoleIo& io) {
     if (args.fileGiven) {
         firmware::LoadFileImageHeader(args.file);
-        firmware::SelectedImage = 0;
+        firmware::SelectedImage = firmware::kFileImage;
     }
     const auto rows = ui::OverviewRows();
     std::array<std::size_t, 6> widths{};
@@ -171,7 +171,7 @@ int Run(Arguments& args, ConsoleIo& io, const std::string& program) {
 
     if (args.portGiven && args.port.empty()) throw UsageError("--port needs the name of a port");
     if (args.port.empty()) throw UsageError("--port is required to update a logger");
-    if (args.fileGiven && engine::FileMode != 2) {
+    if (args.fileGiven && engine::FileMode != engine::kFileModeImageFiles) {
         throw UsageError("--file needs internal mode and the key f:+");
     }
     if (args.readInfoOnly && !internal) throw UsageError("--read-info-only needs internal mode");

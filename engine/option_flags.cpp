@@ -2,7 +2,7 @@
 
 namespace vantrel::engine {
 
-int FileMode = 0;
+int FileMode = kFileModeOperator;
 bool CheckUpdateClass = true;
 bool CheckFamily = true;
 bool CheckUpdateId = true;
@@ -11,7 +11,7 @@ bool ReadInfoOnlySupported = false;
 bool ReadInfoOnly = false;
 
 void ResetOptionFlags() {
-    FileMode = 0;
+    FileMode = kFileModeOperator;
     CheckUpdateClass = true;
     CheckFamily = true;
     CheckUpdateId = true;

@@ -5,7 +5,13 @@
 
 namespace vantrel::engine {
 
-extern int FileMode;                 // 0 operator, 1 internal, 2 internal with image files
+// FileMode: who works with the program. Internal mode shows the report window and lets the command-line
+// keys relax the checks; image files (the key f:+) add the File buttons.
+inline constexpr int kFileModeOperator = 0;
+inline constexpr int kFileModeInternal = 1;
+inline constexpr int kFileModeImageFiles = 2;
+
+extern int FileMode;
 extern bool CheckUpdateClass;
 extern bool CheckFamily;
 extern bool CheckUpdateId;

@@ -116,10 +116,10 @@ TBl3FileHeader TVantrelCommThread::ChooseImage(const Identity& id) {
                id.print == header.qel_print && header.qel_bl == kRequiredBootloader &&
                (!CheckUpdateId || id.updateId == kRequiredUpdateId);
     };
-    const bool fileImageOnly = firmware::SelectedImage == 0;
-    const int first = fileImageOnly ? 0 : 1;
-    const int last = fileImageOnly ? 0 : firmware::FirmwareImageCount();
-    firmware::SelectedImage = -1;
+    const bool fileImageOnly = firmware::SelectedImage == firmware::kFileImage;
+    const int first = fileImageOnly ? firmware::kFileImage : 1;
+    const int last = fileImageOnly ? firmware::kFileImage : firmware::FirmwareImageCount();
+    firmware::SelectedImage = firmware::kNoImageSelected;
     TBl3FileHeader header;
     for (int i = first; i <= last; ++i) {
         Notify(ncCheckImage, i);
@@ -129,7 +129,7 @@ TBl3FileHeader TVantrelCommThread::ChooseImage(const Identity& id) {
             break;
         }
     }
-    if (firmware::SelectedImage == -1) throw EQel(link::feNoMatchingImage);
+    if (firmware::SelectedImage == firmware::kNoImageSelected) throw EQel(link::feNoMatchingImage);
     if (ReadInfoOnly) throw EQel(link::feInfoOnly);
     return header;
 }

@@ -7,13 +7,12 @@
 
 namespace vantrel::firmware {
 
-std::int32_t SelectedImage = -1;
+std::int32_t SelectedImage = kNoImageSelected;
 TBl3FileHeader FileImageHeader;
 ImageLineList FileImageLines;
 
 namespace {
 
-constexpr std::int32_t kFileImage = 0;
 constexpr std::int32_t kBuiltInImageCount = 4;
 
 constexpr std::array<const BuiltInImage*, kBuiltInImageCount> kImages{
@@ -28,7 +27,7 @@ constexpr std::array<const BuiltInImage*, kBuiltInImageCount> kImages{
 std::span<const BuiltInImage* const> BuiltInImages() { return kImages; }
 
 void ResetCatalogueState() {
-    SelectedImage = -1;
+    SelectedImage = kNoImageSelected;
     FileImageHeader = TBl3FileHeader{};
     FileImageLines.clear();
 }

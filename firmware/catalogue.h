@@ -24,7 +24,11 @@ std::int32_t GetSelectedLineCount();
 void GetFirmwareLine(std::int32_t lineIndex, std::string& text);
 std::string GetFirmwareLine(std::int32_t lineIndex);
 
-// -1: the built-in images are the candidates; 0: the file image; 1 to 4: the image a job chose.
+// SelectedImage: kNoImageSelected, the built-in images are the candidates; kFileImage, the file image
+// alone; 1 to 4, the image a job chose.
+inline constexpr std::int32_t kNoImageSelected = -1;
+inline constexpr std::int32_t kFileImage = 0;
+
 extern std::int32_t SelectedImage;
 extern TBl3FileHeader FileImageHeader;
 extern ImageLineList FileImageLines;

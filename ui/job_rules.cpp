@@ -11,7 +11,7 @@ namespace vantrel::ui {
 
 std::optional<std::string> UpdateConfirmation() {
     if (engine::ClearsMeasurements) return std::string("This update clears all measurements!\r\nDo you really continue ?");
-    if (engine::FileMode == 0) {
+    if (engine::FileMode == engine::kFileModeOperator) {
         return std::string("Do you save your measurements ?\r\nDo you really continue without saving ?");
     }
     return std::nullopt;
@@ -20,10 +20,20 @@ std::optional<std::string> UpdateConfirmation() {
 std::string StartJobText(const std::string& portText) { return "Start at serial port \"" + portText + "\""; }
 
 void SelectImageSource(const std::string& fileName) {
-    firmware::SelectedImage = -1;
+    firmware::SelectedImage = firmware::kNoImageSelected;
     if (fileName.empty()) return;
     firmware::LoadFileImage(fileName);
-    firmware::SelectedImage = 0;
+    firmware::SelectedImage = firmware::kFileImage;
+}
+
+void SelectOverviewFile(const std::string& fileName) {
+    firmware::SelectedImage = firmware::kNoImageSelected;
+    firmware::LoadFileImageHeader(fileName);
+    firmware::SelectedImage = firmware::kFileImage;
+}
+
+std::string UnreadableImageFileText(const std::exception& e) {
+    return std::string("The image file cannot be read: ") + e.what();
 }
 
 OverviewRow MakeOverviewRow(const firmware::TBl3FileHeader& h) {
@@ -37,7 +47,9 @@ OverviewRow MakeOverviewRow(const firmware::TBl3FileHeader& h) {
 
 std::vector<OverviewRow> OverviewRows() {
     std::vector<OverviewRow> rows;
-    if (firmware::SelectedImage == 0) rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(0)));
+    if (firmware::SelectedImage == firmware::kFileImage) {
+        rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(firmware::kFileImage)));
+    }
     for (int i = firmware::FirmwareImageCount(); i >= 1; --i) rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(i)));
     return rows;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ std::string StartJobText(const std::string& portText);
 // A new job's image source: the built-in images (empty name), or the file loaded as image 0. On a file
 // that cannot be read, raises firmware::EInOutError or EConvertError naming it and leaves SelectedImage -1.
 void SelectImageSource(const std::string& fileName);
+// The file's header alone, for the overview's file row; raises as SelectImageSource does, and then the
+// overview shows no file row rather than one made of two files' headers.
+void SelectOverviewFile(const std::string& fileName);
+// What the window says when an image file cannot be read, after the reader's own reason.
+std::string UnreadableImageFileText(const std::exception& e);
 
 // One row of the firmware overview: "Firmware", "Version", "Platform", "Print", "Date", "BL".
 using OverviewRow = std::array<std::string, 6>;

@@ -39,8 +39,8 @@ void ReadCommandLineOptions(bool internal) {
     if (GetParamValue("mf:", "") == "+") engine::ClearsMeasurements = true;
     if (GetParamValue("mf:", "") == "-") engine::ClearsMeasurements = false;
     if (internal) {
-        engine::FileMode = 1;
-        if (GetParamValue("f:", "-") == "+") engine::FileMode = 2;
+        engine::FileMode = engine::kFileModeInternal;
+        if (GetParamValue("f:", "-") == "+") engine::FileMode = engine::kFileModeImageFiles;
     }
 }
 

@@ -112,7 +112,7 @@ std::string CheckLoad(std::string_view text) {
 
     // The catalogue serves the file image by index without reading past it.
     const std::int32_t saved = firmware::SelectedImage;
-    firmware::SelectedImage = 0;
+    firmware::SelectedImage = firmware::kFileImage;
     const std::int32_t count = firmware::GetSelectedLineCount();
     std::string problem;
     if (count != static_cast<std::int32_t>(records.size()) - 1) problem = "line count differs";

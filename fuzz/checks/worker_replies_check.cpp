@@ -169,7 +169,7 @@ std::string CheckJob(std::span<const std::uint8_t> script, std::uint32_t* finalC
     const std::vector<std::string>& image = ShortImageLines();
     firmware::FileImageHeader = firmware::GetFirmwareHeader(1);
     firmware::FileImageLines = image;
-    firmware::SelectedImage = 0;
+    firmware::SelectedImage = firmware::kFileImage;
 
     link::VirtualClock clock;
     FedSerial line(script, clock);

@@ -209,7 +209,7 @@ std::vector<std::string> ImageWith(int image, const std::function<void(std::vect
 void UseFile(std::vector<std::string> lines, int headerOf = 1) {
     firmware::FileImageHeader = firmware::GetFirmwareHeader(headerOf);
     firmware::FileImageLines = lines;
-    firmware::SelectedImage = 0;
+    firmware::SelectedImage = firmware::kFileImage;
 }
 
 LoggerConfig InBootloader(LoggerConfig config = Logger()) {

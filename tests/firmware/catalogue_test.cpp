@@ -115,7 +115,7 @@ TEST_F(CatalogueTest, FileImageIsImageZero) {
     const std::string data(":40020000" + std::string(128, '0') + "BE");
     FileImageHeader = {26145, 9, 1, 21, 48, "today", 3, 1};
     FileImageLines = {data, ":00000001FF"};
-    SelectedImage = 0;
+    SelectedImage = kFileImage;
     EXPECT_EQ(GetFirmwareHeader(0), FileImageHeader);
     EXPECT_EQ(GetSelectedLineCount(), 1);
     EXPECT_EQ(GetFirmwareLine(0), data);

@@ -178,7 +178,7 @@ Image ShortImage(int image, int dataRecords) {
 void UseAsFileImage(const Image& image) {
     firmware::FileImageHeader = image.header;
     firmware::FileImageLines = image.lines;
-    firmware::SelectedImage = 0;
+    firmware::SelectedImage = firmware::kFileImage;
 }
 
 sim::LoggerConfig LoggerFor(const firmware::TBl3FileHeader& header) {

@@ -413,7 +413,7 @@ TEST_F(Win32WindowTest, AFileVersionThatCannotBeReadShowsWhyAndNoOverviewOfMixed
     DWORD written = 0;
     WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
-    firmware::SelectedImage = 0;
+    firmware::SelectedImage = firmware::kFileImage;
     dialogs_.file = path;
     Click(TfrmMain::kMenInfoFile);
     DeleteFileW(path.c_str());

@@ -204,7 +204,7 @@ void TfrmMain::SetSecondaryWindows(TfrmInfo* info, TfrmProtocol* protocol, TfrmM
 }
 
 void TfrmMain::ApplyFileModeLayout() {
-    const bool files = engine::FileMode == 2;
+    const bool files = engine::FileMode == engine::kFileModeImageFiles;
     menInfoFile->setVisible(files);
     btnFile->setVisible(files);
     if (files) {
@@ -283,7 +283,7 @@ bool TfrmMain::PrepareImageSource(const QString& fileName) {
         SelectImageSource(fileName.isEmpty() ? std::string() : ToText(fileName));
     } catch (const std::exception& e) {
         // The header reader's message names the file and what is wrong with it.
-        Announce(*this, std::string("The image file cannot be read: ") + e.what());
+        Announce(*this, UnreadableImageFileText(e));
         return false;
     }
     FPort = PortText();
@@ -321,15 +321,11 @@ void TfrmMain::menInfoFileClick() {
     const QString file = dialogs_.PickFile(this, initialDir_);
     if (file.isEmpty() || !QFileInfo::exists(file)) return;
     try {
-        firmware::LoadFileImageHeader(ToText(file));
+        SelectOverviewFile(ToText(file));
     } catch (const std::exception& e) {
-        // The reader may have stored part of this file's header over the last one's; the overview shows
-        // no file row rather than one made of two files.
-        firmware::SelectedImage = -1;
-        ShowInfoMessage(std::string("The image file cannot be read: ") + e.what());
+        ShowInfoMessage(UnreadableImageFileText(e));
         return;
     }
-    firmware::SelectedImage = 0;
     menInfoFirmwareClick();
 }
 
@@ -382,9 +378,9 @@ void TfrmMain::showEvent(QShowEvent* e) {
 }
 
 void TfrmMain::ApplicationEvents1Idle() {
-    // The one place that decides whether the report is seen: operators in FileMode 0 never see it.
+    // The one place that decides whether the report is seen: operators never see it.
     if (frmProtocol_ == nullptr) return;
-    frmProtocol_->setVisible(engine::FileMode > 0);
+    frmProtocol_->setVisible(engine::FileMode != engine::kFileModeOperator);
     // Its frame is known only now that it is shown; placed before, it may sit off by the frame's width.
     DockReportWindow();
 }

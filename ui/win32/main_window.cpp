@@ -196,7 +196,7 @@ void TfrmMain::Show() {
 }
 
 void TfrmMain::ApplyFileModeLayout() {
-    fileButtons_ = engine::FileMode == 2;
+    fileButtons_ = engine::FileMode == engine::kFileModeImageFiles;
     ShowWindow(btnFile_, fileButtons_ ? SW_SHOW : SW_HIDE);
     // A menu entry cannot be hidden; where File version is not offered it is not there at all.
     if (!fileButtons_) DeleteMenu(menInfo_, kMenInfoFile, MF_BYCOMMAND);
@@ -346,7 +346,7 @@ bool TfrmMain::PrepareImageSource(const std::wstring& fileName) {
         SelectImageSource(fileName.empty() ? std::string() : ToText(fileName));
     } catch (const std::exception& e) {
         // The header reader's message names the file and what is wrong with it.
-        Announce(*this, std::string("The image file cannot be read: ") + e.what());
+        Announce(*this, UnreadableImageFileText(e));
         return false;
     }
     FPort = PortText();
@@ -385,15 +385,11 @@ void TfrmMain::menInfoFileClick() {
     const std::wstring file = dialogs_.PickFile(hwnd_, initialDir_);
     if (file.empty() || GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     try {
-        firmware::LoadFileImageHeader(ToText(file));
+        SelectOverviewFile(ToText(file));
     } catch (const std::exception& e) {
-        // The reader may have stored part of this file's header over the last one's; the overview shows
-        // no file row rather than one made of two files.
-        firmware::SelectedImage = -1;
-        ShowInfoMessage(std::string("The image file cannot be read: ") + e.what());
+        ShowInfoMessage(UnreadableImageFileText(e));
         return;
     }
-    firmware::SelectedImage = 0;
     menInfoFirmwareClick();
 }
 
@@ -437,9 +433,9 @@ void TfrmMain::DockReportWindow() {
 }
 
 void TfrmMain::ApplicationEvents1Idle() {
-    // The one place that decides whether the report is seen: operators in FileMode 0 never see it.
+    // The one place that decides whether the report is seen: operators never see it.
     if (frmProtocol_ == nullptr) return;
-    ShowWindow(frmProtocol_->Handle(), engine::FileMode > 0 ? SW_SHOWNOACTIVATE : SW_HIDE);
+    ShowWindow(frmProtocol_->Handle(), engine::FileMode != engine::kFileModeOperator ? SW_SHOWNOACTIVATE : SW_HIDE);
     DockReportWindow();
 }
 
