@@ -6,6 +6,7 @@
 #include "firmware/catalogue.h"
 #include "firmware/code_tables.h"
 #include "firmware/image_file.h"
+#include "ui/presenter.h"
 
 namespace vantrel::ui {
 
@@ -24,6 +25,17 @@ void SelectImageSource(const std::string& fileName) {
     if (fileName.empty()) return;
     firmware::LoadFileImage(fileName);
     firmware::SelectedImage = firmware::kFileImage;
+}
+
+bool PrepareImageSource(WindowOps& window, const std::string& fileName) {
+    try {
+        SelectImageSource(fileName);
+    } catch (const std::exception& e) {
+        // The header reader's message names the file and what is wrong with it.
+        Announce(window, UnreadableImageFileText(e));
+        return false;
+    }
+    return true;
 }
 
 void SelectOverviewFile(const std::string& fileName) {

@@ -342,13 +342,7 @@ void TfrmMain::ScheduleRestart(std::chrono::milliseconds delay, std::function<vo
 
 bool TfrmMain::PrepareImageSource(const std::wstring& fileName) {
     if (frmProtocol_ != nullptr) frmProtocol_->Clear();
-    try {
-        SelectImageSource(fileName.empty() ? std::string() : ToText(fileName));
-    } catch (const std::exception& e) {
-        // The header reader's message names the file and what is wrong with it.
-        Announce(*this, UnreadableImageFileText(e));
-        return false;
-    }
+    if (!ui::PrepareImageSource(*this, fileName.empty() ? std::string() : ToText(fileName))) return false;
     FPort = PortText();
     return true;
 }
