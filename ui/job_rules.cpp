@@ -11,7 +11,8 @@
 namespace vantrel::ui {
 
 std::optional<std::string> UpdateConfirmation() {
-    if (engine::ClearsMeasurements) return std::string("This update clears all measurements!\r\nDo you really continue ?");
+    if (engine::ClearsMeasurements)
+        return std::string("This update clears all measurements!\r\nDo you really continue ?");
     if (engine::FileMode == engine::kFileModeOperator) {
         return std::string("Do you save your measurements ?\r\nDo you really continue without saving ?");
     }
@@ -53,8 +54,12 @@ OverviewRow MakeOverviewRow(const firmware::TBl3FileHeader& h) {
     std::snprintf(version, sizeof version, "%d.%.2d", h.qel_verH, h.qel_verL);
     char bootloader[32];
     std::snprintf(bootloader, sizeof bootloader, "%d.%d", h.qel_bl, h.qel_bl_ver);
-    return {firmware::LoggerClassName(h.qel_class, h.qel_print), version, firmware::PlatformName(h.qel_platform),
-            firmware::PrintName(h.qel_print), h.qel_date, bootloader};
+    return {firmware::LoggerClassName(h.qel_class, h.qel_print),
+            version,
+            firmware::PlatformName(h.qel_platform),
+            firmware::PrintName(h.qel_print),
+            h.qel_date,
+            bootloader};
 }
 
 std::vector<OverviewRow> OverviewRows() {
@@ -62,7 +67,8 @@ std::vector<OverviewRow> OverviewRows() {
     if (firmware::SelectedImage == firmware::kFileImage) {
         rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(firmware::kFileImage)));
     }
-    for (int i = firmware::FirmwareImageCount(); i >= 1; --i) rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(i)));
+    for (int i = firmware::FirmwareImageCount(); i >= 1; --i)
+        rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(i)));
     return rows;
 }
 

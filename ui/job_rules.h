@@ -16,7 +16,8 @@ namespace vantrel::ui {
 // The question the Update button asks before a job, if any (two lines, CR LF between them).
 std::optional<std::string> UpdateConfirmation();
 
-inline constexpr const char* kCloseWhileBusyQuestion = "The update is not finished!\r\nDo you really close the program ?";
+inline constexpr const char* kCloseWhileBusyQuestion =
+    "The update is not finished!\r\nDo you really close the program ?";
 inline constexpr const char* kConfirmCaption = "Confirm";
 inline constexpr const char* kYesText = "Yes";
 inline constexpr const char* kNoText = "No";

@@ -34,18 +34,19 @@
 #include "ui/qt/report_window.h"
 #include "ui/qt/text_codec.h"
 #include "ui/qt/window_frame.h"
+#include "ui/window_layout.h"
 
 namespace vantrel::ui::qt {
 
 namespace {
 
-// Layout as designed at 120 pixels per inch.
-const int kClientWidth = At120Ppi(441);
-const int kPanelHeight = At120Ppi(201);
-constexpr int kFileButtonGap = 8;
+namespace design = layout::main_window;
 
-QRect Design(int left, int top, int width, int height) {
-    return {At120Ppi(left), At120Ppi(top), At120Ppi(width), At120Ppi(height)};
+const int kClientWidth = At120Ppi(design::kClientWidth);
+const int kPanelHeight = At120Ppi(design::kPanelHeight);
+
+QRect Design(const layout::DesignRect& r) {
+    return {At120Ppi(r.left), At120Ppi(r.top), At120Ppi(r.width), At120Ppi(r.height)};
 }
 
 // A notification on its way from the worker's thread to the window's.
@@ -125,11 +126,11 @@ void TfrmMain::CreateControls() {
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(0, 0, kClientWidth, At120Ppi(10));
+    Bevel1->setGeometry(0, 0, kClientWidth, At120Ppi(design::kBevelHeight));
 
     Label1 = new QLabel(QStringLiteral("Comport:"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(At120Ppi(16), At120Ppi(18));
+    Label1->move(At120Ppi(design::kPortLabelLeft), At120Ppi(design::kPortLabelTop));
     Label1->adjustSize();
 
     cbxPort = new QComboBox(Panel1);
@@ -137,7 +138,7 @@ void TfrmMain::CreateControls() {
     cbxPort->setEditable(true);
     // A typed name is the port of the next job as typed; it never becomes an item of the list.
     cbxPort->setInsertPolicy(QComboBox::NoInsert);
-    QRect box = Design(96, 14, 329, 25);
+    QRect box = Design(design::kPortBox);
     box.setHeight(std::max(box.height(), cbxPort->sizeHint().height()));
     cbxPort->setGeometry(box);
 
@@ -146,25 +147,25 @@ void TfrmMain::CreateControls() {
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
-    ProgressBar1->setGeometry(Design(16, 57, 409, 33));
+    ProgressBar1->setGeometry(Design(design::kProgressBar));
 
     btnProg = new QPushButton(QStringLiteral("Update"), Panel1);
     btnProg->setObjectName(QStringLiteral("btnProg"));
-    btnProg->setGeometry(Design(50, 107, 141, 41));
+    btnProg->setGeometry(Design(design::kUpdateButton));
     btnFile = new QPushButton(QStringLiteral("File"), Panel1);
     btnFile->setObjectName(QStringLiteral("btnFile"));
-    btnFile->setGeometry(Design(126, 107, 65, 41));
+    btnFile->setGeometry(Design(design::kFileButton));
     btnCancel = new QPushButton(QStringLiteral("Cancel"), Panel1);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setGeometry(Design(250, 107, 139, 41));
+    btnCancel->setGeometry(Design(design::kCloseButton));
     btnCancel->hide();
     btnClose = new QPushButton(QStringLiteral("Close"), Panel1);
     btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setGeometry(Design(250, 107, 139, 41));
+    btnClose->setGeometry(Design(design::kCloseButton));
 
     chkReadInfoOnly = new QCheckBox(QStringLiteral("Read info only"), Panel1);
     chkReadInfoOnly->setObjectName(QStringLiteral("chkReadInfoOnly"));
-    QRect check = Design(32, 168, 145, 17);
+    QRect check = Design(design::kReadInfoOnly);
     check.setHeight(std::max(check.height(), chkReadInfoOnly->sizeHint().height()));
     check.setWidth(std::max(check.width(), chkReadInfoOnly->sizeHint().width()));
     chkReadInfoOnly->setGeometry(check);
@@ -210,7 +211,7 @@ void TfrmMain::ApplyFileModeLayout() {
     if (files) {
         btnFile->resize(btnClose->width() / 2, btnFile->height());
         btnProg->resize(btnClose->width() / 2, btnProg->height());
-        btnFile->move(btnProg->x() + btnProg->width() + kFileButtonGap, btnFile->y());
+        btnFile->move(btnProg->x() + btnProg->width() + design::kFileButtonGap, btnFile->y());
     } else {
         btnProg->resize(btnClose->width(), btnProg->height());
     }

@@ -9,15 +9,16 @@
 #include "ui/qt/operator_dialogs.h"
 #include "ui/qt/text_codec.h"
 #include "ui/qt/window_frame.h"
+#include "ui/window_layout.h"
 
 namespace vantrel::ui::qt {
 
 namespace {
-constexpr int kMargin = 10;
-const int kClientWidth = At120Ppi(435);
-const int kClientHeight = At120Ppi(101);
-const int kPanelHeight = At120Ppi(45);
-const int kButtonWidth = At120Ppi(93);
+using layout::message_window::kMargin;
+const int kClientWidth = At120Ppi(layout::message_window::kClientWidth);
+const int kClientHeight = At120Ppi(layout::message_window::kClientHeight);
+const int kPanelHeight = At120Ppi(layout::message_window::kPanelHeight);
+const int kButtonWidth = At120Ppi(layout::message_window::kButtonWidth);
 constexpr int kInnerMargin = 4;
 }  // namespace
 

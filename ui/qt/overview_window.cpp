@@ -9,16 +9,11 @@
 #include "ui/qt/operator_dialogs.h"
 #include "ui/qt/text_codec.h"
 #include "ui/qt/window_frame.h"
+#include "ui/window_layout.h"
 
 namespace vantrel::ui::qt {
 
-namespace {
-constexpr int kClientWidth = 318;
-constexpr int kClientHeight = 209;
-constexpr int kPanelHeight = 37;
-constexpr int kColumnSlack = 5;
-constexpr int kWindowSlack = 30;
-}  // namespace
+using namespace layout::overview_window;
 
 TfrmInfo::TfrmInfo(QWidget* mainWindow, OperatorDialogs& dialogs)
     : QDialog(mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -48,7 +43,7 @@ TfrmInfo::TfrmInfo(QWidget* mainWindow, OperatorDialogs& dialogs)
     panel->setFixedHeight(kPanelHeight);
     Button1 = new QPushButton(QStringLiteral("OK"), panel);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(13, 7, 98, 24);
+    Button1->setGeometry(kCloseButton.left, kCloseButton.top, kCloseButton.width, kCloseButton.height);
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* layout = new QVBoxLayout(this);

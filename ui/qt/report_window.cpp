@@ -8,13 +8,12 @@
 
 #include "ui/presenter.h"
 #include "ui/qt/text_codec.h"
+#include "ui/window_layout.h"
 
 namespace vantrel::ui::qt {
 
-namespace {
-constexpr int kClientWidth = 454;
-constexpr int kClientHeight = 141;
-}  // namespace
+using layout::report_window::kClientHeight;
+using layout::report_window::kClientWidth;
 
 TfrmProtocol::TfrmProtocol(QWidget* mainWindow)
     // A title but no system menu and so no close button: whether the report is seen is the main

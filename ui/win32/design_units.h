@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ui/win32/win32.h"
+#include "ui/window_layout.h"
 
 namespace vantrel::ui::win32 {
 
@@ -13,9 +14,9 @@ constexpr int Scale(int units, int designDpi, int dpi) { return (units * dpi + d
 constexpr int At120Ppi(int units, int dpi) { return Scale(units, 120, dpi); }
 constexpr int At96Ppi(int units, int dpi) { return Scale(units, 96, dpi); }
 
-inline RECT Design120(int left, int top, int width, int height, int dpi) {
-    const int l = At120Ppi(left, dpi), t = At120Ppi(top, dpi);
-    return {l, t, l + At120Ppi(width, dpi), t + At120Ppi(height, dpi)};
+inline RECT Design120(const layout::DesignRect& r, int dpi) {
+    const int l = At120Ppi(r.left, dpi), t = At120Ppi(r.top, dpi);
+    return {l, t, l + At120Ppi(r.width, dpi), t + At120Ppi(r.height, dpi)};
 }
 
 // The dialog font at dpi: the system's message font, 9 points.

@@ -28,10 +28,12 @@ namespace vantrel::ui::win32 {
 namespace {
 
 // Layout as designed at 120 pixels per inch.
-constexpr int kClientWidth = 441;
-constexpr int kPanelHeight = 201;
-constexpr int kFileButtonGap = 8;  // pixels at 96 per inch
+namespace design = layout::main_window;
 constexpr int kPortListHeight = 200;
+// A static control and a check box need a size; these hold "Comport:" and the box with its text at the
+// dialog font.
+constexpr int kPortLabelWidth = 72;
+constexpr int kTextHeight = 20;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT_PTR kRestartTimerId = 1;
@@ -205,21 +207,21 @@ void TfrmMain::ApplyFileModeLayout() {
 
 void TfrmMain::Layout() {
     const int dpi = dpi_;
-    const int width = At120Ppi(kClientWidth, dpi);
+    const int width = At120Ppi(design::kClientWidth, dpi);
     MoveControl(Bevel1_, {0, 0, width, 2});
-    MoveControl(Label1_, Design120(16, 18, 72, 20, dpi));
-    RECT box = Design120(96, 14, 329, 25, dpi);
+    MoveControl(Label1_, Design120({design::kPortLabelLeft, design::kPortLabelTop, kPortLabelWidth, kTextHeight}, dpi));
+    RECT box = Design120(design::kPortBox, dpi);
     box.bottom += At120Ppi(kPortListHeight, dpi);  // a combo box's height includes its drop-down list
     MoveControl(cbxPort_, box);
-    MoveControl(ProgressBar1_, Design120(16, 57, 409, 33, dpi));
-    RECT prog = Design120(50, 107, 141, 41, dpi);
-    RECT file = Design120(126, 107, 65, 41, dpi);
-    const RECT close = Design120(250, 107, 139, 41, dpi);
+    MoveControl(ProgressBar1_, Design120(design::kProgressBar, dpi));
+    RECT prog = Design120(design::kUpdateButton, dpi);
+    RECT file = Design120(design::kFileButton, dpi);
+    const RECT close = Design120(design::kCloseButton, dpi);
     const int closeWidth = close.right - close.left;
     if (fileButtons_) {
         // Update and File together take the width of Close.
         prog.right = prog.left + closeWidth / 2;
-        file.left = prog.right + At96Ppi(kFileButtonGap, dpi);
+        file.left = prog.right + At96Ppi(design::kFileButtonGap, dpi);
         file.right = file.left + closeWidth / 2;
     } else {
         prog.right = prog.left + closeWidth;
@@ -228,12 +230,14 @@ void TfrmMain::Layout() {
     MoveControl(btnFile_, file);
     MoveControl(btnCancel_, close);
     MoveControl(btnClose_, close);
-    MoveControl(chkReadInfoOnly_, Design120(32, 168, 145, 20, dpi));
+    MoveControl(chkReadInfoOnly_, Design120({design::kReadInfoOnly.left, design::kReadInfoOnly.top,
+                                             design::kReadInfoOnly.width, kTextHeight},
+                                            dpi));
 
     SendMessageW(StatusBar1_, WM_SIZE, 0, 0);
     RECT status{};
     GetWindowRect(StatusBar1_, &status);
-    const int height = At120Ppi(kPanelHeight, dpi) + (status.bottom - status.top);
+    const int height = At120Ppi(design::kPanelHeight, dpi) + (status.bottom - status.top);
     // The frame is the system's, drawn at the DPI the window really is at; what it takes is measured.
     const SIZE outer = OuterSize(kStyle, kExStyle, true, width, height, WindowDpi(hwnd_));
     SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

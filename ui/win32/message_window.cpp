@@ -7,11 +7,7 @@
 namespace vantrel::ui::win32 {
 
 namespace {
-constexpr int kMargin = 10;
-constexpr int kClientWidth = 435;
-constexpr int kClientHeight = 101;
-constexpr int kPanelHeight = 45;
-constexpr int kButtonWidth = 93;
+using namespace layout::message_window;
 constexpr int kButtonHeight = 31;
 constexpr int kInnerMargin = 5;
 // A fixed dialog without any title-bar button: OK is the one way out.

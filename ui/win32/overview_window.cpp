@@ -13,11 +13,7 @@
 namespace vantrel::ui::win32 {
 
 namespace {
-constexpr int kClientWidth = 318;
-constexpr int kClientHeight = 209;
-constexpr int kPanelHeight = 37;
-constexpr int kColumnSlack = 5;
-constexpr int kWindowSlack = 30;
+using namespace layout::overview_window;
 constexpr DWORD kStyle = WS_POPUP | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 }  // namespace
@@ -88,8 +84,8 @@ void TfrmInfo::Layout() {
     GetClientRect(hwnd_, &client);
     const int panel = At96Ppi(kPanelHeight, dpi_);
     MoveWindow(ListView1, 0, 0, client.right, std::max(0, static_cast<int>(client.bottom) - panel), TRUE);
-    MoveWindow(Button1, At96Ppi(13, dpi_), client.bottom - panel + At96Ppi(7, dpi_), At96Ppi(98, dpi_),
-               At96Ppi(24, dpi_), TRUE);
+    MoveWindow(Button1, At96Ppi(kCloseButton.left, dpi_), client.bottom - panel + At96Ppi(kCloseButton.top, dpi_),
+               At96Ppi(kCloseButton.width, dpi_), At96Ppi(kCloseButton.height, dpi_), TRUE);
 }
 
 int TfrmInfo::Execute(int ALeft, int ATop, int AHeight) {

@@ -9,8 +9,7 @@
 namespace vantrel::ui::win32 {
 
 namespace {
-constexpr int kClientWidth = 454;
-constexpr int kClientHeight = 141;
+using namespace layout::report_window;
 // A title but no system menu and so no close button: whether the report is seen is the main window's
 // decision, not the operator's.
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN;
