@@ -4,12 +4,17 @@
 #include <nlohmann/json.hpp>
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <iomanip>
 #include <istream>
 #include <optional>
 #include <ostream>
+#include <regex>
+#include <sstream>
+#include <cmath>
+#include <array>
 
 #include "engine/comm_thread.h"
 #include "engine/notify.h"
@@ -19,10 +24,13 @@
 #include "firmware/image_file.h"
 #include "link/failures.h"
 #include "link/serial.h"
+#include "link/clock.h"
 #include "ui/job_rules.h"
 #include "ui/options.h"
 #include "ui/port_list.h"
 #include "ui/presenter.h"
+#include "cli/json_events.h"
+#include "cli/job_log.h"
 
 namespace vantrel::cli {
 
@@ -43,14 +51,33 @@ struct Arguments {
     bool listPorts = false;
     bool listImages = false;
     std::vector<std::string> keys;
-    // The help or a listing went to stdout: plain text, so no JSON exit event follows it.
+    std::string logPath;
+    bool logGiven = false;
+    std::string timeLimitText;
+    std::optional<std::chrono::milliseconds> timeLimit;
+    // The help or a listing went to stdout as a document of its own, so no JSON exit event follows it.
     bool plainOutput = false;
+};
+
+// What the run leaves beside its exit status: for the JSON exit event, and the log that outlives it.
+struct RunState {
+    JsonLines* json = nullptr;
+    JobLog log;
+    // The failure's name (a failure code's, or one of the run's own: "usage", "image-file", ...), the
+    // verdict or the error as the operator reads it, and what the program found out beyond it.
+    std::string failure;
+    std::string reason;
+    std::string detail;
 };
 
 class UsageError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit UsageError(const std::string& what, const char* failure = "usage")
+        : std::runtime_error(what), failure(failure) {}
+    const char* failure;
 };
+
+constexpr const char* kNotConfirmed = "not-confirmed";
 
 // The question's two lines, joined by separator instead of CR LF.
 std::string QuestionLines(const std::string& question, const std::string& separator) {
@@ -61,27 +88,58 @@ std::string QuestionLines(const std::string& question, const std::string& separa
     return lines;
 }
 
-// The operator's answer to the question the Update button asks; false ends the run with status 2.
-bool Confirmed(const Arguments& args, ConsoleIo& io) {
+// The operator's answer to the question the Update button asks; a refusal ends the run with status 2.
+void Confirm(const Arguments& args, ConsoleIo& io) {
     const std::optional<std::string> question = ui::UpdateConfirmation();
-    if (!question || args.yes) return true;
+    if (!question || args.yes) return;
     if (!io.inIsTerminal) {
-        io.err << "vantrel-update-cli: this update needs a confirmation (" << QuestionLines(*question, " ")
-               << "); answer it with --yes when no terminal is attached\n";
-        return false;
+        throw UsageError("this update needs a confirmation (" + QuestionLines(*question, " ") +
+                             "); answer it with --yes when no terminal is attached",
+                         kNotConfirmed);
     }
     io.err << QuestionLines(*question, "\n") << " [y/N] " << std::flush;
     std::string answer;
     std::getline(io.in, answer);
-    if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") return true;
-    io.err << "vantrel-update-cli: not confirmed, nothing was done\n";
-    return false;
+    if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") return;
+    throw UsageError("not confirmed, nothing was done", kNotConfirmed);
+}
+
+// The overview's columns (ui::kOverviewColumns) as JSON field names.
+constexpr std::array<const char*, 6> kImageFields{"firmware", "version", "platform", "print", "date", "bl"};
+static_assert(kImageFields.size() == ui::kOverviewColumns.size());
+
+int ListPorts(const Arguments& args, ConsoleIo& io) {
+    std::vector<std::string> ports;
+    ui::ListSerialPorts(ports);
+    if (args.json) {
+        nlohmann::ordered_json items = nlohmann::ordered_json::array();
+        for (const auto& port : ports) items.push_back({{"path", port}});
+        io.out << JsonDocument("ports", items) << '\n';
+        return 0;
+    }
+    for (const auto& port : ports) io.out << port << '\n';
+    return 0;
 }
 
 int ListImages(const Arguments& args, ConsoleIo& io) {
     if (args.fileGiven) {
         firmware::LoadFileImageHeader(args.file);
         firmware::SelectedImage = firmware::kFileImage;
+    }
+    if (args.json) {
+        nlohmann::ordered_json items = nlohmann::ordered_json::array();
+        for (const std::int32_t image : ui::OverviewImages()) {
+            const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(image);
+            const ui::OverviewRow row = ui::MakeOverviewRow(h);
+            nlohmann::ordered_json item{{"image", image}};
+            for (std::size_t c = 0; c < row.size(); ++c) item[kImageFields[c]] = Latin1ToUtf8(row[c]);
+            item["class_code"] = h.qel_class;
+            item["platform_code"] = h.qel_platform;
+            item["print_code"] = h.qel_print;
+            items.push_back(item);
+        }
+        io.out << JsonDocument("images", items) << '\n';
+        return 0;
     }
     const auto rows = ui::OverviewRows();
     std::array<std::size_t, 6> widths{};
@@ -101,45 +159,85 @@ int ListImages(const Arguments& args, ConsoleIo& io) {
     return 0;
 }
 
-int RunUpdate(const Arguments& args, ConsoleIo& io) {
+// The name the exit event gives a job's exit status.
+std::string FailureName(int status) {
+    if (status == 0) return {};
+    if (status == ui::kExitTimedOut) return "timeout";
+    const char* name = link::FailureCodeName(status);
+    return name != nullptr ? name : "unexpected";
+}
+
+std::string SecondsText(std::chrono::milliseconds duration) {
+    std::ostringstream text;
+    text << static_cast<double>(duration.count()) / 1000.0 << " s";
+    return text.str();
+}
+
+int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
     auto queue = std::make_shared<engine::NotificationQueue>();
     engine::ScopedNotificationTarget registration(queue);
-    ConsoleWindow window(io, args.json, args.port, args.readInfoOnly, registration.handle());
-    ui::JobControl jobs(window, args.maxRestarts);
+    JobLog* log = run.log.IsOpen() ? &run.log : nullptr;
+    ConsoleWindow window(io, run.json, log, args.port, args.readInfoOnly, registration.handle());
+    ui::JobControl::SummarySink summary;
+    if (log != nullptr) summary = [log](const std::string& line) { log->Summary(line); };
+    ui::JobControl jobs(window, args.maxRestarts, std::move(summary));
     ui::Presenter presenter(window, jobs);
 
+    // The time limit runs on the system's one clock, from the moment the job starts.
+    link::Clock& clock = link::CurrentClock();
+    std::optional<link::Micros> deadline;
+    if (args.timeLimit) deadline = clock.Now() + *args.timeLimit;
+    window.JobStarted();
     // A signal that came before this point was meant for this job: it ends before the port is opened.
     jobs.StartNew(args.port, ui::EarlierCancel::Keep);
     std::optional<int> status;
+    auto lastHeard = std::chrono::steady_clock::now();
     while (!status) {
-        // Every job ends by itself (each transfer is bounded by its time-outs); the wait only guards
-        // against a worker that died without its final notification.
-        const std::optional<engine::Notification> n = queue->Wait(10min);
+        // Woken every second at least: the status line's times move on, and the time limit is looked at.
+        std::chrono::milliseconds wait = 1s;
+        if (deadline && !jobs.TimeLimitReached()) {
+            wait = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - clock.Now()), 0ms, wait);
+        }
+        const std::optional<engine::Notification> n = queue->Wait(wait);
+        if (deadline && !jobs.TimeLimitReached() && clock.Now() >= *deadline) jobs.CancelForTimeLimit();
         if (!n) {
+            // Every job ends by itself (each transfer is bounded by its time-outs); this only guards against
+            // a worker that died without its final notification.
+            if (std::chrono::steady_clock::now() - lastHeard < 10min) {
+                window.Tick();
+                continue;
+            }
             window.EndStatusLine();
-            io.err << "vantrel-update-cli: the job stopped reporting\n";
+            run.reason = "the job stopped reporting";
+            io.err << "vantrel-update-cli: " << run.reason << '\n';
             status = 1;
+            jobs.Finished(*status, run.reason);
             break;
         }
-        window.EmitNotification(n->code, n->value);
+        lastHeard = std::chrono::steady_clock::now();
+        window.EmitNotification(*n);
         status = presenter.Handle(n->code, n->value);
+        if (status) run.reason = JobTextAsJson(presenter.Verdict(), args.port);
     }
     window.EndStatusLine();
     engine::WaitForWorkersToEnd();
 
+    run.failure = FailureName(*status);
     if (*status == link::feNoPort) {
         const link::OpenFailure why = link::LastOpenFailure();
-        if (why.kind != link::OpenFailureKind::None) {
-            io.err << "vantrel-update-cli: " << link::DescribeOpenFailure(why) << '\n';
-        }
+        if (why.kind != link::OpenFailureKind::None) run.detail = link::DescribeOpenFailure(why);
     }
     if ((*status == link::feNoAnswer || *status == link::feProgramming) && args.maxRestarts) {
-        io.err << "vantrel-update-cli: gave up after " << jobs.Restarts() << " automatic restart(s)\n";
+        run.detail = "gave up after " + std::to_string(jobs.Restarts()) + " automatic restart(s)";
     }
+    if (*status == ui::kExitTimedOut) {
+        run.detail = "the job did not finish within " + SecondsText(*args.timeLimit) + " and was cancelled";
+    }
+    if (!run.detail.empty()) io.err << "vantrel-update-cli: " << run.detail << '\n';
     return *status;
 }
 
-int Run(Arguments& args, ConsoleIo& io, const std::string& program) {
+int Run(Arguments& args, ConsoleIo& io, const std::string& program, RunState& run) {
     std::vector<std::string> commandLine{program};
     commandLine.insert(commandLine.end(), args.keys.begin(), args.keys.end());
     ui::SetCommandLine(commandLine);
@@ -155,13 +253,13 @@ int Run(Arguments& args, ConsoleIo& io, const std::string& program) {
     if (args.listPorts && args.fileGiven) throw UsageError("--file does not go with --list-ports");
     if (args.listImages && args.fileGiven && !internal) throw UsageError("--list-images --file needs internal mode");
     if (args.fileGiven && args.file.empty()) throw UsageError("--file needs the name of an image file");
+    if ((args.listPorts || args.listImages) && (args.logGiven || args.timeLimit)) {
+        throw UsageError("--log and --timeout belong to an update; they do not go with --list-ports or --list-images");
+    }
 
     if (args.listPorts) {
-        std::vector<std::string> ports;
-        ui::ListSerialPorts(ports);
-        for (const auto& port : ports) io.out << port << '\n';
         args.plainOutput = true;
-        return 0;
+        return ListPorts(args, io);
     }
     if (args.listImages) {
         const int status = ListImages(args, io);
@@ -175,10 +273,29 @@ int Run(Arguments& args, ConsoleIo& io, const std::string& program) {
         throw UsageError("--file needs internal mode and the key f:+");
     }
     if (args.readInfoOnly && !internal) throw UsageError("--read-info-only needs internal mode");
+    if (args.logGiven && args.logPath.empty()) throw UsageError("--log needs the name of a file");
+    // Before the question and the port: a log that cannot be kept is found out while nothing has happened.
+    if (args.logGiven) {
+        if (const std::optional<std::string> why = run.log.Open(args.logPath)) {
+            throw UsageError("cannot write the log file " + args.logPath + ": " + *why, "log-file");
+        }
+    }
     // An image file is the File button's job, which asks nothing; the Update button asks first.
-    if (args.file.empty() && !Confirmed(args, io)) return kExitUsage;
+    if (args.file.empty()) Confirm(args, io);
     ui::SelectImageSource(args.file);
-    return RunUpdate(args, io);
+    return RunUpdate(args, io, run);
+}
+
+// Seconds greater than 0, in decimal digits with an optional fraction: "90", "1.5".
+std::chrono::milliseconds TimeLimit(const std::string& text) {
+    static const std::regex kSeconds("[0-9]{1,9}(\\.[0-9]{1,3})?");
+    const std::chrono::milliseconds limit(
+        std::regex_match(text, kSeconds) ? std::llround(std::stod(text) * 1000.0) : 0);
+    if (limit <= std::chrono::milliseconds::zero()) {
+        throw UsageError("--timeout takes a number of seconds greater than 0 (up to 999999999, at most three decimals), "
+                         "not '" + text + "'");
+    }
+    return limit;
 }
 
 // Decimal digits only: a bound written 010 or 0x2 is not read as some other number than the one typed.
@@ -193,7 +310,15 @@ int RestartBound(const std::string& text) {
     return bound;
 }
 
-int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& args) {
+// A run that ends before any job: the reason on stderr and, for JSON readers, in the exit event.
+int Refused(ConsoleIo& io, RunState& run, const char* failure, const std::string& reason, const char* hint, int status) {
+    io.err << "vantrel-update-cli: " << reason << hint << "\n";
+    run.failure = failure;
+    run.reason = reason;
+    return status;
+}
+
+int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& args, RunState& run) {
     CLI::App app{"Vantrel Firmware Update: puts new firmware on a Vantrel data logger.", "vantrel-update-cli"};
     CLI::Option* port =
         app.add_option("--port", args.port, "Serial port of the logger (a device path, or a name under /dev)");
@@ -204,6 +329,9 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
     app.add_flag("--json", args.json, "JSON Lines on stdout instead of the report");
     CLI::Option* maxRestarts =
         app.add_option("--max-restarts", args.maxRestartsText, "Bound on automatic restarts, decimal (default: none)");
+    CLI::Option* log = app.add_option("--log", args.logPath, "Append the report and a summary line of the job to FILE");
+    CLI::Option* timeLimit = app.add_option("--timeout", args.timeLimitText,
+                                            "Cancel the job if it has not ended after SECONDS (exit status 124)");
     app.add_flag("--list-ports", args.listPorts, "List the logger ports and exit");
     app.add_flag("--list-images", args.listImages, "List the firmware images (and --file's header) and exit");
     app.add_option("keys", args.keys, "Start-up keys: cc:- cf:- ci:- (internal mode), mf:+ or mf:-, f:+");
@@ -211,7 +339,7 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
     std::vector<std::string> reversed(argv.rbegin(), argv.rend() - 1);
     try {
         // The parser would take the next argument as the value of "--port=": an empty value is refused here.
-        for (const char* option : {"--port=", "--file=", "--max-restarts="}) {
+        for (const char* option : {"--port=", "--file=", "--max-restarts=", "--log=", "--timeout="}) {
             if (std::find(argv.begin() + 1, argv.end(), option) != argv.end()) {
                 throw UsageError(std::string(option, std::strlen(option) - 1) + " needs a value");
             }
@@ -220,30 +348,27 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
         args.portGiven = port->count() > 0;
         args.fileGiven = file->count() > 0;
         if (maxRestarts->count() > 0) args.maxRestarts = RestartBound(args.maxRestartsText);
+        args.logGiven = log->count() > 0;
+        if (timeLimit->count() > 0) args.timeLimit = TimeLimit(args.timeLimitText);
         for (const auto& key : args.keys) {
             if (key.find(':') == std::string::npos) throw UsageError("not a KEY:VALUE start-up key: " + key);
         }
-        return Run(args, io, argv.empty() ? std::string() : argv[0]);
+        return Run(args, io, argv.empty() ? std::string() : argv[0], run);
     } catch (const CLI::CallForHelp&) {
         io.out << app.help();
         args.plainOutput = true;
         return 0;
     } catch (const CLI::ParseError& e) {
-        io.err << "vantrel-update-cli: " << e.what() << "\n" << "Run with --help for the usage.\n";
-        return kExitUsage;
+        return Refused(io, run, "usage", e.what(), "\nRun with --help for the usage.", kExitUsage);
     } catch (const UsageError& e) {
-        io.err << "vantrel-update-cli: " << e.what() << "\n";
-        return kExitUsage;
+        return Refused(io, run, e.failure, e.what(), "", kExitUsage);
     } catch (const firmware::EInOutError& e) {
-        io.err << "vantrel-update-cli: cannot read the image file: " << e.what() << "\n";
-        return kExitUsage;
+        return Refused(io, run, "image-file", std::string("cannot read the image file: ") + e.what(), "", kExitUsage);
     } catch (const firmware::EConvertError& e) {
-        io.err << "vantrel-update-cli: cannot read the image file: " << e.what() << "\n";
-        return kExitUsage;
+        return Refused(io, run, "image-file", std::string("cannot read the image file: ") + e.what(), "", kExitUsage);
     } catch (const std::exception& e) {
         // Anything else is a fault of this program, reported like the worker's unexpected failures.
-        io.err << "vantrel-update-cli: unexpected error: " << e.what() << "\n";
-        return 1;
+        return Refused(io, run, "unexpected", std::string("unexpected error: ") + e.what(), "", 1);
     }
 }
 
@@ -253,10 +378,28 @@ int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
     Arguments args;
     // Looked for before parsing, so that a command line that cannot be parsed still ends with the event.
     args.json = std::find(argv.begin() + (argv.empty() ? 0 : 1), argv.end(), "--json") != argv.end();
-    const int status = ParseAndRun(argv, io, args);
+    JsonLines json(io.out);
+    RunState run;
+    if (args.json) run.json = &json;
+    const int status = ParseAndRun(argv, io, args, run);
+    // A job runs to its end whatever happens to its log, as to its output; the operator learns of the gap.
+    const std::optional<std::string>& logFailure = run.log.Failure();
+    if (logFailure) {
+        io.err << "vantrel-update-cli: the log file " << run.log.Path() << " could not be written (" << *logFailure
+               << "); the job ran on to its end, and the exit status is its verdict\n"
+               << std::flush;
+    }
     // A reader of the JSON Lines gets the outcome also when no job ran (usage errors, a declined question).
     if (args.json && !args.plainOutput) {
-        io.out << nlohmann::ordered_json{{"event", "exit"}, {"status", status}}.dump() << '\n';
+        const auto textOrNull = [](const std::string& text) {
+            return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+        };
+        nlohmann::ordered_json fields{{"status", status},
+                                      {"failure", textOrNull(run.failure)},
+                                      {"reason", textOrNull(run.reason)},
+                                      {"detail", textOrNull(run.detail)}};
+        if (logFailure) fields["log_error"] = *logFailure;
+        json.Emit("exit", fields);
     }
     io.out.flush();
     const bool outputLost = io.out.fail();

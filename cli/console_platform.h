@@ -12,5 +12,6 @@ void InstallSignalHandlers();
 
 bool StdinIsTerminal();
 bool StderrIsTerminal();
+bool StdoutIsTerminal();
 
 }  // namespace vantrel::cli

@@ -55,5 +55,6 @@ void InstallSignalHandlers() {
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 }  // namespace vantrel::cli

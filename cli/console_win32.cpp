@@ -103,6 +103,7 @@ private:
 }  // namespace
 
 bool StdinIsTerminal() { return IsConsole(STD_INPUT_HANDLE); }
+bool StdoutIsTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }
 
 bool StderrIsTerminal() {
     if (!IsConsole(STD_ERROR_HANDLE)) return false;

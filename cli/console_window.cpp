@@ -2,33 +2,29 @@
 
 #include <ctime>
 #include <iostream>
-#include <nlohmann/json.hpp>
 
 #include "link/clock.h"
+#include "link/failures.h"
 
 namespace vantrel::cli {
 
 namespace {
+
 constexpr int kBarWidth = 30;
-}
 
-std::string Latin1ToUtf8(const std::string& text) {
-    std::string utf8;
-    utf8.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            utf8.push_back(c);
-        } else {
-            utf8.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-            utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
-    return utf8;
-}
+double Seconds(std::chrono::milliseconds duration) { return static_cast<double>(duration.count()) / 1000.0; }
 
-ConsoleWindow::ConsoleWindow(ConsoleIo io, bool json, std::string port, bool readInfoOnly, std::int32_t windowHandle)
-    : io_(io), json_(json), port_(std::move(port)), readInfoOnly_(readInfoOnly), windowHandle_(windowHandle) {}
+}  // namespace
+
+ConsoleWindow::ConsoleWindow(ConsoleIo io, JsonLines* json, JobLog* log, std::string port, bool readInfoOnly,
+                             std::int32_t windowHandle)
+    : io_(io),
+      json_(json),
+      log_(log),
+      port_(std::move(port)),
+      readInfoOnly_(readInfoOnly),
+      windowHandle_(windowHandle),
+      timeLeft_(link::CurrentClock()) {}
 
 std::string ShownSafely(const std::string& text) {
     std::string shown;
@@ -47,38 +43,42 @@ std::string ShownSafely(const std::string& text) {
     return shown;
 }
 
-// The texts are Latin-1 (image header fields and code-table names may carry such bytes) except the port
-// name, which is the operator's own text and passes as typed.
-std::string ConsoleWindow::JsonText(const std::string& text) const {
-    const std::size_t at = port_.empty() ? std::string::npos : text.find(port_);
-    if (at == std::string::npos) return Latin1ToUtf8(text);
-    return Latin1ToUtf8(text.substr(0, at)) + port_ + Latin1ToUtf8(text.substr(at + port_.size()));
+std::string ClockText(std::chrono::milliseconds duration) {
+    const long long total = duration.count() / 1000;
+    char text[32];
+    if (total >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
+    }
+    return text;
 }
 
 void ConsoleWindow::Emit(const char* event, const std::string& text) {
-    // A port name that is not UTF-8 shows its odd bytes as U+FFFD rather than failing the job's output;
-    // control characters are escaped by the JSON writer.
-    io_.out << nlohmann::ordered_json{{"event", event}, {"text", JsonText(text)}}.dump(
-                   -1, ' ', false, nlohmann::json::error_handler_t::replace)
-            << '\n'
-            << std::flush;
+    json_->Emit(event, {{"text", JobTextAsJson(text, port_)}});
 }
 
 void ConsoleWindow::AddReport(const std::string& text) {
-    if (json_) return Emit("report", text);
+    if (log_ != nullptr) log_->Report(text, std::chrono::system_clock::now());
+    if (json_ != nullptr) return Emit("report", text);
     EndStatusLine();
     io_.out << ui::ReportLine(std::time(nullptr), ShownSafely(text)) << '\n' << std::flush;
     DrawStatusLine();
 }
 
+void ConsoleWindow::AddProgressReport(const std::string& text) {
+    if (!BarOnSameScreen()) return AddReport(text);
+    if (log_ != nullptr) log_->Report(text, std::chrono::system_clock::now());
+}
+
 void ConsoleWindow::SetStatusText(const std::string& text) {
-    if (json_) return Emit("status", text);
+    if (json_ != nullptr) return Emit("status", text);
     status_ = ShownSafely(text);
     DrawStatusLine();
 }
 
 void ConsoleWindow::ShowInfoMessage(const std::string& text) {
-    if (json_) return Emit("message", text);
+    if (json_ != nullptr) return Emit("message", text);
     EndStatusLine();
     io_.out << ShownSafely(text) << '\n' << std::flush;
 }
@@ -93,24 +93,60 @@ void ConsoleWindow::ScheduleRestart(std::chrono::milliseconds delay, std::functi
     restart();
 }
 
-void ConsoleWindow::EmitNotification(std::uint32_t code, std::int32_t value) {
-    if (!json_) return;
-    io_.out << nlohmann::ordered_json{{"event", "notification"}, {"code", code}, {"value", value}}.dump() << '\n' << std::flush;
+void ConsoleWindow::JobStarted() { timeLeft_.JobStarted(); }
+
+void ConsoleWindow::EmitNotification(const engine::Notification& n) {
+    timeLeft_.Note(n);
+    if (json_ == nullptr) return;
+    const char* name = engine::NotifyCodeName(n.code);
+    nlohmann::ordered_json fields{{"code", n.code}, {"name", name != nullptr ? nlohmann::ordered_json(name) : nullptr},
+                                  {"value", n.value}};
+    if (n.code == engine::ncFailure) {
+        const char* failure = link::FailureCodeName(n.value);
+        fields["failure"] = failure != nullptr ? nlohmann::ordered_json(failure) : nullptr;
+    }
+    json_->Emit("notification", fields);
+    if (n.code != engine::ncProgress) return;
+    const std::optional<ui::TimeLeft::Estimate> left = timeLeft_.Left();
+    json_->Emit("progress", {{"percent", n.value},
+                             {"records_done", n.position},
+                             {"records_total", n.total},
+                             {"elapsed_s", Seconds(timeLeft_.Elapsed())},
+                             {"remaining_s", left ? nlohmann::ordered_json(Seconds(left->left)) : nullptr}});
 }
 
+void ConsoleWindow::Tick() { DrawStatusLine(); }
+
 void ConsoleWindow::DrawStatusLine() {
-    if (json_ || !io_.errIsTerminal) return;
+    if (json_ != nullptr || !io_.errIsTerminal) return;
     const int filled = progress_ * kBarWidth / 100;
-    std::string line = "\r\x1b[2K[" + std::string(static_cast<std::size_t>(filled), '#') +
+    std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                        std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " +
-                       std::to_string(progress_) + "% " + status_;
-    io_.err << line << std::flush;
+                       std::to_string(progress_) + "% " + ClockText(timeLeft_.Elapsed()) + " elapsed";
+    if (const std::optional<ui::TimeLeft::Estimate> left = timeLeft_.Left()) {
+        line += std::string(", ") + (left->atLeast ? "at least " : "") + ClockText(left->left) + " left";
+    }
+    line += "  " + status_;
+    if (io_.errTakesEscapes) {
+        io_.err << "\r\x1b[2K" << line << std::flush;
+    } else {
+        // Blanks over what a longer line before left behind.
+        const std::size_t width = line.size();
+        if (width < statusLineWidth_) line += std::string(statusLineWidth_ - width, ' ');
+        io_.err << '\r' << line << std::flush;
+        statusLineWidth_ = width;
+    }
     statusLineShown_ = true;
 }
 
 void ConsoleWindow::EndStatusLine() {
     if (!statusLineShown_) return;
-    io_.err << "\r\x1b[2K" << std::flush;
+    if (io_.errTakesEscapes) {
+        io_.err << "\r\x1b[2K" << std::flush;
+    } else {
+        io_.err << '\r' << std::string(statusLineWidth_, ' ') << '\r' << std::flush;
+        statusLineWidth_ = 0;
+    }
     statusLineShown_ = false;
 }
 

@@ -1,12 +1,17 @@
 // The console's side of the presenter: report lines and verdicts on stdout (or JSON Lines), a live
-// status line with a progress bar on a terminal's stderr.
+// status line with a progress bar, the elapsed time and the time left on a terminal's stderr, and the
+// report in the --log file.
 #pragma once
 
 #include <cstdint>
 #include <iosfwd>
 #include <string>
 
+#include "cli/job_log.h"
+#include "cli/json_events.h"
+#include "engine/notify.h"
 #include "ui/presenter.h"
+#include "ui/time_left.h"
 
 namespace vantrel::cli {
 
@@ -16,13 +21,20 @@ struct ConsoleIo {
     std::ostream& err;
     bool inIsTerminal = false;
     bool errIsTerminal = false;
+    // Both on the same screen as far as the program can tell: stdout a terminal too.
+    bool outIsTerminal = false;
+    // False for TERM=dumb: the status line is redrawn with carriage returns and blanks alone.
+    bool errTakesEscapes = true;
 };
 
 class ConsoleWindow final : public ui::WindowOps {
 public:
-    ConsoleWindow(ConsoleIo io, bool json, std::string port, bool readInfoOnly, std::int32_t windowHandle);
+    // json: nullptr for the plain report; log: nullptr without --log.
+    ConsoleWindow(ConsoleIo io, JsonLines* json, JobLog* log, std::string port, bool readInfoOnly,
+                  std::int32_t windowHandle);
 
     void AddReport(const std::string& text) override;
+    void AddProgressReport(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
     void ShowInfoMessage(const std::string& text) override;
     // A console has no controls to switch between the job states.
@@ -37,30 +49,38 @@ public:
     std::string PortText() const override { return port_; }
     void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) override;
 
-    // A notification as received, before it is presented (JSON Lines only).
-    void EmitNotification(std::uint32_t code, std::int32_t value);
+    // The operator's job starts: the elapsed time counts from here, restarts included.
+    void JobStarted();
+    // A notification as received, before it is presented: the time left learns from it, and JSON Lines
+    // show it (and, for progress, the records and the time left).
+    void EmitNotification(const engine::Notification& notification);
+    // Redraws the status line, whose times move on without notifications.
+    void Tick();
     // Ends the live status line so that other stderr output starts on a line of its own.
     void EndStatusLine();
 
-
 private:
-    std::string JsonText(const std::string& text) const;
     void Emit(const char* event, const std::string& text);
     void DrawStatusLine();
+    // The status line is on screen: the progress bar shows what the report's progress lines would.
+    bool BarOnSameScreen() const { return json_ == nullptr && io_.errIsTerminal && io_.outIsTerminal; }
 
     ConsoleIo io_;
-    bool json_;
+    JsonLines* json_;
+    JobLog* log_;
     std::string port_;
     bool readInfoOnly_;
     std::int32_t windowHandle_;
     std::string status_;
     int progress_ = 0;
     bool statusLineShown_ = false;
+    std::size_t statusLineWidth_ = 0;
+    ui::TimeLeft timeLeft_;
 };
 
-// Latin-1 text (the report may carry bytes of an image file) as UTF-8, for JSON.
-std::string Latin1ToUtf8(const std::string& text);
 // Control characters (a port name may hold an escape sequence) as \xHH, so a terminal only shows them.
 std::string ShownSafely(const std::string& text);
+// A duration for the status line: "m:ss", or "h:mm:ss" from an hour on.
+std::string ClockText(std::chrono::milliseconds duration);
 
 }  // namespace vantrel::cli

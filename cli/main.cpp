@@ -1,4 +1,6 @@
 // vantrel-update-cli: the console front end.
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "cli/cli_app.h"
@@ -8,7 +10,15 @@ int main(int argc, char** argv) {
     vantrel::cli::InstallSignalHandlers();
 
     const std::vector<std::string> args(argv, argv + argc);
-    vantrel::cli::ConsoleIo io{std::cin, std::cout, std::cerr, vantrel::cli::StdinIsTerminal(),
-                               vantrel::cli::StderrIsTerminal()};
+    // A terminal that declares itself dumb shows escape sequences as text.
+    const char* term = std::getenv("TERM");
+    const bool dumb = term != nullptr && std::strcmp(term, "dumb") == 0;
+    vantrel::cli::ConsoleIo io{std::cin,
+                               std::cout,
+                               std::cerr,
+                               vantrel::cli::StdinIsTerminal(),
+                               vantrel::cli::StderrIsTerminal(),
+                               vantrel::cli::StdoutIsTerminal(),
+                               !dumb};
     return vantrel::cli::RunCli(args, io);
 }

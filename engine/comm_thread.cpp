@@ -129,7 +129,7 @@ void TCommThread::SetProgress(std::int32_t position, std::int32_t total) {
     if (percent > 99) percent = 99;
     if (percent == FnProgres) return;
     FnProgres = static_cast<std::int32_t>(percent);
-    Notify(ncProgress, FnProgres);
+    PostNotification(FhWindow, {ncProgress, FnProgres, position, total});
 }
 
 void TCommThread::Notify(std::uint32_t code, std::int32_t value) const { PostNotification(FhWindow, code, value); }

@@ -29,7 +29,8 @@ public:
     // Runs the job: ExecuteUpdate for every command.
     virtual void ExecuteCommand();
 
-    // Posts ncProgress when position/total, as a percentage 0 to 99, differs from the last one posted.
+    // Posts ncProgress when position/total, as a percentage 0 to 99, differs from the last one posted; the
+    // notification carries position and total beside the percentage.
     void SetProgress(std::int32_t position, std::int32_t total);
     void ResetProgress() { FnProgres = 0; }
 

@@ -1,6 +1,7 @@
 #include "engine/notify.h"
 
 #include <map>
+#include <utility>
 
 namespace vantrel::engine {
 
@@ -40,13 +41,42 @@ void UnregisterNotificationTarget(std::int32_t handle) {
     }
 }
 
+const char* NotifyCodeName(std::uint32_t code) {
+    static constexpr std::pair<std::uint32_t, const char*> kNames[] = {
+        {ncDone, "ncDone"},
+        {ncProgress, "ncProgress"},
+        {ncFailure, "ncFailure"},
+        {ncProgrammingError, "ncProgrammingError"},
+        {ncConversionError, "ncConversionError"},
+        {ncRetryComm, "ncRetryComm"},
+        {ncClass, "ncClass"},
+        {ncVersion, "ncVersion"},
+        {ncPlatform, "ncPlatform"},
+        {ncPrint, "ncPrint"},
+        {ncInfo, "ncInfo"},
+        {ncUpdateClass, "ncUpdateClass"},
+        {ncUpdateStart, "ncUpdateStart"},
+        {ncCheckImage, "ncCheckImage"},
+        {ncUpdateId, "ncUpdateId"},
+        {ncVectorTable, "ncVectorTable"},
+    };
+    for (const auto& [known, name] : kNames) {
+        if (known == code) return name;
+    }
+    return nullptr;
+}
+
 bool PostNotification(std::int32_t handle, std::uint32_t code, std::int32_t value) {
+    return PostNotification(handle, Notification{code, value});
+}
+
+bool PostNotification(std::int32_t handle, const Notification& notification) {
     Registry& registry = TheRegistry();
     // The lock is held while the target queues, so a target that was unregistered is never called again.
     std::lock_guard lock(registry.mutex);
     auto it = registry.targets.find(handle);
     if (it == registry.targets.end()) return false;
-    it->second->Post({code, value});
+    it->second->Post(notification);
     return true;
 }
 

@@ -36,8 +36,15 @@ enum NotifyCode : std::uint32_t {
 struct Notification {
     std::uint32_t code = 0;
     std::int32_t value = 0;
+    // ncProgress only: the position and total its percentage was computed from, for front ends that count
+    // records and estimate the time left (a window message carries the percentage alone).
+    std::int32_t position = 0;
+    std::int32_t total = 0;
     friend bool operator==(const Notification&, const Notification&) = default;
 };
+
+// "ncDone" for ncDone and so on; nullptr for a code that is not one.
+const char* NotifyCodeName(std::uint32_t code);
 
 // Every job ends with exactly one of these, and it is the last it posts.
 constexpr bool IsFinalNotification(std::uint32_t code) {
@@ -57,6 +64,7 @@ std::int32_t RegisterNotificationTarget(std::shared_ptr<NotificationTarget> targ
 void UnregisterNotificationTarget(std::int32_t handle);
 // False, and nothing happens, when no target has the handle.
 bool PostNotification(std::int32_t handle, std::uint32_t code, std::int32_t value);
+bool PostNotification(std::int32_t handle, const Notification& notification);
 
 // A target that queues notifications for a thread that waits on them: the console front end and tests.
 class NotificationQueue final : public NotificationTarget {

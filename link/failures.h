@@ -25,6 +25,26 @@ enum FailureCode : std::int32_t {
     feInfoOnly = 70,
 };
 
+// "feNoPort" for feNoPort and so on; nullptr for a code that is not one.
+constexpr const char* FailureCodeName(std::int32_t code) {
+    switch (code) {
+        case feNoPort: return "feNoPort";
+        case feIo: return "feIo";
+        case feCancelled: return "feCancelled";
+        case feNoAnswer: return "feNoAnswer";
+        case feNoUpdate: return "feNoUpdate";
+        case feLoggerError: return "feLoggerError";
+        case feBadLastLine: return "feBadLastLine";
+        case feConversion: return "feConversion";
+        case feProgramming: return "feProgramming";
+        case feNotVerified: return "feNotVerified";
+        case feInvalidAnswer: return "feInvalidAnswer";
+        case feNoMatchingImage: return "feNoMatchingImage";
+        case feInfoOnly: return "feInfoOnly";
+        default: return nullptr;
+    }
+}
+
 class EQel : public std::runtime_error {
 public:
     explicit EQel(std::int32_t code, const std::string& message = {})

@@ -10,6 +10,8 @@ namespace vantrel::ui {
 void JobControl::StartNew(std::string port, EarlierCancel earlier) {
     port_ = std::move(port);
     restarts_ = 0;
+    timeLimitReached_ = false;
+    record_.Begin(port_, std::chrono::system_clock::now());
     if (earlier == EarlierCancel::Forget) link::CancelRequested.store(false, std::memory_order_relaxed);
     StartJob(engine::TCmd::tCMD0);
 }
@@ -40,5 +42,17 @@ void JobControl::SetIdle() {
 }
 
 void JobControl::Cancel() { link::CancelRequested.store(true, std::memory_order_relaxed); }
+
+void JobControl::CancelForTimeLimit() {
+    timeLimitReached_ = true;
+    Cancel();
+}
+
+void JobControl::Finished(int status, const std::string& verdict) {
+    if (!record_.Running()) return;
+    const std::string line = record_.Finish(status, verdict, restarts_, std::chrono::system_clock::now());
+    record_.Clear();
+    if (summarySink_) summarySink_(line);
+}
 
 }  // namespace vantrel::ui

@@ -7,6 +7,7 @@
 //   Cancel button, close guard:  jobs.Cancel()
 //   close guard, menu commands:  jobs.Busy()
 //   end of start-up:  jobs.SetIdle()
+//   a record of every job:  JobControl jobs{window, std::nullopt, AppendToUserHistory}  (console: --log)
 //
 // The presenter restarts jobs (Restart) and ends them (SetIdle) as the worker's notifications demand.
 //
@@ -17,10 +18,12 @@
 // port, so the operator sees the usual "Process cancelled!" verdict and the logger is not touched.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "engine/tcmd.h"
+#include "ui/job_record.h"
 #include "ui/window_ops.h"
 
 namespace vantrel::ui {
@@ -31,9 +34,13 @@ enum class EarlierCancel { Forget, Keep };
 
 class JobControl {
 public:
+    using SummarySink = std::function<void(const std::string& line)>;
+
     // maxRestarts bounds the automatic restarts of one job (nullopt: as many as the worker asks for).
-    explicit JobControl(WindowOps& window, std::optional<int> maxRestarts = std::nullopt)
-        : window_(window), maxRestarts_(maxRestarts) {}
+    // summarySink receives the summary line (ui/job_record.h) of every job the operator started, once the
+    // job has ended for good.
+    explicit JobControl(WindowOps& window, std::optional<int> maxRestarts = std::nullopt, SummarySink summarySink = {})
+        : window_(window), maxRestarts_(maxRestarts), summarySink_(std::move(summarySink)) {}
 
     // A job the operator asked for, on port (the name captured when the image source was prepared): busy
     // state, then one worker for tCMD0. The restart bound counts from here.
@@ -46,9 +53,17 @@ public:
     void SetIdle();
     // Asks the running job to stop at its next transfer; the window stays busy until its verdict.
     void Cancel();
+    // The same, because the job ran out of the time it was given: its cancelled verdict ends it with
+    // kExitTimedOut instead.
+    void CancelForTimeLimit();
+    bool TimeLimitReached() const { return timeLimitReached_; }
 
     bool Busy() const { return busy_; }
     int Restarts() const { return restarts_; }
+
+    // The presenter's part: what the job's notifications tell, and the job's end with its exit status.
+    void Note(std::uint32_t code, std::int32_t value) { record_.Note(code, value); }
+    void Finished(int status, const std::string& verdict);
 
 private:
     void StartJob(engine::TCmd cmd);
@@ -58,6 +73,12 @@ private:
     int restarts_ = 0;
     std::string port_;
     bool busy_ = false;
+    bool timeLimitReached_ = false;
+    JobRecord record_;
+    SummarySink summarySink_;
 };
+
+// The exit status of a job that a time limit cancelled (as `timeout` ends a command it gave up on).
+inline constexpr int kExitTimedOut = 124;
 
 }  // namespace vantrel::ui

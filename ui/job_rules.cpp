@@ -62,13 +62,18 @@ OverviewRow MakeOverviewRow(const firmware::TBl3FileHeader& h) {
             bootloader};
 }
 
+std::vector<std::int32_t> OverviewImages() {
+    std::vector<std::int32_t> images;
+    if (firmware::SelectedImage == firmware::kFileImage) images.push_back(firmware::kFileImage);
+    for (int i = firmware::FirmwareImageCount(); i >= 1; --i) images.push_back(i);
+    return images;
+}
+
 std::vector<OverviewRow> OverviewRows() {
     std::vector<OverviewRow> rows;
-    if (firmware::SelectedImage == firmware::kFileImage) {
-        rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(firmware::kFileImage)));
+    for (const std::int32_t image : OverviewImages()) {
+        rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(image)));
     }
-    for (int i = firmware::FirmwareImageCount(); i >= 1; --i)
-        rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(i)));
     return rows;
 }
 

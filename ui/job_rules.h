@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
@@ -44,6 +45,8 @@ inline constexpr std::array<const char*, 6> kOverviewColumns{"Firmware", "Versio
 
 OverviewRow MakeOverviewRow(const firmware::TBl3FileHeader& header);
 // The file image first when SelectedImage is 0, then the built-in images from the last to the first.
+std::vector<std::int32_t> OverviewImages();
+// The rows of OverviewImages, in their order.
 std::vector<OverviewRow> OverviewRows();
 
 }  // namespace vantrel::ui

@@ -162,6 +162,13 @@ std::string Presenter::FailureText(std::int32_t failure, const std::string& port
 }
 
 std::optional<int> Presenter::Handle(std::uint32_t code, std::int32_t value) {
+    jobs_.Note(code, value);
+    const std::optional<int> status = Present(code, value);
+    if (status) jobs_.Finished(*status, verdict_);
+    return status;
+}
+
+std::optional<int> Presenter::Present(std::uint32_t code, std::int32_t value) {
     if (const TextRow* row = FindTextRow(code)) {
         const std::string text = row->text(value);
         if (!text.empty()) Show(window_, row->channels, text);
@@ -172,13 +179,13 @@ std::optional<int> Presenter::Handle(std::uint32_t code, std::int32_t value) {
             window_.SetProgressPosition(100);
             jobs_.SetIdle();
             const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(firmware::SelectedImage);
-            Announce(window_, Format("Update %s V%d.%.2d succesfully completed.",
-                                     firmware::LoggerClassName(h.qel_class, h.qel_print).c_str(), h.qel_verH,
-                                     h.qel_verL));
+            verdict_ = Format("Update %s V%d.%.2d succesfully completed.",
+                              firmware::LoggerClassName(h.qel_class, h.qel_print).c_str(), h.qel_verH, h.qel_verL);
+            Announce(window_, verdict_);
             return 0;
         }
         case engine::ncProgress:
-            window_.AddReport(Format("Progress %d%%", value));
+            window_.AddProgressReport(Format("Progress %d%%", value));
             window_.SetProgressPosition(value);
             window_.SetApplicationTitle(Format("%d%%", window_.ProgressPosition()));
             return std::nullopt;
@@ -189,6 +196,7 @@ std::optional<int> Presenter::Handle(std::uint32_t code, std::int32_t value) {
             window_.AddReport(kCommunicationRestartText);
             if (!jobs_.MayRestart()) {
                 jobs_.SetIdle();
+                verdict_ = kCommunicationRestartText;
                 return link::feNoAnswer;
             }
             // The cancel request is read when the restarted job starts, after the wait, so a Cancel given
@@ -205,11 +213,13 @@ std::optional<int> Presenter::Handle(std::uint32_t code, std::int32_t value) {
 std::optional<int> Presenter::Failure(std::int32_t failure) {
     jobs_.SetIdle();
     window_.Beep();
-    Show(window_, FindFailureRow(failure).channels, FailureText(failure, window_.PortText()));
+    verdict_ = FailureText(failure, window_.PortText());
+    Show(window_, FindFailureRow(failure).channels, verdict_);
     if (failure == link::feProgramming && jobs_.MayRestart()) {
         jobs_.Restart(TCmd::tCMD0);
         return std::nullopt;
     }
+    if (failure == link::feCancelled && jobs_.TimeLimitReached()) return kExitTimedOut;
     return ExitStatusOfFailure(failure);
 }
 

@@ -28,18 +28,24 @@ public:
     Presenter(WindowOps& window, JobControl& jobs) : window_(window), jobs_(jobs) {}
 
     // Presents one notification. Returns the exit status once the job has ended for good: 0 after a
-    // verified update, ExitStatusOfFailure of the verdict, or 30 / 44 when the restart bound stopped a
-    // communication retry / a programming-error repeat.
+    // verified update, ExitStatusOfFailure of the verdict, 30 / 44 when the restart bound stopped a
+    // communication retry / a programming-error repeat, or kExitTimedOut for a job its time limit cancelled.
+    // The job's summary line goes to the JobControl's sink then.
     std::optional<int> Handle(std::uint32_t code, std::int32_t value);
+
+    // The text of the verdict of the job that ended last.
+    const std::string& Verdict() const { return verdict_; }
 
     // The text the verdict of a failure code shows.
     static std::string FailureText(std::int32_t failure, const std::string& portText);
 
 private:
+    std::optional<int> Present(std::uint32_t code, std::int32_t value);
     std::optional<int> Failure(std::int32_t failure);
 
     WindowOps& window_;
     JobControl& jobs_;
+    std::string verdict_;
 };
 
 }  // namespace vantrel::ui

@@ -14,6 +14,9 @@ class WindowOps {
 public:
     virtual ~WindowOps() = default;
     virtual void AddReport(const std::string& text) = 0;
+    // A "Progress N%" line of the report. A front end that shows the progress elsewhere in the same place
+    // (the console's status line on the same terminal) may leave it out there.
+    virtual void AddProgressReport(const std::string& text) { AddReport(text); }
     virtual void SetStatusText(const std::string& text) = 0;
     // Modal: returns once the operator has seen the message.
     virtual void ShowInfoMessage(const std::string& text) = 0;

@@ -5,12 +5,17 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <functional>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "cli/cli_app.h"
+#include "engine/notify.h"
 #include "engine/process_state.h"
 #include "link/cancel.h"
 #include "link/failures.h"
+#include "tests/cli/json_schema.h"
 #include "tests/support/job_runner.h"
 
 namespace vantrel::cli {
@@ -41,6 +46,13 @@ struct OutputFaults {
     bool err = false;
 };
 
+// What the streams are attached to, beyond stdin: a terminal on stderr (and stdout), one that is dumb.
+struct Screen {
+    bool err = false;
+    bool out = false;
+    bool escapes = true;
+};
+
 class CliTest : public ::testing::Test {
 protected:
     CliTest() {
@@ -58,7 +70,7 @@ protected:
     void InternalMode() { std::ofstream(config_ / "Velmora" / "Qel.conf") << "[General]\nintern=7204\n"; }
 
     CliRun Cli(std::vector<std::string> args, const std::string& answer = "", bool terminal = false,
-               OutputFaults faults = {}) {
+               OutputFaults faults = {}, Screen screen = {}) {
         args.insert(args.begin(), "vantrel-update-cli");
         std::istringstream in(answer);
         std::ostringstream out;
@@ -67,7 +79,8 @@ protected:
         std::ostream failingOut(&failing);
         std::ostream failingErr(&failing);
         CliRun run;
-        run.status = RunCli(args, {in, faults.out ? failingOut : out, faults.err ? failingErr : err, terminal, false});
+        run.status = RunCli(args, {in, faults.out ? failingOut : out, faults.err ? failingErr : err, terminal, screen.err,
+                                   screen.out, screen.escapes});
         run.out = out.str();
         run.err = err.str();
         engine::ResetProcessState();
@@ -79,6 +92,13 @@ protected:
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
         return lines;
+    }
+
+    // The events without their times, which differ from run to run.
+    static std::vector<nlohmann::json> Untimed(const std::string& text) {
+        std::vector<nlohmann::json> events = JsonLines(text);
+        for (auto& event : events) event.erase("time");
+        return events;
     }
 
     fs::path config_;
@@ -95,16 +115,20 @@ TEST_F(CliTest, JsonLinesNotifyBeforePresentingAndEndWithTheExit) {
     SimulatedLine line;
     const CliRun run = Cli({"--port", line.Port(), "--yes", "--json"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const auto events = JsonLines(run.out);
-    ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(events.front(), (nlohmann::json{{"event", "report"}, {"text", "Start at serial port \"SIM1\""}}));
-    EXPECT_EQ(events.back(), (nlohmann::json{{"event", "exit"}, {"status", 0}}));
-    // Each line keeps its fields in the documented order.
-    EXPECT_NE(run.out.find("{\"event\":\"notification\",\"code\":0,\"value\":0}\n"), std::string::npos);
-    // The done notification comes before the verdict it causes, and the verdict goes to all three channels.
-    const auto done = std::find(events.begin(), events.end(), nlohmann::json{{"event", "notification"}, {"code", 0}, {"value", 0}});
-    ASSERT_NE(done, events.end());
+    const auto events = Untimed(run.out);
+    ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(events[0], (nlohmann::json{{"event", "start"}, {"schema", 1}, {"program", "vantrel-update-cli"}}));
+    EXPECT_EQ(events[1], (nlohmann::json{{"event", "report"}, {"text", "Start at serial port \"SIM1\""}}));
     const std::string verdict = "Update Vantrel Base V1.06 succesfully completed.";
+    EXPECT_EQ(events.back(), (nlohmann::json{{"event", "exit"}, {"status", 0}, {"failure", nullptr}, {"reason", verdict},
+                                             {"detail", nullptr}}));
+    // Each line keeps its fields in the documented order: the event, its time, then its own.
+    EXPECT_NE(run.out.find("{\"event\":\"notification\",\"time\":\""), std::string::npos);
+    EXPECT_NE(run.out.find("\",\"code\":0,\"name\":\"ncDone\",\"value\":0}\n"), std::string::npos);
+    // The done notification comes before the verdict it causes, and the verdict goes to all three channels.
+    const auto done = std::find(events.begin(), events.end(),
+                                nlohmann::json{{"event", "notification"}, {"code", 0}, {"name", "ncDone"}, {"value", 0}});
+    ASSERT_NE(done, events.end());
     EXPECT_EQ(*(done + 1), (nlohmann::json{{"event", "report"}, {"text", verdict}}));
     EXPECT_EQ(*(done + 2), (nlohmann::json{{"event", "status"}, {"text", verdict}}));
     EXPECT_EQ(*(done + 3), (nlohmann::json{{"event", "message"}, {"text", verdict}}));
@@ -114,7 +138,16 @@ TEST_F(CliTest, JsonReadersGetTheOutcomeAlsoWithoutAJob) {
     SimulatedLine line;
     const CliRun run = Cli({"--port", line.Port(), "--json"});
     EXPECT_EQ(run.status, kExitUsage);
-    EXPECT_EQ(JsonLines(run.out), (std::vector<nlohmann::json>{{{"event", "exit"}, {"status", kExitUsage}}}));
+    const auto events = Untimed(run.out);
+    ASSERT_EQ(events.size(), 2u) << run.out;
+    EXPECT_EQ(events[0]["event"], "start");
+    EXPECT_EQ(events[1], (nlohmann::json{{"event", "exit"},
+                                         {"status", kExitUsage},
+                                         {"failure", "not-confirmed"},
+                                         {"reason", "this update needs a confirmation (Do you save your measurements ? Do "
+                                                    "you really continue without saving ?); answer it with --yes when no "
+                                                    "terminal is attached"},
+                                         {"detail", nullptr}}));
 }
 
 TEST_F(CliTest, HumanOutputIsTheReportAndTheVerdict) {
@@ -201,6 +234,14 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
         {"unreadable image file", {"--port", "SIM1", "--file", "/nonexistent/image.txt", "f:+"}, true,
          "/nonexistent/image.txt"},
         {"no terminal to confirm", {"--port", "SIM1"}, false, "--yes"},
+        {"time limit of 0", {"--port", "SIM1", "--yes", "--timeout", "0"}, false, "greater than 0"},
+        {"negative time limit", {"--port", "SIM1", "--yes", "--timeout", "-5"}, false, "not '-5'"},
+        {"time limit in words", {"--port", "SIM1", "--yes", "--timeout", "ten"}, false, "not 'ten'"},
+        {"time limit without value", {"--port", "SIM1", "--yes", "--timeout="}, false, "--timeout needs a value"},
+        {"log in a missing folder", {"--port", "SIM1", "--yes", "--log", "/nonexistent/vantrel.log"}, false,
+         "cannot write the log file /nonexistent/vantrel.log: No such file or directory"},
+        {"log that is a folder", {"--port", "SIM1", "--yes", "--log", "/"}, false, "cannot write the log file /"},
+        {"log with a listing", {"--list-images", "--log", "x.log"}, false, "do not go with"},
     };
     for (const Case& c : cases) {
         if (c.internal) InternalMode();
@@ -210,7 +251,10 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
         const CliRun run = Cli(args);
         EXPECT_EQ(run.status, kExitUsage) << c.what;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << ": " << run.err;
-        EXPECT_EQ(run.out, "{\"event\":\"exit\",\"status\":2}\n") << c.what;
+        const auto events = Untimed(run.out);
+        ASSERT_EQ(events.size(), 2u) << c.what << ": " << run.out;
+        EXPECT_EQ(events[1]["status"], kExitUsage) << c.what;
+        EXPECT_NE(events[1]["reason"].get<std::string>().find(c.says), std::string::npos) << c.what;
         EXPECT_FALSE(line.Serial().IsOpen()) << c.what;
         EXPECT_TRUE(line.Serial().Trace().Entries().empty()) << c.what;
         fs::remove(config_ / "Velmora" / "Qel.conf");
@@ -394,13 +438,255 @@ TEST_F(CliTest, PortNamesShownAsTyped) {
         EXPECT_EQ(run.status, link::feNoPort);
         if (c.json) {
             const auto events = JsonLines(run.out);
-            ASSERT_FALSE(events.empty());
-            EXPECT_EQ(events.front()["text"].get<std::string>(), c.shown);
+            ASSERT_GE(events.size(), 2u);
+            EXPECT_EQ(events[1]["text"].get<std::string>(), c.shown);
             EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
         } else {
             EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
             EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
         }
+    }
+}
+
+// An image file of the built-in image 2 (platform 15, print 39) with one change, for the checks that only
+// an image file can fail.
+fs::path ImageFile(const fs::path& folder, const std::function<void(std::vector<std::string>&)>& change) {
+    std::ifstream in(fs::path(VANTREL_SOURCE_DIR) / "firmware/images/Vantrel_V1_10_PF15_PR39_BL3_0.txt");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    change(lines);
+    const fs::path path = folder / "image.txt";
+    std::ofstream out(path, std::ios::binary);
+    for (const auto& line : lines) out << line << "\r\n";
+    return path;
+}
+
+// Every event of every kind of run, held to the documented schema: a whole update, each failure code, the
+// run's own failures, the listings. The exit event names the failure and gives the reason.
+TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
+    const testing::JsonSchema schema =
+        testing::JsonSchema::FromFile(std::string(VANTREL_SOURCE_DIR) + "/docs/json-events.schema.json");
+    const auto inBootloader = [](LoggerConfig config) {
+        config.initialMode = sim::Mode::Bootloader;
+        return config;
+    };
+    LoggerConfig print39;
+    print39.identity.print = 39;
+    print39.initialMode = sim::Mode::Bootloader;
+    LoggerConfig foreign;
+    foreign.identity.applicationClass = 26146;
+    LoggerConfig paced;
+    paced.timing.paced = true;
+    const fs::path badLastLine = ImageFile(config_, [](auto& lines) { lines.pop_back(); });
+    fs::create_directories(config_ / "broken");
+    const fs::path brokenRecord = ImageFile(config_ / "broken", [](auto& lines) { lines[20][5] = 'G'; });
+
+    struct Case {
+        const char* what;
+        LoggerConfig logger;
+        std::vector<std::string> args;  // PORT stands for the simulated logger's port
+        int status;
+        const char* failure;            // nullptr: the exit event's failure is null
+        bool internal = false;
+        bool unplug = false;
+        bool cancelFirst = false;
+    };
+    const Case cases[] = {
+        {"verified update", {}, {"--port", "PORT", "--yes"}, 0, nullptr},
+        {"missing port", {}, {"--port", "COM99", "--yes"}, link::feNoPort, "feNoPort"},
+        {"adapter pulled", WithFaults({{.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 30}}),
+         {"--port", "PORT", "--yes"}, link::feIo, "feIo", false, true},
+        {"cancelled", {}, {"--port", "PORT", "--yes"}, link::feCancelled, "feCancelled", false, false, true},
+        {"silent logger", WithFaults({{.kind = FaultKind::NoReply, .request = RequestKind::Identify}}),
+         {"--port", "PORT", "--yes", "--max-restarts", "0"}, link::feNoAnswer, "feNoAnswer"},
+        {"foreign logger", foreign, {"--port", "PORT", "--yes"}, link::feNoUpdate, "feNoUpdate"},
+        {"logger error", WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}),
+         {"--port", "PORT", "--yes"}, link::feLoggerError, "feLoggerError"},
+        {"image without its last line", print39, {"--port", "PORT", "--file", badLastLine.string(), "f:+"},
+         link::feBadLastLine, "feBadLastLine", true},
+        {"record that does not convert", print39, {"--port", "PORT", "--file", brokenRecord.string(), "f:+"},
+         link::feConversion, "feConversion", true},
+        {"programming errors",
+         WithFaults({{.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7, .always = true}}),
+         {"--port", "PORT", "--yes", "--max-restarts", "1"}, link::feProgramming, "feProgramming"},
+        {"not verified", WithFaults({{.kind = FaultKind::OtherClassAfterStart, .value = 26146}}),
+         {"--port", "PORT", "--yes"}, link::feNotVerified, "feNotVerified"},
+        {"invalid answer", inBootloader(WithFaults({{.kind = FaultKind::NoReply, .request = RequestKind::Identity}})),
+         {"--port", "PORT", "--yes"}, link::feInvalidAnswer, "feInvalidAnswer"},
+        {"no matching image", WithFaults({}, 23), {"--port", "PORT", "--yes"}, link::feNoMatchingImage,
+         "feNoMatchingImage"},
+        {"read info only", inBootloader({}), {"--port", "PORT", "--read-info-only"}, link::feInfoOnly, "feInfoOnly", true},
+        {"time limit", paced, {"--port", "PORT", "--yes", "--timeout", "30"}, ui::kExitTimedOut, "timeout"},
+        {"usage error", {}, {"--yes"}, kExitUsage, "usage"},
+        {"unreadable image file", {}, {"--port", "PORT", "--file", "/nonexistent/image.txt", "f:+"}, kExitUsage,
+         "image-file", true},
+        {"no confirmation", {}, {"--port", "PORT"}, kExitUsage, "not-confirmed"},
+        {"log that cannot be written", {}, {"--port", "PORT", "--yes", "--log", "/nonexistent/x.log"}, kExitUsage,
+         "log-file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.internal) InternalMode();
+        sim::InProcessSerial::Options options;
+        options.unplugOnPowerLoss = c.unplug;
+        SimulatedLine line(c.logger, options);
+        std::vector<std::string> args{"--json"};
+        for (const auto& arg : c.args) args.push_back(arg == "PORT" ? line.Port() : arg);
+        if (c.cancelFirst) link::CancelRequested = true;
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        const auto events = JsonLines(run.out);
+        ASSERT_GE(events.size(), 2u);
+        for (const auto& event : events) {
+            for (const std::string& fault : schema.Check(event, "/$defs/event")) ADD_FAILURE() << fault;
+        }
+        EXPECT_EQ(events.front()["event"], "start");
+        const nlohmann::json& exit = events.back();
+        EXPECT_EQ(exit["event"], "exit");
+        EXPECT_EQ(exit["status"], c.status);
+        EXPECT_EQ(exit["failure"], c.failure != nullptr ? nlohmann::json(c.failure) : nlohmann::json(nullptr));
+        EXPECT_TRUE(exit["reason"].is_string()) << exit;
+        fs::remove(config_ / "Velmora" / "Qel.conf");
+    }
+
+    // The listings: one document each.
+    InternalMode();
+    const struct {
+        std::vector<std::string> args;
+        const char* definition;
+    } listings[] = {
+        {{"--list-ports", "--json"}, "/$defs/port-list"},
+        {{"--list-images", "--json", "--file", (fs::path(VANTREL_SOURCE_DIR) / "firmware/images/Vantrel_V2_08_PF21_PR48_BL3_0.txt").string(), "f:+"},
+         "/$defs/image-list"},
+    };
+    for (const auto& listing : listings) {
+        const CliRun run = Cli(listing.args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const nlohmann::json document = nlohmann::json::parse(run.out);
+        for (const std::string& fault : schema.Check(document, listing.definition)) ADD_FAILURE() << fault;
+        for (const std::string& fault : schema.Check(document)) ADD_FAILURE() << fault;
+    }
+}
+
+// The schema's names are the program's: every notification and failure code the program names, and only those.
+TEST_F(CliTest, SchemaNamesEveryCode) {
+    std::ifstream in(std::string(VANTREL_SOURCE_DIR) + "/docs/json-events.schema.json");
+    const nlohmann::json schema = nlohmann::json::parse(in);
+    const auto names = [](const nlohmann::json& list) {
+        std::set<std::string> all;
+        for (const auto& name : list) {
+            if (name.is_string()) all.insert(name.get<std::string>());
+        }
+        return all;
+    };
+    std::set<std::string> notifications, failures;
+    for (std::uint32_t code = 0; code < 1000; ++code) {
+        if (const char* name = engine::NotifyCodeName(code)) notifications.insert(name);
+        if (const char* name = link::FailureCodeName(static_cast<std::int32_t>(code))) failures.insert(name);
+    }
+    EXPECT_EQ(names(schema["$defs"]["notification"]["properties"]["name"]["enum"]), notifications);
+    EXPECT_EQ(names(schema["$defs"]["failure-code-name"]["enum"]), failures);
+}
+
+// The job runs out of its time: cancelled as a Cancel would (the logger waits in its bootloader), with its
+// own status, in virtual time on a line paced at 9600 baud.
+TEST_F(CliTest, TimeLimitCancelsTheJob) {
+    LoggerConfig paced;
+    paced.timing.paced = true;
+    SimulatedLine line(paced);
+    const auto start = line.Clock().Now();
+    const CliRun run = Cli({"--port", line.Port(), "--yes", "--timeout", "60"});
+    EXPECT_EQ(run.status, ui::kExitTimedOut);
+    EXPECT_NE(run.out.find("\nProcess cancelled!\n"), std::string::npos);
+    EXPECT_NE(run.err.find("the job did not finish within 60 s"), std::string::npos) << run.err;
+    // Stopped soon after the limit, well before the whole update's 480 s (the worker runs ahead of the
+    // console in virtual time, so "soon" is generous).
+    EXPECT_LT(line.Clock().Now() - start, std::chrono::seconds(240));
+    line.Serial().Inspect([](sim::LoggerModel& logger) {
+        EXPECT_EQ(logger.CurrentMode(), sim::Mode::Bootloader);
+        return 0;
+    });
+
+    // A limit the job stays within changes nothing.
+    SimulatedLine quick;
+    EXPECT_EQ(Cli({"--port", quick.Port(), "--yes", "--timeout", "3600"}).status, 0);
+}
+
+// --log: the report with the date and time on every line and a summary line a job, appended; a log that
+// fills the disk lets the job end and says so.
+TEST_F(CliTest, LogKeepsTheReportAndASummaryLine) {
+    const fs::path log = config_ / "jobs.log";
+    {
+        LoggerConfig older;
+        older.identity.applicationVersion = 0x0105;
+        SimulatedLine line(older);
+        ASSERT_EQ(Cli({"--port", line.Port(), "--yes", "--log", log.string()}).status, 0);
+    }
+    {
+        SimulatedLine line(WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}));
+        ASSERT_EQ(Cli({"--port", line.Port(), "--yes", "--json", "--log", log.string()}).status, link::feLoggerError);
+    }
+    std::ifstream in(log);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    const std::regex stamped("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}[+-][0-9]{2}:[0-9]{2} .+");
+    std::vector<std::string> summaries;
+    for (const auto& line : lines) {
+        EXPECT_TRUE(std::regex_match(line, stamped)) << line;
+        if (line.find(" job start=") != std::string::npos) summaries.push_back(line);
+    }
+    ASSERT_EQ(summaries.size(), 2u);
+    EXPECT_NE(lines.front().find(" -> Start at serial port \"SIM1\""), std::string::npos) << lines.front();
+    for (const char* field : {" port=SIM1 ", " adapter=- ", " class-before=26145 ", " version-before=1.05 ",
+                              " class-after=26145 ", " version-after=1.06 ", " platform=15 ", " print=19 ",
+                              " image=\"Vantrel Base V1.06\" ",
+                              " verdict=\"Update Vantrel Base V1.06 succesfully completed.\" ", " status=0 ",
+                              " restarts=0"}) {
+        EXPECT_NE(summaries[0].find(field), std::string::npos) << field << " in " << summaries[0];
+    }
+    EXPECT_NE(summaries[1].find(" verdict=\"Aborted because the logger is not ready!\" status=41 "), std::string::npos)
+        << summaries[1];
+    EXPECT_NE(summaries[1].find(" image=- "), std::string::npos) << summaries[1];
+
+    // A full disk while the job runs.
+    SimulatedLine line;
+    const CliRun full = Cli({"--port", line.Port(), "--yes", "--json", "--log", "/dev/full"});
+    EXPECT_EQ(full.status, 0);
+    EXPECT_NE(full.err.find("the log file /dev/full could not be written (No space left on device)"), std::string::npos)
+        << full.err;
+    EXPECT_EQ(JsonLines(full.out).back()["log_error"], "No space left on device");
+}
+
+// The live status line on a terminal: the times, no progress lines twice on the same screen, no escape
+// sequences for a dumb terminal.
+TEST_F(CliTest, StatusLineOnATerminal) {
+    struct Case {
+        const char* what;
+        Screen screen;
+        bool progressLinesOnStdout;
+        bool escapes;
+    };
+    const Case cases[] = {
+        {"stdout and stderr on one terminal", {.err = true, .out = true}, false, true},
+        {"stdout redirected", {.err = true, .out = false}, true, true},
+        {"dumb terminal", {.err = true, .out = true, .escapes = false}, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path log = config_ / "status.log";
+        SimulatedLine line;
+        const CliRun run = Cli({"--port", line.Port(), "--yes", "--log", log.string()}, "", false, {}, c.screen);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.find(" -> Progress 50%") != std::string::npos, c.progressLinesOnStdout);
+        EXPECT_EQ(run.err.find('\x1b') != std::string::npos, c.escapes);
+        EXPECT_NE(run.err.find("] 50% "), std::string::npos);
+        EXPECT_NE(run.err.find(" elapsed, "), std::string::npos);
+        EXPECT_NE(run.err.find(" left  "), std::string::npos);
+        // The log keeps the whole report.
+        std::ifstream in(log);
+        const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(logged.find(" -> Progress 50%"), std::string::npos);
+        fs::remove(log);
     }
 }
 

@@ -161,13 +161,13 @@ TEST_F(WorkerTest, SetProgressPostsOnlyChangedPercentages) {
     const Step steps[] = {
         {0, 10, {}},                      // 0 after the reset: nothing
         {5, 0, {}},                       // no total gives 0, unchanged
-        {1, 10, {{ncProgress, 9}}},
+        {1, 10, {{ncProgress, 9, 1, 10}}},
         {1, 10, {}},                      // same percentage again
-        {-5, 10, {{ncProgress, 0}}},      // negative position clamps to 0
-        {10, 10, {{ncProgress, 99}}},     // the worker never posts 100
+        {-5, 10, {{ncProgress, 0, -5, 10}}},  // negative position clamps to 0
+        {10, 10, {{ncProgress, 99, 10, 10}}},  // the worker never posts 100
         {50, 10, {}},                     // above the total clamps to 99
         {2'000'000'000, 2'000'000'000, {}},  // large positions do not overflow
-        {1'000'000'000, 2'000'000'000, {{ncProgress, 49}}},
+        {1'000'000'000, 2'000'000'000, {{ncProgress, 49, 1'000'000'000, 2'000'000'000}}},
     };
     ScriptedWorker::procedure = [&](ScriptedWorker& w) {
         // Progress goes to a window of its own, so the job's final notification stays apart.

@@ -128,7 +128,8 @@ private:
     OperatorDialogs& dialogs_;
     PortSource& ports_;
     std::int32_t handle_ = 0;
-    JobControl jobs_{*this};
+    // Every job leaves its summary line in the operator's history, whatever the window shows.
+    JobControl jobs_{*this, std::nullopt, AppendToUserHistory};
     Presenter presenter_{*this, jobs_};
     RestartTimer restartTimer_;
     std::function<void()> pendingRestart_;
