@@ -32,11 +32,24 @@ check "full update" 0 $? \
   "-> Vector table is programmed." "$work/full.out" \
   "succesfully completed." "$work/full.out"
 
-# JSON Lines: one event a line, the exit event last.
+# JSON Lines: one event a line, the start event first, the exit event last.
 "$bin/vantrel-update-cli" --port "$port" --yes --json >"$work/json.out" 2>/dev/null
-check "json update" 0 $? '{"event":"notification","code":0,"value":0}' "$work/json.out" \
-  '{"event":"exit","status":0}' "$work/json.out"
-[ "$(tail -n 1 "$work/json.out")" = '{"event":"exit","status":0}' ] || { echo "FAIL json: exit event not last"; failures=$((failures + 1)); }
+check "json update" 0 $? '"code":0,"name":"ncDone","value":0}' "$work/json.out" \
+  '"event":"progress"' "$work/json.out"
+head -n 1 "$work/json.out" | grep -q '^{"event":"start",.*"schema":1' || { echo "FAIL json: start event not first"; failures=$((failures + 1)); }
+tail -n 1 "$work/json.out" | grep -q '^{"event":"exit",.*"status":0,"failure":null' || { echo "FAIL json: exit event not last"; failures=$((failures + 1)); }
+
+# The listings as JSON documents.
+"$bin/vantrel-update-cli" --list-ports --json >"$work/ports.json" 2>/dev/null
+check "port list in JSON" 0 $? '{"schema":1,"ports":[' "$work/ports.json"
+
+# --timeout on a line at 9600 baud: the job is cancelled a few seconds in, mid-programming, and the
+# logger waits in its bootloader for the next job.
+start_sim --paced
+"$bin/vantrel-update-cli" --port "$port" --yes --timeout 4 --log "$work/timeout.log" >"$work/timeout.out" 2>"$work/timeout.err"
+check "time limit" 124 $? "Process cancelled!" "$work/timeout.out" "did not finish within 4 s" "$work/timeout.err" \
+  " status=124 " "$work/timeout.log"
+kill "${sims[-1]}"; wait "${sims[-1]}" 2>/dev/null
 
 # A file update in internal mode.
 mkdir -p "$work/internal-config/Velmora"
@@ -143,10 +156,15 @@ check "help to a full device" 1 $?
 "$bin/vantrel-update-cli" --list-images >/dev/full 2>/dev/null
 check "image list to a full device" 1 $?
 
+# A log on a full disk: the job ends verified, and the lost log is told.
+start_sim
+"$bin/vantrel-update-cli" --port "$port" --yes --log /dev/full >/dev/null 2>"$work/full-log.err"
+check "log on a full disk" 0 $? "the log file /dev/full could not be written" "$work/full-log.err"
+
 # A usage error the parser finds ends JSON Lines with the exit event too.
 "$bin/vantrel-update-cli" --json --port a --port b >"$work/usage.out" 2>/dev/null
-check "usage error in JSON" 2 $?
-[ "$(cat "$work/usage.out")" = '{"event":"exit","status":2}' ] || { echo "FAIL usage error in JSON: $(cat "$work/usage.out")"; failures=$((failures + 1)); }
+check "usage error in JSON" 2 $? '"status":2,"failure":"usage"' "$work/usage.out"
+[ "$(wc -l <"$work/usage.out")" = 2 ] || { echo "FAIL usage error in JSON: $(cat "$work/usage.out")"; failures=$((failures + 1)); }
 
 echo "$passed passed, $failures failed"
 [ "$failures" = 0 ]
