@@ -272,6 +272,53 @@ TEST_F(PresenterTest, RestartBoundEndsTheJob) {
     EXPECT_EQ(limited.Handle(engine::ncFailure, link::feProgramming), link::feProgramming);
 }
 
+// The summary line every job leaves, through the shared job start and the presenter: what the logger was
+// before and after, the image and the verdict, and nothing of a version that programming may have destroyed.
+TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
+    std::vector<std::string> summaries;
+    FakeWindow recorded;
+    JobControl recordedJobs(recorded, 1, [&](const std::string& line) { summaries.push_back(line); });
+    Presenter presenting(recorded, recordedJobs);
+    const std::pair<std::uint32_t, std::int32_t> identified[] = {
+        {engine::ncClass, 26145}, {engine::ncVersion, 0x0105}, {engine::ncClass, 51202}, {engine::ncVersion, 0x0300},
+        {engine::ncPlatform, 15}, {engine::ncPrint, 19},      {engine::ncCheckImage, 1},
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::uint32_t, std::int32_t>> then;
+        std::vector<std::string> fields;
+    };
+    const Case cases[] = {
+        {"verified",
+         {{engine::ncUpdateStart, 0}, {engine::ncVectorTable, 1}, {engine::ncClass, 26145}, {engine::ncDone, 0}},
+         {" port=/dev/ttyUSB7 adapter=- class-before=26145 version-before=1.05 class-after=26145 version-after=1.06 "
+          "platform=15 print=19 image=\"Vantrel Base V1.06\" verdict=\"Update Vantrel Base V1.06 succesfully "
+          "completed.\" status=0 duration=",
+          " restarts=0"}},
+        {"failed while programming, repeated once, then bounded",
+         {{engine::ncUpdateStart, 0}, {engine::ncFailure, link::feProgramming}, {engine::ncClass, 51202},
+          {engine::ncUpdateStart, 0}, {engine::ncFailure, link::feProgramming}},
+         {" class-after=51202 version-after=- ", " verdict=\"Repeat because programming error!\" status=44 ",
+          " restarts=1"}},
+        {"cancelled by its time limit before programming",
+         {{engine::ncFailure, link::feCancelled}},
+         {" class-after=51202 version-after=3.00 ", " verdict=\"Process cancelled!\" status=124 "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        summaries.clear();
+        firmware::SelectedImage = -1;
+        recordedJobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
+        for (const auto& [code, value] : identified) presenting.Handle(code, value);
+        firmware::SelectedImage = 1;
+        if (c.then.back().second == link::feCancelled) recordedJobs.CancelForTimeLimit();
+        for (const auto& [code, value] : c.then) presenting.Handle(code, value);
+        ASSERT_EQ(summaries.size(), 1u);
+        EXPECT_EQ(summaries[0].find(" job start="), 29u) << summaries[0];
+        for (const std::string& field : c.fields) EXPECT_NE(summaries[0].find(field), std::string::npos) << field << " in " << summaries[0];
+    }
+}
+
 TEST_F(PresenterTest, LongTextsAreNotCut) {
     const std::string port(3000, 'p');
     EXPECT_EQ(Presenter::FailureText(link::feNoPort, port), "Aborted because serial port \"" + port + "\" is not ready!");
