@@ -1,13 +1,15 @@
 // The console updater, callable in-process so tests drive it like a technician does.
 //
-//   vantrel-update-cli --port PORT [--file IMAGE] [--read-info-only] [--yes] [--json] [--max-restarts N] [KEY:VALUE ...]
-//   vantrel-update-cli --list-ports
-//   vantrel-update-cli --list-images [--file IMAGE]
+//   vantrel-update-cli --port PORT [--file IMAGE] [--read-info-only] [--yes] [--json] [--max-restarts N]
+//                      [--log FILE] [--timeout SECONDS] [KEY:VALUE ...]
+//   vantrel-update-cli --list-ports [--json]
+//   vantrel-update-cli --list-images [--file IMAGE] [--json]
 //
 // Exit status: 0 verified update; the failure code of the verdict (10, 11, 20, 40 to 47, 70); 1 an
 // unexpected failure, or the help or a listing that could not be written; 2 usage errors, unreadable
-// image files, declined or unanswerable confirmations; 30 / 44 when --max-restarts stopped a
-// communication retry / a programming-error repeat. An update's status is its verdict even when its
+// image files, declined or unanswerable confirmations, a --log file that cannot be written; 30 / 44 when
+// --max-restarts stopped a communication retry / a programming-error repeat; 124 when --timeout cancelled
+// the job. An update's status is its verdict even when its
 // output could not be written (main adds 128 + signal for a signal that ended the program at once).
 #pragma once
 
