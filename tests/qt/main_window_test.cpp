@@ -311,6 +311,11 @@ TEST_F(MainWindowTest, StartJobAndSetIdleSwitchTheControls) {
     EXPECT_EQ(dialogs.Messages(), std::vector<QString>{QStringLiteral("Process cancelled!")});
     EXPECT_EQ(Report(), (std::vector<std::string>{"Start at serial port \"/dev/ttyACM2\"", "Progress 42%",
                                                   "Process cancelled!"}));
+    // The job left its line in the operator's history, and nothing else changed for it.
+    const std::vector<std::string> history = History();
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_NE(history[0].find(" port=/dev/ttyACM2 "), std::string::npos) << history[0];
+    EXPECT_NE(history[0].find(" verdict=\"Process cancelled!\" status=20 "), std::string::npos) << history[0];
 }
 
 TEST_F(MainWindowTest, FileModeLayout) {

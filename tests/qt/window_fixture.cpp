@@ -1,5 +1,7 @@
 #include "tests/qt/window_fixture.h"
 
+#include <fstream>
+
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -9,11 +11,13 @@
 #include <QPushButton>
 #include <QTest>
 #include <cstdlib>
+#include <fstream>
 
 #include "engine/notify.h"
 #include "engine/option_flags.h"
 #include "link/cancel.h"
 #include "engine/process_state.h"
+#include "ui/job_record.h"
 #include "ui/options.h"
 #include "ui/qt/message_window.h"
 #include "ui/qt/report_window.h"
@@ -80,6 +84,9 @@ WindowTest::WindowTest() {
     WorkerRequests().clear();
     if (qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) savedConfigHome_ = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", configHome_.path().toLocal8Bit());
+    // The window's history of jobs goes beside the settings, not into the history of whoever runs the tests.
+    if (qEnvironmentVariableIsSet("XDG_STATE_HOME")) savedStateHome_ = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", (configHome_.path() + QStringLiteral("/state")).toLocal8Bit());
 }
 
 WindowTest::~WindowTest() {
@@ -91,6 +98,18 @@ WindowTest::~WindowTest() {
     } else {
         qunsetenv("XDG_CONFIG_HOME");
     }
+    if (savedStateHome_) {
+        qputenv("XDG_STATE_HOME", *savedStateHome_);
+    } else {
+        qunsetenv("XDG_STATE_HOME");
+    }
+}
+
+std::vector<std::string> WindowTest::History() {
+    std::ifstream in(UserHistoryPath());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 void WindowTest::Stop() {

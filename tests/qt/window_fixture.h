@@ -108,6 +108,8 @@ protected:
 
     // The report's lines without their time stamps.
     std::vector<std::string> Report();
+    // The lines of the operator's history of jobs.
+    static std::vector<std::string> History();
     // Presents a notification the way a worker sends one, and lets the window handle it.
     void Notify(std::uint32_t code, std::int32_t value);
     // Runs the event loop until done() holds; false when it did not within the (generous) bound.
@@ -120,6 +122,7 @@ protected:
 private:
     QTemporaryDir configHome_;
     std::optional<QByteArray> savedConfigHome_;
+    std::optional<QByteArray> savedStateHome_;
     std::unique_ptr<TfrmMain> window_;
 };
 
