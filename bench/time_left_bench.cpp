@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/paced_line.h"
 #include "engine/comm_thread.h"
 #include "engine/notify.h"
 #include "engine/process_state.h"
 #include "engine/vantrel_comm_thread.h"
 #include "link/clock.h"
 #include "link/serial.h"
-#include "sim/inprocess_serial.h"
 #include "ui/time_left.h"
 
 extern char** environ;
@@ -32,12 +32,6 @@ namespace {
 using namespace std::chrono_literals;
 using vantrel::engine::Notification;
 using vantrel::link::Micros;
-
-struct Board {
-    std::uint16_t platform;
-    std::uint16_t print;
-};
-constexpr Board kBoards[] = {{15, 19}, {15, 39}, {21, 39}, {21, 48}};
 
 // Feeds the estimate on the worker's own thread, so that it sees each report at the moment it was made,
 // and keeps what it said then.
@@ -82,8 +76,8 @@ Errors MeasureJob(vantrel::link::Clock& clock, const std::string& port) {
     auto queue = std::make_shared<vantrel::engine::NotificationQueue>();
     auto target = std::make_shared<EstimatingTarget>(clock, queue);
     vantrel::engine::ScopedNotificationTarget window(target);
-    vantrel::engine::CreateCommThread<vantrel::engine::TVantrelCommThread>(window.handle(), vantrel::engine::TCmd::tCMD0,
-                                                                          port);
+    vantrel::engine::CreateCommThread<vantrel::engine::TVantrelCommThread>(window.handle(),
+                                                                           vantrel::engine::TCmd::tCMD0, port);
     Errors errors;
     while (auto n = queue->Wait(15min)) {
         if (!vantrel::engine::IsFinalNotification(n->code)) continue;
@@ -116,16 +110,8 @@ void TimeLeftPaced(benchmark::State& state) {
     const auto image = static_cast<int>(state.range(0));
     Errors errors;
     for (auto _ : state) {
-        vantrel::engine::ResetProcessState();
-        vantrel::sim::LoggerConfig config;
-        config.identity.platform = kBoards[image - 1].platform;
-        config.identity.print = kBoards[image - 1].print;
-        config.timing.paced = true;
-        vantrel::link::VirtualClock clock;
-        vantrel::sim::InProcessSerial serial(config, clock);
-        vantrel::link::ScopedClock useClock(clock);
-        vantrel::link::ScopedSerialBackend useSerial(serial);
-        errors = MeasureJob(clock, "SIM1");
+        vantrel::bench::PacedLine line(image);
+        errors = MeasureJob(line.Clock(), "SIM1");
     }
     Report(state, errors);
 }

@@ -30,6 +30,7 @@
 #include "link/clock.h"
 #include "link/serial.h"
 #include "sim/inprocess_serial.h"
+#include "bench/paced_line.h"
 
 extern char** environ;
 
@@ -38,11 +39,8 @@ namespace {
 using namespace std::chrono_literals;
 using vantrel::engine::Notification;
 
-struct Board {
-    std::uint16_t platform;
-    std::uint16_t print;
-};
-constexpr Board kBoards[] = {{15, 19}, {15, 39}, {21, 39}, {21, 48}};
+using vantrel::bench::Board;
+using vantrel::bench::kBoards;
 
 // Runs one job on the current clock and backend; returns its notifications with the real time each
 // arrived at.
@@ -64,15 +62,9 @@ void PacedUpdate(benchmark::State& state) {
     double virtualSeconds = 0;
     double boundSeconds = 0;
     for (auto _ : state) {
-        vantrel::engine::ResetProcessState();
-        vantrel::sim::LoggerConfig config;
-        config.identity.platform = kBoards[image - 1].platform;
-        config.identity.print = kBoards[image - 1].print;
-        config.timing.paced = true;
-        vantrel::link::VirtualClock clock;
-        vantrel::sim::InProcessSerial serial(config, clock);
-        vantrel::link::ScopedClock useClock(clock);
-        vantrel::link::ScopedSerialBackend useSerial(serial);
+        vantrel::bench::PacedLine line(image);
+        vantrel::link::VirtualClock& clock = line.Clock();
+        vantrel::sim::InProcessSerial& serial = line.Serial();
         const auto start = clock.Now();
         const auto seen = RunJob("SIM1");
         if (seen.empty() || seen.back().first.code != vantrel::engine::ncDone) state.SkipWithError("update failed");

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "ui/base_directory_posix.h"
 #include "ui/options.h"
 
 namespace vantrel::ui {
@@ -25,11 +26,8 @@ constexpr std::int32_t kInternalModeCode = 7204;
 constexpr off_t kMaxSettingsFileSize = 64 * 1024;
 
 std::string SettingsFile() {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    if (configHome != nullptr && configHome[0] == '/') return std::string(configHome) + "/Velmora/Qel.conf";
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') return {};
-    return std::string(home) + "/.config/Velmora/Qel.conf";
+    const std::string configHome = BaseDirectory("XDG_CONFIG_HOME", ".config");
+    return configHome.empty() ? configHome : configHome + "/Velmora/Qel.conf";
 }
 
 struct InternSetting {
