@@ -109,7 +109,7 @@ std::string JobRecord::Finish(int status, const std::string& verdict, int restar
     const WallTime begun = begun_.value_or(when);
     std::string image = "-";
     std::optional<std::int32_t> versionAfter = versionAfter_;
-    if (firmware::SelectedImage >= 0) {
+    if (firmware::SelectedImage != firmware::kNoImageSelected) {
         const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(firmware::SelectedImage);
         char version[16];
         std::snprintf(version, sizeof version, "V%d.%.2d", h.qel_verH, h.qel_verL);

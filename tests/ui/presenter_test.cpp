@@ -307,7 +307,7 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         summaries.clear();
-        firmware::SelectedImage = -1;
+        firmware::SelectedImage = firmware::kNoImageSelected;
         recordedJobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
         for (const auto& [code, value] : identified) presenting.Handle(code, value);
         firmware::SelectedImage = 1;
