@@ -197,6 +197,10 @@ TEST_F(CliTest, MissingPortSaysWhy) {
     EXPECT_EQ(run.status, link::feNoPort);
     EXPECT_NE(run.out.find("Aborted because serial port \"COM99\" is not ready!"), std::string::npos);
     EXPECT_NE(run.err.find("no such device"), std::string::npos) << run.err;
+    // JSON readers get the reason too, in the exit event.
+    const nlohmann::json exit = JsonLines(Cli({"--port", "COM99", "--yes", "--json"}).out).back();
+    EXPECT_EQ(exit["reason"], "Aborted because serial port \"COM99\" is not ready!");
+    EXPECT_NE(exit["detail"].get<std::string>().find("no such device"), std::string::npos) << exit;
 }
 
 // Every row also asks for JSON Lines: the reader gets the exit event even when nothing else was printed.
