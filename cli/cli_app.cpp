@@ -31,6 +31,7 @@
 #include "ui/presenter.h"
 #include "cli/json_events.h"
 #include "cli/job_log.h"
+#include "vantrel/version.h"
 
 namespace vantrel::cli {
 
@@ -334,6 +335,7 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
                                             "Cancel the job if it has not ended after SECONDS (exit status 124)");
     app.add_flag("--list-ports", args.listPorts, "List the logger ports and exit");
     app.add_flag("--list-images", args.listImages, "List the firmware images (and --file's header) and exit");
+    app.set_version_flag("--version", VersionLine("vantrel-update-cli"));
     app.add_option("keys", args.keys, "Start-up keys: cc:- cf:- ci:- (internal mode), mf:+ or mf:-, f:+");
 
     std::vector<std::string> reversed(argv.rbegin(), argv.rend() - 1);
@@ -356,6 +358,10 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
         return Run(args, io, argv.empty() ? std::string() : argv[0], run);
     } catch (const CLI::CallForHelp&) {
         io.out << app.help();
+        args.plainOutput = true;
+        return 0;
+    } catch (const CLI::CallForVersion& e) {
+        io.out << e.what() << '\n';
         args.plainOutput = true;
         return 0;
     } catch (const CLI::ParseError& e) {

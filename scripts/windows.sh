@@ -12,8 +12,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 jobs=2
 
-# ImageMagick draws the program's icon (and takes the end-to-end screenshots).
-packages=(g++-mingw-w64-x86-64-posix imagemagick)
+# rsvg-convert and ImageMagick draw the program's icon (ImageMagick also takes the end-to-end screenshots).
+packages=(g++-mingw-w64-x86-64-posix librsvg2-bin imagemagick)
 [ -n "${VANTREL_WINDOWS_NO_WINE:-}" ] || packages+=(wine wine64 fonts-wine xvfb xdotool)
 scripts/deps.sh "${packages[@]}"
 

@@ -13,6 +13,7 @@
 #include "sim/pty_server.h"
 #include "sim/state_file.h"
 #include "sim/wire_trace.h"
+#include "vantrel/version.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Simulated data logger on a pseudo-terminal. Prints the serial port path as its first line "
                  "and serves until SIGINT or SIGTERM."};
     app.get_formatter()->column_width(34);
+    app.set_version_flag("--version", vantrel::VersionLine("vantrel-sim"));
     app.option_defaults()->always_capture_default();
     app.add_option("--platform", id.platform, "Platform code the bootloader reports (e.g. 15, 14, 0x1234)");
     app.add_option("--print", id.print, "Print (board) code the bootloader reports");

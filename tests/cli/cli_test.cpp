@@ -17,6 +17,7 @@
 #include "link/failures.h"
 #include "tests/cli/json_schema.h"
 #include "tests/support/job_runner.h"
+#include "vantrel/version.h"
 
 namespace vantrel::cli {
 namespace {
@@ -272,6 +273,13 @@ TEST_F(CliTest, HelpIsOnlyTheHelp) {
     EXPECT_NE(run.out.find("--max-restarts"), std::string::npos);
 }
 
+TEST_F(CliTest, VersionIsOnlyTheVersion) {
+    const CliRun run = Cli({"--json", "--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "vantrel-update-cli " + std::string(kVersion) + "\n");
+    EXPECT_EQ(run.err, "");
+}
+
 TEST_F(CliTest, ConfirmationOnATerminal) {
     struct Case {
         const char* answer;
@@ -401,6 +409,7 @@ TEST_F(CliTest, OutputFaultsNeverStopAnUpdate) {
         {"a failing job keeps its verdict", {"--yes"}, true, {.out = true},
          WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}), link::feLoggerError, true},
         {"help", {"--help"}, false, {.out = true}, {}, 1, false},
+        {"version", {"--version"}, false, {.out = true}, {}, 1, false},
         {"image listing", {"--list-images"}, false, {.out = true}, {}, 1, false},
     };
     for (const Case& c : cases) {

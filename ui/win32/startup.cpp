@@ -41,6 +41,23 @@ std::vector<std::string> ProgramArguments() {
     return args;
 }
 
+bool ShowProgramInfo(const std::string& text) {
+    // A window program gets no console of its own: a redirected standard output, or the console of the
+    // command prompt it was started from, is where a command line's answer is read.
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const bool given = out != nullptr && out != INVALID_HANDLE_VALUE;
+    if (!given && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        out = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
+    }
+    if (out != nullptr && out != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        return WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0 &&
+               written == text.size();
+    }
+    return MessageBoxW(nullptr, FromText(text).c_str(), L"vantrel-update", MB_OK | MB_ICONINFORMATION) != 0;
+}
+
 int RunProgram() {
     StandardDialogs dialogs;
     std::unique_ptr<TfrmMain> frmMain = StartProgram(ProgramArguments(), dialogs, SystemPortSource());

@@ -20,6 +20,11 @@ std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDi
 // The program's command line in the ANSI code page, the 8-bit form the rest of the program works in.
 std::vector<std::string> ProgramArguments();
 
+// Shows the window's --help or --version text where the caller sees it: on the standard output it was
+// given, else on the console it was started from, else in a message box (started from the shell). False
+// when it could not be written.
+bool ShowProgramInfo(const std::string& text);
+
 // The whole program: start-up, the main window shown centred, the message loop until the main window
 // closes. A job still running then was cancelled by the operator's Yes and ends at its next transfer
 // attempt, which is waited for.
