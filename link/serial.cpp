@@ -39,8 +39,7 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
         case OpenFailureKind::NotFound:
             return "no such device: " + failure.detail;
         case OpenFailureKind::PermissionDenied:
-            return "permission denied: " + failure.detail +
-                   " (join the 'dialout' group and log in again, or install a udev rule that grants access)";
+            return "permission denied: " + failure.detail + (failure.advice.empty() ? "" : " (" + failure.advice + ")");
         case OpenFailureKind::Busy:
             return "the port is busy: " + failure.detail;
         case OpenFailureKind::SettingsRefused:

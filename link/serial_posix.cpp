@@ -70,8 +70,8 @@ OpenFailure PosixSerialBackend::OpenFailureOf(int error, const std::string& path
             // Only for a serial device is the operator told how to get access (group membership, a udev
             // rule); for a plain file or a folder that advice would only mislead.
             struct stat st {};
-            const bool serialDevice = stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
-            return {serialDevice ? OpenFailureKind::PermissionDenied : OpenFailureKind::Other, error, what};
+            if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return {OpenFailureKind::Other, error, what};
+            return {OpenFailureKind::PermissionDenied, error, what, PermissionAdvice(InstalledUdevRule())};
         }
         case EBUSY: {
             const std::string holders = OpenersOf(path);
@@ -80,6 +80,36 @@ OpenFailure PosixSerialBackend::OpenFailureOf(int error, const std::string& path
         default:
             return {OpenFailureKind::Other, error, what};
     }
+}
+
+const std::vector<std::string>& PosixSerialBackend::UdevRuleFolders() {
+    static const std::vector<std::string> folders{"/etc/udev/rules.d", "/run/udev/rules.d",
+                                                  "/usr/local/lib/udev/rules.d", "/usr/lib/udev/rules.d",
+                                                  "/lib/udev/rules.d"};
+    return folders;
+}
+
+std::optional<std::string> PosixSerialBackend::InstalledUdevRule(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        const std::string rule = folder + "/" + kUdevRuleName;
+        struct stat st {};
+        if (stat(rule.c_str(), &st) != 0) continue;
+        // The first file of the name is the one udev reads: a masked one switches the rule off.
+        if (!S_ISREG(st.st_mode) || st.st_size == 0) return std::nullopt;
+        return rule;
+    }
+    return std::nullopt;
+}
+
+std::string PosixSerialBackend::PermissionAdvice(const std::optional<std::string>& rule) {
+    if (!rule) {
+        return std::string("install the package's udev rule ") + kInstalledUdevRule +
+               " and plug the logger in again, or join the 'dialout' group and log in again";
+    }
+    return "the udev rule " + *rule +
+           " gives logger ports to the user of the active local session (plug the logger in again if it was plugged "
+           "in before the rule was installed); from another session, or for another converter, join the 'dialout' "
+           "group and log in again";
 }
 
 PortHandle PosixSerialBackend::Fail(OpenFailure failure, int fd) {

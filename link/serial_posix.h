@@ -3,6 +3,9 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "link/clock.h"
 #include "link/serial.h"
@@ -26,6 +29,19 @@ public:
 
     // Why opening path failed with errno error: the one decoder of the open call's errors.
     static OpenFailure OpenFailureOf(int error, const std::string& path);
+
+    // The udev rule that gives logger ports to the user at the seat, as the package installs it, and the
+    // folders udev reads rules from, those that take precedence first.
+    static constexpr const char* kUdevRuleName = VANTREL_UDEV_RULE;
+    static constexpr const char* kInstalledUdevRule = "/usr/lib/udev/rules.d/" VANTREL_UDEV_RULE;
+    static const std::vector<std::string>& UdevRuleFolders();
+
+    // The rule udev uses: the first folder's file of that name, unless it is masked (linked to /dev/null
+    // or empty, as an administrator switches a packaged rule off). Nothing when there is none.
+    static std::optional<std::string> InstalledUdevRule(const std::vector<std::string>& folders = UdevRuleFolders());
+
+    // The advice for a serial device the user may not open, given the rule udev uses, if any.
+    static std::string PermissionAdvice(const std::optional<std::string>& rule);
 
 private:
     PortHandle Fail(OpenFailure failure, int fd);

@@ -13,9 +13,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "link/link_times.h"
 #include "link/serial_posix.h"
@@ -265,10 +267,44 @@ TEST(PosixSerialOpen, OpenErrorsAreDecodedInOnePlace) {
         const std::string described = DescribeOpenFailure(failure);
         EXPECT_EQ(described.find("dialout") != std::string::npos, c.advice) << described;
     }
-    EXPECT_EQ(DescribeOpenFailure(PosixSerialBackend::OpenFailureOf(EACCES, "/dev/null")),
-              "permission denied: /dev/null: Permission denied (join the 'dialout' group and log in again, or install "
-              "a udev rule that grants access)");
+    const OpenFailure refused = PosixSerialBackend::OpenFailureOf(EACCES, "/dev/null");
+    EXPECT_EQ(DescribeOpenFailure(refused), "permission denied: /dev/null: Permission denied (" + refused.advice + ")");
     std::filesystem::remove(plainFile);
+}
+
+// The advice names the packaged udev rule while udev has none to use, and the rule udev uses once there
+// is one: a file of the name in an earlier folder (the administrator's) wins, and a masked one (linked
+// to /dev/null, or empty) means there is none.
+TEST(PosixSerialOpen, PermissionAdviceFollowsTheInstalledUdevRule) {
+    const std::filesystem::path root = std::filesystem::temp_directory_path() /
+                                       ("vantrel-udev-rules-" + std::to_string(getpid()));
+    const std::filesystem::path admin = root / "etc", packaged = root / "lib";
+    std::filesystem::create_directories(admin);
+    std::filesystem::create_directories(packaged);
+    const std::vector<std::string> folders{admin.string(), packaged.string()};
+    const std::string name = PosixSerialBackend::kUdevRuleName;
+    auto write = [](const std::filesystem::path& path, const std::string& text) { std::ofstream(path) << text; };
+
+    EXPECT_EQ(PosixSerialBackend::InstalledUdevRule(folders), std::nullopt) << "no rule yet";
+    const std::string missing = PosixSerialBackend::PermissionAdvice(std::nullopt);
+    EXPECT_NE(missing.find(std::string("/usr/lib/udev/rules.d/") + name), std::string::npos) << missing;
+    EXPECT_NE(missing.find("dialout"), std::string::npos) << missing;
+
+    write(packaged / name, "TAG+=\"uaccess\"\n");
+    EXPECT_EQ(PosixSerialBackend::InstalledUdevRule(folders), (packaged / name).string()) << "the packaged rule";
+    const std::string present = PosixSerialBackend::PermissionAdvice((packaged / name).string());
+    EXPECT_NE(present.find((packaged / name).string()), std::string::npos) << present;
+    EXPECT_EQ(present.find("install the"), std::string::npos) << "no advice to install what is there: " << present;
+    EXPECT_NE(present.find("dialout"), std::string::npos) << present;
+
+    write(admin / name, "TAG+=\"uaccess\"\n");
+    EXPECT_EQ(PosixSerialBackend::InstalledUdevRule(folders), (admin / name).string()) << "the administrator's copy";
+    write(admin / name, "");
+    EXPECT_EQ(PosixSerialBackend::InstalledUdevRule(folders), std::nullopt) << "masked by an empty file";
+    std::filesystem::remove(admin / name);
+    std::filesystem::create_symlink("/dev/null", admin / name);
+    EXPECT_EQ(PosixSerialBackend::InstalledUdevRule(folders), std::nullopt) << "masked by a link to /dev/null";
+    std::filesystem::remove_all(root);
 }
 
 TEST(PosixSerialOpen, UnsupportedRateIsRefused) {
