@@ -39,7 +39,7 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
         case OpenFailureKind::NotFound:
             return "no such device: " + failure.detail;
         case OpenFailureKind::PermissionDenied:
-            return "permission denied: " + failure.detail + (failure.advice.empty() ? "" : " (" + failure.advice + ")");
+            return "permission denied: " + failure.detail;
         case OpenFailureKind::Busy:
             return "the port is busy: " + failure.detail;
         case OpenFailureKind::SettingsRefused:

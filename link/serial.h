@@ -29,8 +29,7 @@ enum class OpenFailureKind {
 struct OpenFailure {
     OpenFailureKind kind = OpenFailureKind::None;
     int systemCode = 0;   // errno, or GetLastError() on Windows
-    std::string detail;   // the system's own words, plus what we found out (such as who holds the port)
-    std::string advice;   // what the operator can do about it, where the backend knows; empty otherwise
+    std::string detail;   // the system's own words, plus what we found out (who holds the port, what to do)
 };
 
 class SerialBackend {

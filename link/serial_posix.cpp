@@ -71,7 +71,8 @@ OpenFailure PosixSerialBackend::OpenFailureOf(int error, const std::string& path
             // rule); for a plain file or a folder that advice would only mislead.
             struct stat st {};
             if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return {OpenFailureKind::Other, error, what};
-            return {OpenFailureKind::PermissionDenied, error, what, PermissionAdvice(InstalledUdevRule())};
+            const std::string advice = PermissionAdvice(InstalledUdevRule());
+            return {OpenFailureKind::PermissionDenied, error, what + " (" + advice + ")"};
         }
         case EBUSY: {
             const std::string holders = OpenersOf(path);
