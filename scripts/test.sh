@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything into build/ under AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole
 # suite, then the threading tests under ThreadSanitizer (build-tsan/), a short run of every fuzz target,
-# one update under valgrind, and the Windows build under Wine.
+# one update under valgrind, the Windows build under Wine, and the Debian and Windows packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,3 +27,7 @@ scripts/valgrind.sh
 # The Windows build of the core, the window and the console front end, tested under Wine (scripts/windows.sh
 # installs the cross compiler, Wine and the virtual X server it needs).
 bash scripts/windows.sh
+
+# The packages (scripts/package.sh): the .deb installed, used, upgraded and removed in a clean Debian 12
+# root, the .msi the same way under Wine.
+bash tests/package/run.sh
