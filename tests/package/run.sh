@@ -20,7 +20,11 @@ source tests/support/e2e_check.sh
 version=$(build-package/bin/vantrel-update-cli --version | awk '{print $2}')
 deb=$(ls dist/vantrel-update_"$version"_*.deb)
 work=$root/build-package/package-test
-rm -rf "$work"
+# A run that was killed may have left a root's mounts (this machine's /dev among them): they go before
+# the root does, and a removal never crosses into another file system.
+unmount_under() { findmnt -rn -o TARGET | grep "^$1/" | sort -r | while read -r mounted; do umount -l "$mounted"; done; }
+unmount_under "$work"
+rm -rf --one-file-system "$work"
 mkdir -p "$work"
 
 # ---------------------------------------------------------------------------------------------------------
@@ -64,8 +68,9 @@ grep -qx -- - "$work/complete-colon.out" || { echo "FAIL completion after the co
 cache=${VANTREL_DEBOOTSTRAP_CACHE:-/var/cache/vantrel-debootstrap}
 base=$cache/bookworm
 started=$(date +%s)
+unmount_under "$base"
 if [ ! -f "$base/.vantrel-complete" ]; then
-  rm -rf "$base" "$base.tmp"
+  rm -rf --one-file-system "$base" "$base.tmp"
   mkdir -p "$cache"
   echo "Making a Debian 12 root in $base (once)"
   debootstrap --variant=minbase --include=man-db,udev bookworm "$base.tmp" http://deb.debian.org/debian \
