@@ -20,18 +20,21 @@ inline constexpr Board kBoards[] = {{15, 19}, {15, 39}, {21, 39}, {21, 48}};
 
 class PacedLine {
 public:
-    explicit PacedLine(int image) : serial_(Config(image), clock_), useClock_(clock_), useSerial_(serial_) {
+    // usbLatency: a USB serial converter's latency timer between logger and host (zero: none).
+    explicit PacedLine(int image, link::Micros usbLatency = link::Micros::zero())
+        : serial_(Config(image, usbLatency), clock_), useClock_(clock_), useSerial_(serial_) {
         engine::ResetProcessState();
     }
     link::VirtualClock& Clock() { return clock_; }
     sim::InProcessSerial& Serial() { return serial_; }
 
 private:
-    static sim::LoggerConfig Config(int image) {
+    static sim::LoggerConfig Config(int image, link::Micros usbLatency) {
         sim::LoggerConfig config;
         config.identity.platform = kBoards[image - 1].platform;
         config.identity.print = kBoards[image - 1].print;
         config.timing.paced = true;
+        config.timing.usbLatency = usbLatency;
         return config;
     }
 

@@ -2,10 +2,14 @@
 //  - PacedUpdate: through the in-process simulator with every byte paced at 9600 baud and 20 ms of
 //    programming per record, in virtual time; reported against the wire-time bound, the time the bytes
 //    themselves need on the line plus the fixed waits of the sequence.
+//  - PacedUpdateUsbLatency: the same for image 1 with a USB serial converter between logger and host
+//    whose latency timer is 1 ms (what the package's udev rule sets) or 16 ms (the drivers' default).
 //  - PtyUpdate: against vantrel-sim on a pseudo-terminal without line timing, in real time: records per
 //    second while programming, and the CPU time the updater spends on the whole job.
 //  - CliPeakMemory: the console front end's peak resident memory during an update (maximum RSS of the
 //    child process).
+//  - ManyPacedLoggers: image 1 onto one paced vantrel-sim, then onto eight at once with one console
+//    (a child process a logger), in real time: how much longer the eight take than the one.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -57,12 +61,11 @@ std::vector<std::pair<Notification, std::chrono::steady_clock::time_point>> RunJ
     return seen;
 }
 
-void PacedUpdate(benchmark::State& state) {
-    const auto image = static_cast<int>(state.range(0));
+void PacedUpdateOf(benchmark::State& state, int image, vantrel::link::Micros usbLatency) {
     double virtualSeconds = 0;
     double boundSeconds = 0;
     for (auto _ : state) {
-        vantrel::bench::PacedLine line(image);
+        vantrel::bench::PacedLine line(image, usbLatency);
         vantrel::link::VirtualClock& clock = line.Clock();
         vantrel::sim::InProcessSerial& serial = line.Serial();
         const auto start = clock.Now();
@@ -84,7 +87,14 @@ void PacedUpdate(benchmark::State& state) {
     state.counters["ratio_to_bound"] = virtualSeconds / boundSeconds;
     state.counters["records"] = vantrel::firmware::GetFirmwareLineCount(image);
 }
+
+void PacedUpdate(benchmark::State& state) { PacedUpdateOf(state, static_cast<int>(state.range(0)), 0us); }
 BENCHMARK(PacedUpdate)->DenseRange(1, 4)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+void PacedUpdateUsbLatency(benchmark::State& state) {
+    PacedUpdateOf(state, 1, std::chrono::milliseconds(state.range(0)));
+}
+BENCHMARK(PacedUpdateUsbLatency)->Arg(1)->Arg(16)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 #ifdef VANTREL_SIM_BINARY
 
@@ -130,14 +140,18 @@ std::string FirstLine(int fd) {
 }
 
 struct Simulator {
-    explicit Simulator(const Board& board)
-        : child(Spawn({VANTREL_SIM_BINARY, "--platform", std::to_string(board.platform), "--print",
-                       std::to_string(board.print)}, false)),
-          port(FirstLine(child.out)) {}
+    explicit Simulator(const Board& board, bool paced = false)
+        : child(Spawn(SimulatorArgs(board, paced), false)), port(FirstLine(child.out)) {}
     ~Simulator() {
         kill(child.pid, SIGTERM);
         waitpid(child.pid, nullptr, 0);
         close(child.out);
+    }
+    static std::vector<std::string> SimulatorArgs(const Board& board, bool paced) {
+        std::vector<std::string> args{VANTREL_SIM_BINARY, "--platform", std::to_string(board.platform), "--print",
+                                      std::to_string(board.print)};
+        if (paced) args.push_back("--paced");
+        return args;
     }
     Child child;
     std::string port;
@@ -189,6 +203,41 @@ void CliPeakMemory(benchmark::State& state) {
     state.counters["peak_rss_KiB"] = static_cast<double>(maxRssKiB);
 }
 BENCHMARK(CliPeakMemory)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// Wall-clock seconds of one console run updating image 1 onto `loggers` paced simulators at once.
+double PacedConsoleRun(int loggers, bool& updated) {
+    std::vector<std::unique_ptr<Simulator>> sims;
+    std::vector<std::string> args{VANTREL_CLI_BINARY, "--yes"};
+    for (int i = 0; i < loggers; ++i) {
+        sims.push_back(std::make_unique<Simulator>(kBoards[0], true));
+        args.insert(args.end(), {"--port", sims.back()->port});
+    }
+    const auto start = std::chrono::steady_clock::now();
+    Child cli = Spawn(args, true);
+    int status = 0;
+    waitpid(cli.pid, &status, 0);
+    close(cli.out);
+    updated = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void ManyPacedLoggers(benchmark::State& state) {
+    const auto loggers = static_cast<int>(state.range(0));
+    double oneSeconds = 0;
+    double manySeconds = 0;
+    for (auto _ : state) {
+        bool oneUpdated = false;
+        bool allUpdated = false;
+        oneSeconds = PacedConsoleRun(1, oneUpdated);
+        manySeconds = PacedConsoleRun(loggers, allUpdated);
+        if (!oneUpdated || !allUpdated) state.SkipWithError("update failed");
+        state.SetIterationTime(oneSeconds + manySeconds);
+    }
+    state.counters["one_logger_s"] = oneSeconds;
+    state.counters["all_loggers_s"] = manySeconds;
+    state.counters["ratio"] = manySeconds / oneSeconds;
+}
+BENCHMARK(ManyPacedLoggers)->Arg(8)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 #endif
 

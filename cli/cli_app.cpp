@@ -1,14 +1,16 @@
 #include "cli/cli_app.h"
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstring>
-#include <limits>
+#include <functional>
 #include <iomanip>
 #include <istream>
+#include <limits>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <regex>
@@ -16,15 +18,19 @@
 #include <cmath>
 #include <array>
 
+#include "cli/child_processes.h"
+#include "cli/many_loggers.h"
+#include "cli/port_system.h"
 #include "engine/comm_thread.h"
 #include "engine/notify.h"
 #include "engine/option_flags.h"
 #include "engine/vantrel_comm_thread.h"
 #include "firmware/catalogue.h"
 #include "firmware/image_file.h"
+#include "link/cancel.h"
+#include "link/clock.h"
 #include "link/failures.h"
 #include "link/serial.h"
-#include "link/clock.h"
 #include "ui/job_rules.h"
 #include "ui/options.h"
 #include "ui/port_list.h"
@@ -40,8 +46,12 @@ namespace {
 using namespace std::chrono_literals;
 
 struct Arguments {
+    std::vector<std::string> commandLine;  // as given, the program first
     std::string port;
-    bool portGiven = false;
+    std::vector<std::string> ports;        // as given with --port, in order
+    std::vector<std::string> portSerials;  // as given with --port-serial
+    std::string waitText;
+    std::optional<std::chrono::seconds> wait;
     std::string file;
     bool fileGiven = false;
     bool readInfoOnly = false;
@@ -109,16 +119,33 @@ void Confirm(const Arguments& args, ConsoleIo& io) {
 constexpr std::array<const char*, 6> kImageFields{"firmware", "version", "platform", "print", "date", "bl"};
 static_assert(kImageFields.size() == ui::kOverviewColumns.size());
 
+// Each port on a line of its own (the first word of the line), what its adapter says about itself indented
+// under it.
+void PrintPortList(const std::vector<ui::PortEntry>& ports, std::ostream& out) {
+    for (const ui::PortEntry& port : ports) {
+        out << ShownSafely(port.name) << '\n';
+        const ui::PortIdentity& id = port.identity;
+        auto field = [&](const char* label, const std::string& value) {
+            if (!value.empty()) out << "  " << std::left << std::setw(15) << label << ShownSafely(value) << '\n';
+        };
+        field("by-id", id.stableLink);
+        if (!id.vendorId.empty() || !id.productId.empty()) field("USB ID", id.vendorId + ":" + id.productId);
+        field("manufacturer", id.manufacturer);
+        field("product", id.product);
+        field("serial number", id.serialNumber);
+    }
+}
+
 int ListPorts(const Arguments& args, ConsoleIo& io) {
     std::vector<std::string> ports;
-    ui::ListSerialPorts(ports);
+    ui::ListSerialPorts(ports, ui::CurrentPortSource());
     if (args.json) {
         nlohmann::ordered_json items = nlohmann::ordered_json::array();
         for (const auto& port : ports) items.push_back({{"path", port}});
         io.out << JsonDocument("ports", items) << '\n';
         return 0;
     }
-    for (const auto& port : ports) io.out << port << '\n';
+    PrintPortList(ui::LoggerPortEntries(ui::CurrentPortSource().Enumerate()), io.out);
     return 0;
 }
 
@@ -172,6 +199,78 @@ std::string SecondsText(std::chrono::milliseconds duration) {
     std::ostringstream text;
     text << static_cast<double>(duration.count()) / 1000.0 << " s";
     return text.str();
+}
+
+std::string PortsAndSerialNumbers(const std::vector<ui::PortEntry>& ports) {
+    std::string text;
+    for (const ui::PortEntry& port : ports) {
+        text += (text.empty() ? "" : ", ") + port.name + " (" +
+                (port.identity.serialNumber.empty() ? "no serial number"
+                                                    : "serial number " + port.identity.serialNumber) +
+                ")";
+    }
+    return text.empty() ? "no logger port is connected" : "the logger ports: " + text;
+}
+
+// The one logger port whose adapter has this serial number; none, or several, leave the choice to the
+// operator.
+std::string PortWithSerialNumber(const std::string& serial) {
+    const std::vector<ui::PortEntry> loggerPorts = ui::LoggerPortEntries(ui::CurrentPortSource().Enumerate());
+    const std::vector<ui::PortEntry> matching = ui::PortsWithSerialNumber(loggerPorts, serial);
+    if (matching.size() == 1) return matching.front().name;
+    if (matching.empty()) {
+        throw UsageError("no logger port's adapter has the serial number '" + serial + "'; " +
+                         PortsAndSerialNumbers(loggerPorts));
+    }
+    throw UsageError("more than one adapter has the serial number '" + serial + "' (" +
+                     PortsAndSerialNumbers(matching) + "); name the port with --port");
+}
+
+bool AnyPortWithSerialNumber(const std::string& serial) {
+    return !ui::PortsWithSerialNumber(ui::LoggerPortEntries(ui::CurrentPortSource().Enumerate()), serial).empty();
+}
+
+// A quarter of a second after an adapter is plugged in is soon enough for the person who plugged it.
+constexpr auto kPortPollInterval = 250ms;
+// A converter timer at or below this costs little; the package's udev rule sets the wanted one.
+constexpr auto kLowConverterLatency = 2ms;
+constexpr auto kConverterLatencyWanted = 1ms;
+// Identification, bootloader, identity, update-info block, begin and start: the transfers of a job
+// beside its records.
+constexpr int kTransfersBesideRecords = 12;
+
+// Polls until present() holds or the time is up, on the process's clock. A cancel request ends the wait
+// early; the job that follows sees it and ends before it opens the port.
+bool WaitUntil(const std::function<bool()>& present, std::chrono::seconds limit) {
+    link::Clock& clock = link::CurrentClock();
+    const link::Micros deadline = clock.Now() + limit;
+    while (!present()) {
+        if (link::CancelRequested.load()) return true;
+        const link::Micros now = clock.Now();
+        if (now >= deadline) return false;
+        clock.Sleep(std::min<link::Micros>(kPortPollInterval, deadline - now));
+    }
+    return true;
+}
+
+// A converter that holds the logger's answers back costs that time on every record, so the operator
+// learns what it costs and how to lower it, once, before the job.
+void AdviseOnConverterLatency(const std::string& port, ConsoleIo& io) {
+    const std::optional<ConverterLatency> latency = ConverterLatencyTimer(port, io.sysfsRoot);
+    if (!latency || latency->timer <= kLowConverterLatency) return;
+    // Every transfer waits for the logger's answer, which is shorter than the converter's packet: each
+    // one then waits out the timer. The longest built-in image bounds the number of transfers.
+    std::int32_t records = 0;
+    for (int image = 1; image <= firmware::FirmwareImageCount(); ++image) {
+        records = std::max(records, firmware::GetFirmwareLineCount(image));
+    }
+    const auto cost = (latency->timer - kConverterLatencyWanted) * (records + kTransfersBesideRecords);
+    io.err << "vantrel-update-cli: the USB serial converter of " << ShownSafely(port) << " holds what the logger "
+           << "sends back for up to " << latency->timer.count() << " ms (its latency timer); that can make this "
+           << "update up to " << std::chrono::duration_cast<std::chrono::seconds>(cost + 500ms).count()
+           << " s slower; the package's udev rule sets it to " << kConverterLatencyWanted.count()
+           << " ms when the converter is plugged in; or, as root: echo " << kConverterLatencyWanted.count() << " > "
+           << kSystemSysfsRoot << latency->setting << '\n';
 }
 
 int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
@@ -238,6 +337,83 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
     return *status;
 }
 
+// The port appears within the wait (it is plugged in, its simulator starts); then the job starts on it.
+// A port that did not appear is left to the job, which reports it as not ready. An adapter named by its
+// serial number is looked for in the port list; the status is set here when none came.
+std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io) {
+    const std::string seconds = std::to_string(args.wait->count());
+    if (args.portSerials.empty()) {
+        if (!WaitUntil([&] { return PortPresent(args.port); }, *args.wait)) {
+            io.err << "vantrel-update-cli: " << ShownSafely(args.port) << " did not appear within " << seconds
+                   << " s\n";
+        }
+        return std::nullopt;
+    }
+    const std::string& serial = args.portSerials.front();
+    const bool appeared = WaitUntil([&] { return AnyPortWithSerialNumber(serial); }, *args.wait);
+    if (appeared && AnyPortWithSerialNumber(serial)) {
+        args.port = PortWithSerialNumber(serial);
+        return std::nullopt;
+    }
+    if (appeared) {
+        io.err << "vantrel-update-cli: cancelled while waiting for the adapter with the serial number '"
+               << ShownSafely(serial) << "'\n";
+        return link::feCancelled;
+    }
+    io.err << "vantrel-update-cli: no adapter with the serial number '" << ShownSafely(serial) << "' appeared within "
+           << seconds << " s\n";
+    return link::feNoPort;
+}
+
+// Each logger once: a port named twice, also under two names of one device, would be two jobs on one
+// line. Adapters named by their serial number are looked up now, unless the children wait for them.
+std::vector<PortChoice> ChosenPorts(const Arguments& args) {
+    std::vector<PortChoice> choices;
+    std::map<std::string, std::string> named;  // the device, and how it was named first
+    auto choose = [&](const std::string& device, const std::string& shown, PortChoice choice) {
+        const auto [earlier, fresh] = named.emplace(device, shown);
+        if (!fresh) {
+            throw UsageError(earlier->second == shown ? shown + " is named twice"
+                                                      : shown + " and " + earlier->second + " are the same port");
+        }
+        choices.push_back(std::move(choice));
+    };
+    for (const std::string& port : args.ports) choose(SameDeviceKey(port), port, {"--port", port});
+    for (const std::string& serial : args.portSerials) {
+        const std::string shown = "the adapter with the serial number '" + serial + "'";
+        if (args.wait) {
+            choose(shown, shown, {"--port-serial", serial});
+        } else {
+            const std::string port = PortWithSerialNumber(serial);
+            choose(SameDeviceKey(port), port + " (" + shown + ")", {"--port", port});
+        }
+    }
+    return choices;
+}
+
+int UpdateManyLoggers(const Arguments& args, ConsoleIo& io, RunState& run) {
+    const std::vector<PortChoice> choices = ChosenPorts(args);
+    std::unique_ptr<ChildRunner> system;
+    ChildRunner* children = io.children;
+    if (children == nullptr) {
+        system = SystemChildRunner();
+        children = system.get();
+    }
+    if (children == nullptr) throw UsageError("one --port a run here: start a console for each logger");
+    // Asked once for all of them, before any starts.
+    if (args.file.empty()) Confirm(args, io);
+    if (link::CancelRequested.load()) {
+        io.err << "vantrel-update-cli: cancelled before the updates started\n";
+        run.failure = FailureName(link::feCancelled);
+        return link::feCancelled;
+    }
+    std::vector<std::string> commandLine = args.commandLine;
+    commandLine.front() = OwnProgram(commandLine.front());
+    const int status = UpdateMany(commandLine, choices, run.json, io, *children);
+    run.failure = FailureName(status);
+    return status;
+}
+
 int Run(Arguments& args, ConsoleIo& io, const std::string& program, RunState& run) {
     std::vector<std::string> commandLine{program};
     commandLine.insert(commandLine.end(), args.keys.begin(), args.keys.end());
@@ -248,7 +424,8 @@ int Run(Arguments& args, ConsoleIo& io, const std::string& program, RunState& ru
 
     // What cannot be done together is refused rather than partly ignored.
     if (args.listPorts && args.listImages) throw UsageError("--list-ports and --list-images are two runs, not one");
-    if ((args.listPorts || args.listImages) && args.portGiven) {
+    const bool portGiven = !args.ports.empty() || !args.portSerials.empty();
+    if ((args.listPorts || args.listImages) && portGiven) {
         throw UsageError("--port starts an update; it does not go with --list-ports or --list-images");
     }
     if (args.listPorts && args.fileGiven) throw UsageError("--file does not go with --list-ports");
@@ -268,12 +445,19 @@ int Run(Arguments& args, ConsoleIo& io, const std::string& program, RunState& ru
         return status;
     }
 
-    if (args.portGiven && args.port.empty()) throw UsageError("--port needs the name of a port");
-    if (args.port.empty()) throw UsageError("--port is required to update a logger");
+    for (const std::string& port : args.ports) {
+        if (port.empty()) throw UsageError("--port needs the name of a port");
+    }
+    for (const std::string& serial : args.portSerials) {
+        if (serial.empty()) throw UsageError("--port-serial needs the serial number of an adapter");
+    }
+    if (!portGiven) throw UsageError("--port is required to update a logger");
+    const bool manyLoggers = args.ports.size() + args.portSerials.size() > 1;
     if (args.fileGiven && engine::FileMode != engine::kFileModeImageFiles) {
         throw UsageError("--file needs internal mode and the key f:+");
     }
     if (args.readInfoOnly && !internal) throw UsageError("--read-info-only needs internal mode");
+    if (manyLoggers) return UpdateManyLoggers(args, io, run);
     if (args.logGiven && args.logPath.empty()) throw UsageError("--log needs the name of a file");
     // Before the question and the port: a log that cannot be kept is found out while nothing has happened.
     if (args.logGiven) {
@@ -281,9 +465,19 @@ int Run(Arguments& args, ConsoleIo& io, const std::string& program, RunState& ru
             throw UsageError("cannot write the log file " + args.logPath + ": " + *why, "log-file");
         }
     }
+    // Without a wait the adapter must be there now, so a wrong serial number is found before anything is asked.
+    if (!args.ports.empty()) args.port = args.ports.front();
+    if (!args.portSerials.empty() && !args.wait) args.port = PortWithSerialNumber(args.portSerials.front());
     // An image file is the File button's job, which asks nothing; the Update button asks first.
     if (args.file.empty()) Confirm(args, io);
+    if (args.wait) {
+        if (const std::optional<int> status = WaitForThePort(args, io)) {
+            run.failure = FailureName(*status);
+            return *status;
+        }
+    }
     ui::SelectImageSource(args.file);
+    AdviseOnConverterLatency(args.port, io);
     return RunUpdate(args, io, run);
 }
 
@@ -299,16 +493,16 @@ std::chrono::milliseconds TimeLimit(const std::string& text) {
     return limit;
 }
 
-// Decimal digits only: a bound written 010 or 0x2 is not read as some other number than the one typed.
-int RestartBound(const std::string& text) {
+// Decimal digits only: a number written 010 or 0x2 is not read as some other number than the one typed.
+int DecimalNumber(const std::string& option, const std::string& what, int low, int high, const std::string& text) {
     const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    int bound = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), bound);
-    if (!digits || error != std::errc{} || end != text.data() + text.size()) {
-        throw UsageError("--max-restarts takes a number of restarts from 0 to " +
-                         std::to_string(std::numeric_limits<int>::max()) + " in decimal digits, not '" + text + "'");
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (!digits || error != std::errc{} || end != text.data() + text.size() || number < low || number > high) {
+        throw UsageError(option + " takes " + what + " from " + std::to_string(low) + " to " + std::to_string(high) +
+                         " in decimal digits, not '" + text + "'");
     }
-    return bound;
+    return number;
 }
 
 // A run that ends before any job: the reason on stderr and, for JSON readers, in the exit event.
@@ -320,9 +514,18 @@ int Refused(ConsoleIo& io, RunState& run, const char* failure, const std::string
 }
 
 int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& args, RunState& run) {
+
+// A wait of nothing is a slip, and one of more than a day is not a wait for a port.
+constexpr int kLongestPortWaitSeconds = 86400;
+
     CLI::App app{"Vantrel Firmware Update: puts new firmware on a Vantrel data logger.", "vantrel-update-cli"};
-    CLI::Option* port =
-        app.add_option("--port", args.port, "Serial port of the logger (a device path, or a name under /dev)");
+    app.add_option("--port", args.ports,
+                   "Serial port of the logger (a device path, or a name under /dev); repeated, loggers updated at once")
+        ->allow_extra_args(false);
+    app.add_option("--port-serial", args.portSerials, "The logger port whose USB adapter has this serial number")
+        ->allow_extra_args(false);
+    CLI::Option* wait = app.add_option("--wait-for-port", args.waitText,
+                                       "Seconds to wait for the port to appear before the job");
     CLI::Option* file =
         app.add_option("--file", args.file, "Image file to program instead of the built-in images (internal mode, f:+)");
     app.add_flag("--read-info-only", args.readInfoOnly, "Stop after identifying the logger (internal mode)");
@@ -341,15 +544,23 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
     std::vector<std::string> reversed(argv.rbegin(), argv.rend() - 1);
     try {
         // The parser would take the next argument as the value of "--port=": an empty value is refused here.
-        for (const char* option : {"--port=", "--file=", "--max-restarts=", "--log=", "--timeout="}) {
+        for (const char* option :
+             {"--port=", "--file=", "--max-restarts=", "--log=", "--timeout=", "--port-serial=", "--wait-for-port="}) {
             if (std::find(argv.begin() + 1, argv.end(), option) != argv.end()) {
                 throw UsageError(std::string(option, std::strlen(option) - 1) + " needs a value");
             }
         }
         app.parse(reversed);
-        args.portGiven = port->count() > 0;
+        args.commandLine = argv;
         args.fileGiven = file->count() > 0;
-        if (maxRestarts->count() > 0) args.maxRestarts = RestartBound(args.maxRestartsText);
+        if (maxRestarts->count() > 0) {
+            args.maxRestarts = DecimalNumber("--max-restarts", "a number of restarts", 0,
+                                             std::numeric_limits<int>::max(), args.maxRestartsText);
+        }
+        if (wait->count() > 0) {
+            args.wait = std::chrono::seconds(
+                DecimalNumber("--wait-for-port", "a number of seconds", 1, kLongestPortWaitSeconds, args.waitText));
+        }
         args.logGiven = log->count() > 0;
         if (timeLimit->count() > 0) args.timeLimit = TimeLimit(args.timeLimitText);
         for (const auto& key : args.keys) {

@@ -45,6 +45,12 @@ void InstallSignalHandlers() {
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A parent updating several loggers starts each child with these blocked, so that a request passed on
+    // the moment the child starts waits for its handler instead of ending it.
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signal);
+    sigprocmask(SIG_UNBLOCK, &interrupts, nullptr);
     // A reader that went away (`| head`) must not end the program between two records: the write fails
     // with EPIPE instead, and the job runs on.
     struct sigaction ignore {};

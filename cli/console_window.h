@@ -9,11 +9,14 @@
 
 #include "cli/job_log.h"
 #include "cli/json_events.h"
+#include "cli/port_system.h"
 #include "engine/notify.h"
 #include "ui/presenter.h"
 #include "ui/time_left.h"
 
 namespace vantrel::cli {
+
+class ChildRunner;
 
 struct ConsoleIo {
     std::istream& in;
@@ -25,6 +28,11 @@ struct ConsoleIo {
     bool outIsTerminal = false;
     // False for TERM=dumb: the status line is redrawn with carriage returns and blanks alone.
     bool errTakesEscapes = true;
+    // Where the console looks up the USB converter behind a port (tests give it a made-up tree).
+    std::string sysfsRoot = kSystemSysfsRoot;
+    // What starts the children when several loggers are updated at once (tests give it a fake); null: the
+    // system's.
+    ChildRunner* children = nullptr;
 };
 
 class ConsoleWindow final : public ui::WindowOps {

@@ -25,6 +25,14 @@ void JsonLines::Emit(const char* event, const nlohmann::ordered_json& fields) {
     Write(event, fields);
 }
 
+void JsonLines::Relay(const std::string& line) {
+    if (!started_) {
+        started_ = true;
+        Write("start", {{"schema", kJsonSchemaVersion}, {"program", "vantrel-update-cli"}});
+    }
+    out_ << line << '\n' << std::flush;
+}
+
 void JsonLines::Write(const char* event, const nlohmann::ordered_json& fields) {
     nlohmann::ordered_json line{{"event", event}, {"time", ui::IsoTime(std::chrono::system_clock::now())}};
     for (const auto& [key, value] : fields.items()) line[key] = value;

@@ -18,6 +18,9 @@ public:
 
     // {"event": event, "time": now, fields...}, the start event before the first one.
     void Emit(const char* event, const nlohmann::ordered_json& fields = nlohmann::ordered_json::object());
+    // A line another process of this program wrote (a child updating one of several loggers), passed on as
+    // it is, after this run's own start event.
+    void Relay(const std::string& line);
 
 private:
     void Write(const char* event, const nlohmann::ordered_json& fields);

@@ -95,6 +95,7 @@ void LoggerModel::PowerUp() {
     unit_ = Unit::None;
     unitBytes_.clear();
     output_.clear();
+    held_ = 0;
     const auto info = firmware::DecodeFirmwareInfo(ReadBlock(firmware::kFirmwareInfoBlock).data());
     if (applicationValid_ && info && config_.initialMode == Mode::Application) {
         mode_ = Mode::Application;
@@ -380,6 +381,7 @@ void LoggerModel::Restart(Mode target, Micros readyAt) {
 void LoggerModel::PowerLoss() {
     mode_ = Mode::PoweredOff;
     output_.clear();
+    held_ = 0;
     DropUnit();
     if (trace_ != nullptr) trace_->Add({Direction::FromLogger, now_, {}, "power lost: silent from here on"});
 }
@@ -462,15 +464,29 @@ void LoggerModel::Send(std::vector<std::uint8_t> bytes, Micros readyAt) {
     if (mode_ == Mode::PoweredOff || bytes.empty()) return;
     const bool paced = config_.timing.paced;
     const Micros start = std::max(readyAt, outLineFreeAt_);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        output_.push_back({bytes[i], paced ? start + ByteTime(i + 1) : start});
-    }
+    for (std::size_t i = 0; i < bytes.size(); ++i) Output(bytes[i], paced ? start + ByteTime(i + 1) : start);
     outLineFreeAt_ = paced ? start + ByteTime(bytes.size()) : start;
     if (trace_ != nullptr) {
         const Micros first = paced ? start + ByteTime(1) : start;
         std::string meaning = DescribeUnit(Direction::FromLogger, bytes);
         trace_->Add({Direction::FromLogger, first, std::move(bytes), std::move(meaning)});
     }
+}
+
+void LoggerModel::Output(std::uint8_t value, Micros at) {
+    const Micros latency = config_.timing.usbLatency;
+    output_.push_back({value, at});
+    if (latency <= Micros::zero()) return;
+    // A byte that comes while the timer runs joins the held ones and starts the timer again.
+    const bool joins = held_ > 0 && held_ < output_.size() && at - heldLastAt_ < latency;
+    held_ = joins ? held_ + 1 : 1;
+    heldLastAt_ = at;
+    const bool full = held_ == kConverterPacketBytes;
+    const Micros passedOn = full ? at : at + latency;
+    for (auto byte = output_.end() - static_cast<std::ptrdiff_t>(held_); byte != output_.end(); ++byte) {
+        byte->at = passedOn;
+    }
+    if (full) held_ = 0;
 }
 
 std::optional<Micros> LoggerModel::NextOutputTime() const {
@@ -484,11 +500,13 @@ std::vector<std::uint8_t> LoggerModel::TakeOutput(Micros upTo, std::size_t max) 
         taken.push_back(output_.front().value);
         output_.pop_front();
     }
+    held_ = std::min(held_, output_.size());
     return taken;
 }
 
 void LoggerModel::DiscardOutput(Micros now) {
     output_.clear();
+    held_ = 0;
     // What was dropped never occupies the line, so the next reply is not held back behind it.
     outLineFreeAt_ = std::min(outLineFreeAt_, std::max(now, now_));
 }

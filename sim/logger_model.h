@@ -31,6 +31,10 @@
 // Line timing: off by default (replies are there the moment the request is). With pacing on, every byte
 // takes 10 bit times at the line rate in both directions, and a data record is echoed programmingTime
 // after its last character arrived.
+//
+// A USB serial converter between the logger and the host (usbLatency above zero) holds what the logger
+// sends in its buffer and passes it on when a packet's worth (62 bytes) has collected, or when usbLatency
+// has passed since the last byte came in; the times of the pending output are when the bytes reach the host.
 #pragma once
 
 #include <array>
@@ -83,7 +87,11 @@ struct LineTiming {
     bool paced = false;
     std::int32_t baudRate = 9600;        // 8N1: 10 bits a byte
     Micros programmingTime = 20ms;       // per data record, paced mode only
+    Micros usbLatency{0};                // the converter's latency timer; zero: no converter holds bytes back
 };
+
+// What the converter passes on at once.
+inline constexpr std::size_t kConverterPacketBytes = 62;
 
 struct LoggerConfig {
     LoggerIdentity identity;
@@ -161,6 +169,9 @@ public:
     static std::uint16_t UpdateInfoBlock(std::uint16_t platform);
 
 private:
+    // Puts a byte that is off the line at `at` into the output, through the converter if there is one.
+    void Output(std::uint8_t value, Micros at);
+
     enum class Unit { None, Frame, Line };
 
     void OnByte(std::uint8_t byte, Micros at);
@@ -202,6 +213,9 @@ private:
     Micros inLineFreeAt_{0};
     Micros outLineFreeAt_{0};
     std::deque<TimedByte> output_;
+    // The bytes at the end of output_ that the converter still holds, and when the last of them came in.
+    std::size_t held_ = 0;
+    Micros heldLastAt_{0};
 
     std::map<std::uint16_t, Block> flash_;
     std::set<std::uint16_t> programmed_;

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     LoggerIdentity& id = config.identity;
     std::string mode = "application";
     bool noApplication = false;
-    long long bootloaderStartupMs = 150, applicationStartupMs = 300, programmingMs = 20;
+    long long bootloaderStartupMs = 150, applicationStartupMs = 300, programmingMs = 20, usbLatencyMs = 0;
     std::vector<std::string> faultTexts;
     std::uint64_t seed = 1;
     std::string linkPath, statePath;
@@ -54,6 +54,10 @@ int main(int argc, char** argv) {
     app.add_option("--app-startup", applicationStartupMs, "Milliseconds to start the application");
     app.add_flag("--paced", config.timing.paced, "Pace every byte at 9600 baud 8N1 both ways");
     app.add_option("--programming-time", programmingMs, "Milliseconds to program one record (with --paced)");
+    app.add_option("--usb-latency", usbLatencyMs,
+                   "Hold sent bytes back like a USB serial converter's latency timer: until 62 have collected "
+                   "or this many milliseconds after the last one (0: off)")
+        ->check(CLI::Range(0, 255));
     app.add_option("--fault", faultTexts, "A fault; repeatable. Forms:\n" + FaultSyntax());
     app.add_option("--seed", seed, "Seed for what faults make up (corrupted bytes, garbage)");
     app.add_option("--state", statePath, "State file: loaded at start if present, saved at power loss and on exit");
@@ -66,6 +70,7 @@ int main(int argc, char** argv) {
     config.bootloaderStartup = std::chrono::milliseconds(bootloaderStartupMs);
     config.applicationStartup = std::chrono::milliseconds(applicationStartupMs);
     config.timing.programmingTime = std::chrono::milliseconds(programmingMs);
+    config.timing.usbLatency = std::chrono::milliseconds(usbLatencyMs);
     config.faults.seed = seed;
     for (const std::string& text : faultTexts) {
         const Result<Fault> fault = ParseFault(text);

@@ -1,5 +1,8 @@
 #include "ui/port_list.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "ui/text_compare.h"
 
 namespace vantrel::ui {
@@ -13,16 +16,34 @@ bool IsLoggerPort(const PortEntry& entry) {
     return entry.driver == "usb-serial" || entry.driver == "cdc-acm";
 }
 
+PortSource* installedSource = nullptr;
+
 }  // namespace
+
+PortSource& CurrentPortSource() { return installedSource != nullptr ? *installedSource : SystemPortSource(); }
+
+ScopedPortSource::ScopedPortSource(PortSource& source) : previous_(installedSource) { installedSource = &source; }
+ScopedPortSource::~ScopedPortSource() { installedSource = previous_; }
+
+std::vector<PortEntry> LoggerPortEntries(const std::vector<PortEntry>& entries) {
+    std::vector<PortEntry> kept;
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(kept), IsLoggerPort);
+    return kept;
+}
 
 std::vector<std::string> FilterLoggerPorts(const std::vector<PortEntry>& entries) {
     std::vector<std::string> names;
-    for (const PortEntry& entry : entries) {
-        if (IsLoggerPort(entry)) names.push_back(entry.name);
-    }
+    for (const PortEntry& entry : LoggerPortEntries(entries)) names.push_back(entry.name);
     return names;
 }
 
 void ListSerialPorts(std::vector<std::string>& list, PortSource& source) { list = FilterLoggerPorts(source.Enumerate()); }
+
+std::vector<PortEntry> PortsWithSerialNumber(const std::vector<PortEntry>& loggerPorts, const std::string& serial) {
+    std::vector<PortEntry> matching;
+    std::copy_if(loggerPorts.begin(), loggerPorts.end(), std::back_inserter(matching),
+                 [&](const PortEntry& entry) { return !serial.empty() && entry.identity.serialNumber == serial; });
+    return matching;
+}
 
 }  // namespace vantrel::ui

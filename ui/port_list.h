@@ -8,10 +8,23 @@
 
 namespace vantrel::ui {
 
+// What a USB serial port tells about its adapter: enough to tell two loggers on one PC apart, and to find
+// one again after it was plugged into another socket (the device node then changes, these do not). Any
+// of it may be empty: a source that cannot find it leaves it out.
+struct PortIdentity {
+    std::string stableLink;    // a path that names the adapter, not the socket: /dev/serial/by-id/...
+    std::string vendorId;      // USB vendor ID, four lower-case hex digits
+    std::string productId;     // USB product ID, likewise
+    std::string manufacturer;  // the adapter's own strings
+    std::string product;
+    std::string serialNumber;
+};
+
 struct PortEntry {
     std::string name;        // what the operator picks: a device path on Linux, COMn on Windows
     std::string devicePath;  // what the filter looks at: the kernel's device path or the registry value name
     std::string driver;      // Linux: the USB driver kind ("usb-serial", "cdc-acm"), empty elsewhere
+    PortIdentity identity = {};
 };
 
 class PortSource {
@@ -24,10 +37,30 @@ public:
 // The system's own source.
 PortSource& SystemPortSource();
 
+// The source the console asks: the system's unless a test installed another.
+PortSource& CurrentPortSource();
+
+// Installs a source for the lifetime of the scope (tests only).
+class ScopedPortSource {
+public:
+    explicit ScopedPortSource(PortSource& source);
+    ~ScopedPortSource();
+    ScopedPortSource(const ScopedPortSource&) = delete;
+    ScopedPortSource& operator=(const ScopedPortSource&) = delete;
+
+private:
+    PortSource* previous_;
+};
+
 // Keeps the ports a logger can be on, in the source's order.
+std::vector<PortEntry> LoggerPortEntries(const std::vector<PortEntry>& entries);
 std::vector<std::string> FilterLoggerPorts(const std::vector<PortEntry>& entries);
 
 // Fills list with the logger ports of the source.
 void ListSerialPorts(std::vector<std::string>& list, PortSource& source = SystemPortSource());
+
+// The logger ports whose adapter reports this serial number (compared exactly: adapters of one maker
+// differ in the letter case of nothing else).
+std::vector<PortEntry> PortsWithSerialNumber(const std::vector<PortEntry>& loggerPorts, const std::string& serial);
 
 }  // namespace vantrel::ui

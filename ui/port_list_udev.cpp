@@ -1,9 +1,11 @@
-// The Linux port source: the tty devices udev knows, with the USB driver they hang on.
+// The Linux port source: the tty devices udev knows, with the USB driver they hang on and what udev's
+// USB rules found out about the adapter.
+#include "ui/port_list_udev.h"
+
 #include <libudev.h>
 
 #include <memory>
-
-#include "ui/port_list.h"
+#include <sstream>
 
 namespace vantrel::ui {
 
@@ -23,6 +25,26 @@ std::string DriverKind(udev_device* tty) {
     return {};
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The adapter's own string if it has one. Without one udev puts the hex ID in its place; the name the
+// USB ID database gives that ID says more.
+std::string AdapterString(const UdevProperty& property, const char* encoded, const char* plain, const char* id,
+                          const char* database) {
+    std::string text = DecodeUdevText(property(encoded));
+    if (text.empty()) text = property(plain);
+    if (text.empty() || text == property(id)) {
+        const std::string known = property(database);
+        if (!known.empty()) text = known;
+    }
+    return text;
+}
+
 class UdevPortSource final : public PortSource {
 public:
     std::vector<PortEntry> Enumerate() override {
@@ -38,7 +60,13 @@ public:
             udev_device* tty = udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(item));
             if (tty == nullptr) continue;
             const char* node = udev_device_get_devnode(tty);
-            if (node != nullptr) entries.push_back({node, udev_device_get_syspath(tty), DriverKind(tty)});
+            if (node != nullptr) {
+                const UdevProperty property = [tty](const char* name) {
+                    const char* value = udev_device_get_property_value(tty, name);
+                    return std::string(value != nullptr ? value : "");
+                };
+                entries.push_back({node, udev_device_get_syspath(tty), DriverKind(tty), UdevPortIdentity(property)});
+            }
             udev_device_unref(tty);
         }
         return entries;
@@ -46,6 +74,40 @@ public:
 };
 
 }  // namespace
+
+std::string DecodeUdevText(const std::string& encoded) {
+    std::string text;
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '\\' && i + 3 < encoded.size() && encoded[i + 1] == 'x' && HexDigit(encoded[i + 2]) >= 0 &&
+            HexDigit(encoded[i + 3]) >= 0) {
+            text.push_back(static_cast<char>(HexDigit(encoded[i + 2]) * 16 + HexDigit(encoded[i + 3])));
+            i += 3;
+        } else {
+            text.push_back(encoded[i]);
+        }
+    }
+    // Adapters pad their strings with blanks to a fixed length.
+    const std::size_t end = text.find_last_not_of(' ');
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
+PortIdentity UdevPortIdentity(const UdevProperty& property) {
+    PortIdentity identity;
+    std::istringstream links(property("DEVLINKS"));
+    for (std::string link; links >> link;) {
+        if (link.rfind("/dev/serial/by-id/", 0) == 0) {
+            identity.stableLink = link;
+            break;
+        }
+    }
+    identity.vendorId = property("ID_VENDOR_ID");
+    identity.productId = property("ID_MODEL_ID");
+    identity.manufacturer = AdapterString(property, "ID_VENDOR_ENC", "ID_VENDOR", "ID_VENDOR_ID",
+                                          "ID_VENDOR_FROM_DATABASE");
+    identity.product = AdapterString(property, "ID_MODEL_ENC", "ID_MODEL", "ID_MODEL_ID", "ID_MODEL_FROM_DATABASE");
+    identity.serialNumber = property("ID_SERIAL_SHORT");
+    return identity;
+}
 
 PortSource& SystemPortSource() {
     static UdevPortSource source;

@@ -1,6 +1,8 @@
 // The Windows port source: the system's serial device map in the registry, one string value per present
 // port, named by the device path and holding the port name. Texts are handed on in the ANSI code page,
-// the 8-bit form the rest of the program works in.
+// the 8-bit form the rest of the program works in. What a port's USB adapter says about itself comes from
+// the device installer's list of ports beside it, as far as the driver tells it; a port it does not find
+// keeps its name alone.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -9,6 +11,11 @@
 #endif
 #include <windows.h>
 
+#include <cfgmgr32.h>
+#include <devguid.h>
+#include <setupapi.h>
+
+#include <cctype>
 #include <vector>
 
 #include "ui/port_list.h"
@@ -46,6 +53,73 @@ bool StringValue(HKEY key, const std::wstring& name, std::string& text) {
     return true;
 }
 
+std::string RegistryString(HKEY key, const wchar_t* name) {
+    std::string text;
+    return StringValue(key, name, text) ? text : std::string();
+}
+
+std::string DeviceProperty(HDEVINFO devices, SP_DEVINFO_DATA& device, DWORD property) {
+    std::vector<wchar_t> data(512, L'\0');
+    DWORD type = 0;
+    if (!SetupDiGetDeviceRegistryPropertyW(devices, &device, property, &type, reinterpret_cast<BYTE*>(data.data()),
+                                           static_cast<DWORD>((data.size() - 1) * sizeof(wchar_t)), nullptr)) {
+        return {};
+    }
+    // A multi-string (the hardware IDs) is read up to its first string.
+    std::size_t length = 0;
+    while (length < data.size() && data[length] != L'\0') ++length;
+    return Narrow(data.data(), length);
+}
+
+// The four hex digits after "VID_" or "PID_" in a hardware ID such as USB\VID_0403&PID_6001&REV_0600.
+std::string IdAfter(const std::string& hardwareId, const char* key) {
+    std::string upper = hardwareId;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::size_t at = upper.find(key);
+    if (at == std::string::npos || at + 8 > upper.size()) return {};
+    std::string id = hardwareId.substr(at + 4, 4);
+    for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return id;
+}
+
+// The USB device's serial number is the last part of its instance ID, unless the system made one up
+// (those hold an '&').
+std::string ParentSerialNumber(DEVINST device) {
+    DEVINST parent = 0;
+    if (CM_Get_Parent(&parent, device, 0) != CR_SUCCESS) return {};
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (CM_Get_Device_IDW(parent, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) return {};
+    const std::wstring instance(id);
+    if (instance.rfind(L"USB\\", 0) != 0) return {};
+    const std::size_t slash = instance.rfind(L'\\');
+    const std::wstring last = instance.substr(slash + 1);
+    if (last.empty() || last.find(L'&') != std::wstring::npos) return {};
+    return Narrow(last.data(), last.size());
+}
+
+void AddAdapterIdentities(std::vector<PortEntry>& entries) {
+    const HDEVINFO devices = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (devices == INVALID_HANDLE_VALUE) return;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
+        const HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+        if (key == INVALID_HANDLE_VALUE) continue;
+        const std::string portName = RegistryString(key, L"PortName");
+        RegCloseKey(key);
+        for (PortEntry& entry : entries) {
+            if (portName.empty() || entry.name != portName) continue;
+            const std::string hardwareId = DeviceProperty(devices, device, SPDRP_HARDWAREID);
+            entry.identity.vendorId = IdAfter(hardwareId, "VID_");
+            entry.identity.productId = IdAfter(hardwareId, "PID_");
+            entry.identity.manufacturer = DeviceProperty(devices, device, SPDRP_MFG);
+            entry.identity.product = DeviceProperty(devices, device, SPDRP_DEVICEDESC);
+            entry.identity.serialNumber = ParentSerialNumber(device.DevInst);
+        }
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+}
+
 class RegistryPortSource final : public PortSource {
 public:
     std::vector<PortEntry> Enumerate() override {
@@ -73,6 +147,7 @@ public:
             }
         }
         RegCloseKey(key);
+        AddAdapterIdentities(entries);
         return entries;
     }
 };

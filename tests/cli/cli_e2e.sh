@@ -51,6 +51,32 @@ check "time limit" 124 $? "Process cancelled!" "$work/timeout.out" "did not fini
   " status=124 " "$work/timeout.log"
 kill "${sims[-1]}"; wait "${sims[-1]}" 2>/dev/null
 
+# A logger behind a USB converter that holds its answers back for 16 ms.
+start_sim --usb-latency 16
+"$bin/vantrel-update-cli" --port "$port" --yes >"$work/latency.out" 2>&1
+check "update through a slow converter" 0 $? "succesfully completed." "$work/latency.out"
+
+# A port named by a stable link, as udev keeps one under /dev/serial/by-id for each adapter.
+mkdir -p "$work/serial/by-id"
+by_id="$work/serial/by-id/usb-Velmora_Vantrel_USB_A10K3X9Q-if00-port0"
+start_sim --link "$by_id"
+"$bin/vantrel-update-cli" --port "$by_id" --yes >"$work/by-id.out" 2>&1
+check "port named by its by-id link" 0 $? "-> Start at serial port \"$by_id\"" "$work/by-id.out" \
+  "succesfully completed." "$work/by-id.out"
+
+# Waiting for the port: one that appears meanwhile (its link made when the logger is plugged in), and one
+# that never does.
+late="$work/serial/by-id/usb-Velmora_Vantrel_USB_LATE-if00-port0"
+"$bin/vantrel-update-cli" --port "$late" --yes --wait-for-port 60 >"$work/late.out" 2>&1 &
+cli=$!
+sleep 1
+start_sim --link "$late"
+wait "$cli"
+check "port that appears during the wait" 0 $? "succesfully completed." "$work/late.out"
+"$bin/vantrel-update-cli" --port "$work/never" --yes --wait-for-port 1 >"$work/never.out" 2>"$work/never.err"
+check "port that never appears" 10 $? "did not appear within 1 s" "$work/never.err" \
+  "is not ready!" "$work/never.out"
+
 # A file update in internal mode.
 mkdir -p "$work/internal-config/Velmora"
 printf '[General]\nintern=7204\n' >"$work/internal-config/Velmora/Qel.conf"
@@ -145,6 +171,34 @@ for row in "${signal_rows[@]}"; do
   fi
 done
 
+# Several loggers at once, each updated by a process of its own: a line per port as each ends, a table,
+# and the status of the first port on the command line that failed; in JSON every event carries its port.
+start_sim; p1=$port
+start_sim --platform 23; p2=$port
+start_sim; p3=$port
+"$bin/vantrel-update-cli" --port "$p1" --port "$p2" --port "$p3" --yes >"$work/many.out" 2>"$work/many.err"
+check "three loggers at once" 47 $? "$p1: Update Vantrel Base V1.06 succesfully completed. (status 0)" "$work/many.out" \
+  "$p3: Update Vantrel Base V1.06 succesfully completed. (status 0)" "$work/many.out" "port " "$work/many.out"
+grep -q "^$p2 *47 " "$work/many.out" || { echo "FAIL three loggers at once: no table row for $p2"; failures=$((failures + 1)); }
+"$bin/vantrel-update-cli" --port "$p1" --port "$p3" --yes --json >"$work/many.json" 2>/dev/null
+check "two loggers in JSON" 0 $? "{\"event\":\"exit\",\"port\":\"$p1\",\"status\":0}" "$work/many.json" \
+  "{\"event\":\"exit\",\"port\":\"$p3\",\"status\":0}" "$work/many.json"
+[ "$(tail -n 1 "$work/many.json")" = '{"event":"exit","status":0}' ] || { echo "FAIL two loggers in JSON: no exit event last"; failures=$((failures + 1)); }
+ln -s "$p1" "$work/p1-link"
+"$bin/vantrel-update-cli" --port "$p1" --port "$work/p1-link" --yes >/dev/null 2>"$work/twice.err"
+check "one logger under two names" 2 $? "are the same port" "$work/twice.err"
+
+# SIGINT to the console cancels every logger's job; each is left in its bootloader.
+start_sim --paced; p1=$port
+start_sim --paced; p2=$port
+"$bin/vantrel-update-cli" --port "$p1" --port "$p2" --yes >"$work/many-cancel.out" 2>&1 &
+cli=$!
+sleep 3
+kill -INT "$cli"
+wait "$cli"
+check "SIGINT cancels every logger" 20 $? "$p1: Process cancelled! (status 20)" "$work/many-cancel.out" \
+  "$p2: Process cancelled! (status 20)" "$work/many-cancel.out"
+
 # Output faults: the job runs on to its verdict, and stderr says the report is incomplete.
 start_sim
 "$bin/vantrel-update-cli" --port "$port" --yes --json 2>"$work/pipe.err" | head -n 1 >/dev/null
@@ -162,7 +216,7 @@ start_sim
 check "log on a full disk" 0 $? "the log file /dev/full could not be written" "$work/full-log.err"
 
 # A usage error the parser finds ends JSON Lines with the exit event too.
-"$bin/vantrel-update-cli" --json --port a --port b >"$work/usage.out" 2>/dev/null
+"$bin/vantrel-update-cli" --json --port a --port a >"$work/usage.out" 2>/dev/null
 check "usage error in JSON" 2 $? '"status":2,"failure":"usage"' "$work/usage.out"
 [ "$(wc -l <"$work/usage.out")" = 2 ] || { echo "FAIL usage error in JSON: $(cat "$work/usage.out")"; failures=$((failures + 1)); }
 

@@ -10,13 +10,16 @@
 #include <set>
 #include <sstream>
 
+#include "cli/child_processes.h"
 #include "cli/cli_app.h"
 #include "engine/notify.h"
+#include "cli/many_loggers.h"
 #include "engine/process_state.h"
 #include "link/cancel.h"
 #include "link/failures.h"
 #include "tests/cli/json_schema.h"
 #include "tests/support/job_runner.h"
+#include "ui/port_list.h"
 #include "vantrel/version.h"
 
 namespace vantrel::cli {
@@ -71,7 +74,7 @@ protected:
     void InternalMode() { std::ofstream(config_ / "Velmora" / "Qel.conf") << "[General]\nintern=7204\n"; }
 
     CliRun Cli(std::vector<std::string> args, const std::string& answer = "", bool terminal = false,
-               OutputFaults faults = {}, Screen screen = {}) {
+               OutputFaults faults = {}, Screen screen = {}, ChildRunner* children = nullptr) {
         args.insert(args.begin(), "vantrel-update-cli");
         std::istringstream in(answer);
         std::ostringstream out;
@@ -80,8 +83,11 @@ protected:
         std::ostream failingOut(&failing);
         std::ostream failingErr(&failing);
         CliRun run;
-        run.status = RunCli(args, {in, faults.out ? failingOut : out, faults.err ? failingErr : err, terminal, screen.err,
-                                   screen.out, screen.escapes});
+        ConsoleIo io{in,         faults.out ? failingOut : out, faults.err ? failingErr : err, terminal, screen.err,
+                     screen.out, screen.escapes};
+        io.sysfsRoot = (config_ / "sys").string();
+        io.children = children;
+        run.status = RunCli(args, io);
         run.out = out.str();
         run.err = err.str();
         engine::ResetProcessState();
@@ -104,6 +110,30 @@ protected:
 
     fs::path config_;
 };
+
+// The system's serial ports as a test makes them up; the list may change from one look to the next, as
+// when an adapter is plugged in while the console waits for it.
+class FakePorts final : public ui::PortSource {
+public:
+    std::vector<ui::PortEntry> Enumerate() override {
+        ++looks;
+        return looks > hiddenLooks ? entries : std::vector<ui::PortEntry>{};
+    }
+    std::vector<ui::PortEntry> entries;
+    int hiddenLooks = 0;  // looks that find nothing before the entries appear
+    int looks = 0;
+};
+
+ui::PortEntry UsbPort(std::string name, std::string serialNumber, std::string stableLink = "") {
+    ui::PortEntry entry{std::move(name), "/sys/devices/usb1/1-1/1-1:1.0/ttyUSB/tty", "usb-serial"};
+    entry.identity.stableLink = std::move(stableLink);
+    entry.identity.vendorId = "0403";
+    entry.identity.productId = "6001";
+    entry.identity.manufacturer = "Velmora";
+    entry.identity.product = "Vantrel USB";
+    entry.identity.serialNumber = std::move(serialNumber);
+    return entry;
+}
 
 LoggerConfig WithFaults(std::vector<Fault> faults, std::uint16_t platform = 15) {
     LoggerConfig config;
@@ -214,29 +244,63 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
     };
     const Case cases[] = {
         {"no port", {"--yes"}, false, "--port is required"},
-        {"port twice", {"--port", "SIM1", "--port", "SIM2", "--yes"}, false, "--port"},
+        {"port twice", {"--port", "SIM1", "--port", "SIM1", "--yes"}, false, "SIM1 is named twice"},
         {"port with an empty value", {"--port=", "--yes"}, false, "--port needs a value"},
         {"port named empty", {"--port", "", "--yes"}, false, "--port needs the name of a port"},
         {"port without value", {"--yes", "--port"}, false, "--port"},
         {"file without value", {"--port", "SIM1", "f:+", "--file"}, true, "--file"},
         {"file named empty", {"--port", "SIM1", "--file", "", "f:+"}, true, "--file needs the name of an image file"},
-        {"file outside internal mode", {"--port", "SIM1", "--file", "x.txt", "f:+"}, false, "--file needs internal mode"},
+        {"file outside internal mode",
+         {"--port", "SIM1", "--file", "x.txt", "f:+"},
+         false,
+         "--file needs internal mode"},
         {"file without f:+", {"--port", "SIM1", "--file", "x.txt"}, true, "--file needs internal mode"},
-        {"read info only outside internal mode", {"--port", "SIM1", "--yes", "--read-info-only"}, false,
+        {"read info only outside internal mode",
+         {"--port", "SIM1", "--yes", "--read-info-only"},
+         false,
          "--read-info-only needs internal mode"},
         {"key without colon", {"--port", "SIM1", "--yes", "cc"}, true, "not a KEY:VALUE"},
         {"unknown option", {"--port", "SIM1", "--bogus"}, false, "--bogus"},
         {"bound without value", {"--port", "SIM1", "--yes", "--max-restarts"}, false, "--max-restarts"},
         {"negative bound", {"--port", "SIM1", "--max-restarts", "-1"}, false, "in decimal digits, not '-1'"},
         {"hexadecimal bound", {"--port", "SIM1", "--max-restarts", "0x2"}, false, "in decimal digits, not '0x2'"},
-        {"bound beyond range", {"--port", "SIM1", "--max-restarts", std::string(309, '9')}, false,
+        {"bound beyond range",
+         {"--port", "SIM1", "--max-restarts", std::string(309, '9')},
+         false,
          "from 0 to 2147483647"},
         {"both listings", {"--list-ports", "--list-images"}, false, "two runs, not one"},
         {"image listing with a port", {"--list-images", "--port", "SIM1"}, false, "does not go with"},
         {"port listing with a port", {"--list-ports", "--port", "SIM1"}, false, "does not go with"},
-        {"image listing of a file outside internal mode", {"--list-images", "--file", "x.txt"}, false,
+        {"serial number and a listing", {"--list-ports", "--port-serial", "A1"}, false, "does not go with"},
+        {"serial number empty", {"--port-serial", "", "--yes"}, false, "--port-serial needs the serial number"},
+        {"serial number without value", {"--yes", "--port-serial"}, false, "--port-serial"},
+        {"serial number with an empty value", {"--port-serial=", "--yes"}, false, "--port-serial needs a value"},
+        {"serial number of no adapter",
+         {"--port-serial", "C3", "--yes"},
+         false,
+         "no logger port's adapter has the serial number 'C3'; the logger ports: /dev/ttyUSB0 (serial number A1), "
+         "/dev/ttyUSB1 (serial number B2), /dev/ttyUSB2 (serial number B2)"},
+        {"serial number of two adapters",
+         {"--port-serial", "B2", "--yes"},
+         false,
+         "more than one adapter has the serial number 'B2' (the logger ports: /dev/ttyUSB1 (serial number B2), "
+         "/dev/ttyUSB2 (serial number B2)); name the port with --port"},
+        {"wait of nothing",
+         {"--port", "SIM1", "--yes", "--wait-for-port", "0"},
+         false,
+         "--wait-for-port takes a number of seconds from 1 to 86400 in decimal digits, not '0'"},
+        {"negative wait", {"--port", "SIM1", "--yes", "--wait-for-port", "-5"}, false, "not '-5'"},
+        {"wait in words", {"--port", "SIM1", "--yes", "--wait-for-port", "ten"}, false, "not 'ten'"},
+        {"wait of a fraction", {"--port", "SIM1", "--yes", "--wait-for-port", "1.5"}, false, "not '1.5'"},
+        {"wait beyond a day", {"--port", "SIM1", "--yes", "--wait-for-port", "86401"}, false, "not '86401'"},
+        {"wait without value", {"--port", "SIM1", "--yes", "--wait-for-port"}, false, "--wait-for-port"},
+        {"image listing of a file outside internal mode",
+         {"--list-images", "--file", "x.txt"},
+         false,
          "--list-images --file needs internal mode"},
-        {"unreadable image file", {"--port", "SIM1", "--file", "/nonexistent/image.txt", "f:+"}, true,
+        {"unreadable image file",
+         {"--port", "SIM1", "--file", "/nonexistent/image.txt", "f:+"},
+         true,
          "/nonexistent/image.txt"},
         {"no terminal to confirm", {"--port", "SIM1"}, false, "--yes"},
         {"time limit of 0", {"--port", "SIM1", "--yes", "--timeout", "0"}, false, "greater than 0"},
@@ -248,6 +312,9 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
         {"log that is a folder", {"--port", "SIM1", "--yes", "--log", "/"}, false, "cannot write the log file /"},
         {"log with a listing", {"--list-images", "--log", "x.log"}, false, "do not go with"},
     };
+    FakePorts ports;
+    ports.entries = {UsbPort("/dev/ttyUSB0", "A1"), UsbPort("/dev/ttyUSB1", "B2"), UsbPort("/dev/ttyUSB2", "B2")};
+    ui::ScopedPortSource usePorts(ports);
     for (const Case& c : cases) {
         if (c.internal) InternalMode();
         SimulatedLine line;
@@ -700,6 +767,260 @@ TEST_F(CliTest, StatusLineOnATerminal) {
         const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_NE(logged.find(" -> Progress 50%"), std::string::npos);
         fs::remove(log);
+    }
+}
+
+// Each logger port on a line of its own, with what its adapter says about itself under it; a port whose
+// adapter says nothing (a Windows driver that does not tell) is its name alone.
+TEST_F(CliTest, PortListShowsEachAdapter) {
+    FakePorts ports;
+    ports.entries = {
+        UsbPort("/dev/ttyUSB0", "A10K3X9Q", "/dev/serial/by-id/usb-Velmora_Vantrel_USB_A10K3X9Q-if00-port0"),
+        {"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""},
+        {"COM7", "\\Device\\VCP0", ""},
+    };
+    ports.entries[0].identity.product = "Vantrel\x1b[2J";
+    ui::ScopedPortSource usePorts(ports);
+    const CliRun run = Cli({"--list-ports"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "/dev/ttyUSB0\n"
+              "  by-id          /dev/serial/by-id/usb-Velmora_Vantrel_USB_A10K3X9Q-if00-port0\n"
+              "  USB ID         0403:6001\n"
+              "  manufacturer   Velmora\n"
+              "  product        Vantrel\\x1b[2J\n"
+              "  serial number  A10K3X9Q\n"
+              "COM7\n");
+}
+
+TEST_F(CliTest, PortChosenByItsAdaptersSerialNumber) {
+    FakePorts ports;
+    ports.entries = {UsbPort("/dev/ttyUSB0", "A1"), UsbPort("SIM1", "B2")};
+    ui::ScopedPortSource usePorts(ports);
+    SimulatedLine line;
+    const CliRun run = Cli({"--port-serial", "B2", "--yes"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Start at serial port \"SIM1\""), std::string::npos);
+}
+
+// The wait for a port on the virtual clock: the port comes within it, or the job finds it not ready.
+TEST_F(CliTest, WaitForPort) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int hiddenLooks;  // looks at the port list before the adapter is there
+        int status;
+        const char* says;
+        std::size_t polls;  // quarter-second pauses before the job
+        bool cancelled = false;  // a cancel request came before the wait
+    };
+    const fs::path present = config_ / "ttyUSB4";
+    std::ofstream(present).put('\0');
+    const fs::path absent = config_ / "no-such-port";
+    const Case cases[] = {
+        {"port already there", {"--port", present.string()}, 0, 0, "", 0},
+        {"port never comes", {"--port", absent.string()}, 0, link::feNoPort, "did not appear within 3 s", 12},
+        {"adapter plugged in after a while", {"--port-serial", "B2"}, 9, 0, "", 9},
+        {"adapter never plugged in",
+         {"--port-serial", "B2"},
+         1000,
+         link::feNoPort,
+         "no adapter with the serial number 'B2' appeared within 3 s",
+         12},
+        {"cancelled while waiting for a port", {"--port", absent.string()}, 0, link::feCancelled, "", 0, true},
+        {"cancelled while waiting for an adapter",
+         {"--port-serial", "B2"},
+         1000,
+         link::feCancelled,
+         "cancelled while waiting for the adapter with the serial number 'B2'",
+         0,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePorts ports;
+        ports.entries = {UsbPort(present.string(), "B2")};
+        ports.hiddenLooks = c.hiddenLooks;
+        ui::ScopedPortSource usePorts(ports);
+        sim::InProcessSerial::Options options;
+        options.portName = present.string();
+        SimulatedLine line({}, options);
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--yes", "--wait-for-port", "3"});
+        link::CancelRequested = c.cancelled;
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        if (*c.says == '\0') {
+            EXPECT_TRUE(run.err.empty()) << run.err;
+        } else {
+            EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        }
+        const std::vector<link::Micros> sleeps = line.Clock().Sleeps();
+        const auto polls = std::find_if(sleeps.begin(), sleeps.end(),
+                                        [](link::Micros pause) { return pause != std::chrono::milliseconds(250); });
+        EXPECT_EQ(static_cast<std::size_t>(polls - sleeps.begin()), c.polls);
+    }
+}
+
+// A converter whose latency timer holds the logger's answers back is named once, before the job, with what
+// it costs and how to lower it.
+TEST_F(CliTest, SlowConverterLatencyIsPointedOut) {
+    const struct {
+        const char* timer;  // nullptr: the port has no latency timer
+        bool told;
+    } cases[] = {{"16\n", true}, {"3", true}, {"2", false}, {"1", false}, {"garbage", false}, {nullptr, false}};
+    const fs::path tty = config_ / "dev" / "ttyUSB7";
+    fs::create_directories(tty.parent_path());
+    std::ofstream(tty).put('\0');
+    const fs::path byId = config_ / "dev" / "usb-Velmora_Vantrel_USB_A1-if00-port0";
+    fs::create_symlink(tty, byId);
+    const fs::path setting = config_ / "sys/bus/usb-serial/devices/ttyUSB7/latency_timer";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timer != nullptr ? c.timer : "none");
+        fs::remove_all(config_ / "sys");
+        if (c.timer != nullptr) {
+            fs::create_directories(setting.parent_path());
+            std::ofstream(setting) << c.timer;
+        }
+        sim::InProcessSerial::Options options;
+        options.portName = byId.string();
+        SimulatedLine line({}, options);
+        const CliRun run = Cli({"--port", byId.string(), "--yes"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::string advice = "latency timer";
+        EXPECT_EQ(run.err.find(advice) != std::string::npos, c.told) << run.err;
+        if (c.told) {
+            EXPECT_EQ(run.err.find(advice), run.err.rfind(advice)) << "said once";
+            EXPECT_NE(run.err.find("up to " + std::to_string(std::stoi(c.timer)) + " ms"), std::string::npos);
+            EXPECT_NE(run.err.find("the package's udev rule"), std::string::npos);
+            EXPECT_NE(run.err.find("echo 1 > /sys/bus/usb-serial/devices/ttyUSB7/latency_timer"), std::string::npos);
+        }
+    }
+}
+
+// Children as a test scripts them: what each prints and how it ends, in the order given.
+class FakeChildren final : public ChildRunner {
+public:
+    bool Start(const std::vector<std::string>& commandLine) override {
+        started.push_back(commandLine);
+        return true;
+    }
+    std::optional<ChildEvent> Next() override {
+        if (script.empty()) return std::nullopt;
+        ChildEvent event = script.front();
+        script.erase(script.begin());
+        return event;
+    }
+    std::vector<std::vector<std::string>> started;
+    std::vector<ChildEvent> script;
+};
+
+TEST(ManyLoggers, EachChildGetsOnePortAndTheAnsweredConfirmation) {
+    const struct {
+        std::vector<std::string> commandLine;
+        PortChoice port;
+        std::vector<std::string> child;
+    } cases[] = {
+        {{"cli", "--port", "A", "--port=B", "--json", "mf:+"},
+         {"--port", "B"},
+         {"cli", "--port", "B", "--json", "mf:+", "--yes"}},
+        {{"cli", "--yes", "--port-serial", "S1", "--port-serial=S2", "--wait-for-port", "5", "--port", "C"},
+         {"--port-serial", "S2"},
+         {"cli", "--port-serial", "S2", "--yes", "--wait-for-port", "5"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ChildCommandLine(c.commandLine, c.port), c.child);
+}
+
+TEST_F(CliTest, ManyLoggersEachEndOnALineThenATable) {
+    FakeChildren children;
+    using Kind = ChildEvent::Kind;
+    children.script = {
+        {Kind::Out, 1, "10-11-12 -> Start at serial port \"/dev/ttyUSB1\""},
+        {Kind::Out, 0, "10-11-12 -> Start at serial port \"/dev/ttyUSB0\""},
+        {Kind::Err, 1, "vantrel-update-cli: no such device: /dev/ttyUSB1"},
+        {Kind::Out, 1, "Aborted because serial port \"/dev/ttyUSB1\" is not ready!"},
+        {Kind::Ended, 1, "", link::feNoPort},
+        {Kind::Out, 2, "Process cancelled!"},
+        {Kind::Ended, 2, "", link::feCancelled},
+        {Kind::Out, 0, "Update Vantrel Base V1.06 succesfully completed."},
+        {Kind::Ended, 0, "", 0},
+    };
+    const CliRun run = Cli({"--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB1", "--port", "/dev/ttyUSB2", "--yes"}, "",
+                           false, {}, {}, &children);
+    // The first port on the command line that failed, not the first to fail.
+    EXPECT_EQ(run.status, link::feNoPort);
+    ASSERT_EQ(children.started.size(), 3u);
+    EXPECT_EQ(children.started[2],
+              (std::vector<std::string>{children.started[2][0], "--port", "/dev/ttyUSB2", "--yes"}));
+    EXPECT_EQ(run.out,
+              "/dev/ttyUSB1: Aborted because serial port \"/dev/ttyUSB1\" is not ready! (status 10)\n"
+              "/dev/ttyUSB2: Process cancelled! (status 20)\n"
+              "/dev/ttyUSB0: Update Vantrel Base V1.06 succesfully completed. (status 0)\n"
+              "\n"
+              "port          status  verdict\n"
+              "/dev/ttyUSB0  0       Update Vantrel Base V1.06 succesfully completed.\n"
+              "/dev/ttyUSB1  10      Aborted because serial port \"/dev/ttyUSB1\" is not ready!\n"
+              "/dev/ttyUSB2  20      Process cancelled!\n");
+    EXPECT_EQ(run.err, "vantrel-update-cli: /dev/ttyUSB1: no such device: /dev/ttyUSB1\n");
+}
+
+TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
+    FakeChildren children;
+    using Kind = ChildEvent::Kind;
+    children.script = {
+        {Kind::Out, 0, R"({"event":"report","text":"Start"})"},
+        {Kind::Out, 1, R"({"event":"notification","code":0,"value":0})"},
+        {Kind::Out, 1, R"({"event":"exit","status":0})"},
+        {Kind::Ended, 1, "", 0},
+        {Kind::Out, 0, R"({"event":"exit","status":0})"},
+        {Kind::Ended, 0, "", 0},
+    };
+    const CliRun run = Cli({"--json", "--port", "A", "--port", "B", "--yes"}, "", false, {}, {}, &children);
+    EXPECT_EQ(run.status, 0);
+    std::vector<std::string> lines;
+    std::istringstream in(run.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 6u) << run.out;
+    // This run's own start and exit events around the children's, which carry their port.
+    EXPECT_EQ(nlohmann::json::parse(lines.front())["event"], "start");
+    EXPECT_EQ(lines[1], R"({"event":"report","port":"A","text":"Start"})");
+    EXPECT_EQ(lines[2], R"({"event":"notification","port":"B","code":0,"value":0})");
+    EXPECT_EQ(lines[3], R"({"event":"exit","port":"B","status":0})");
+    EXPECT_EQ(lines[4], R"({"event":"exit","port":"A","status":0})");
+    const nlohmann::json exit = nlohmann::json::parse(lines.back());
+    EXPECT_EQ(exit["event"], "exit");
+    EXPECT_EQ(exit["status"], 0);
+    EXPECT_FALSE(exit.contains("port"));
+}
+
+// One logger, one job: the same port twice would be two jobs on one line.
+TEST_F(CliTest, ManyLoggersNameEachPortOnce) {
+    const fs::path device = config_ / "ttyUSB5";
+    std::ofstream(device).put('\0');
+    const fs::path byId = config_ / "usb-Velmora_Vantrel_USB_A1-if00-port0";
+    fs::create_symlink(device, byId);
+    FakePorts ports;
+    ports.entries = {UsbPort(device.string(), "A1")};
+    ui::ScopedPortSource usePorts(ports);
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"--port", device.string(), "--port", byId.string()},
+         byId.string() + " and " + device.string() + " are the same port"},
+        {{"--port", byId.string(), "--port-serial", "A1"},
+         device.string() + " (the adapter with the serial number 'A1') and " + byId.string() + " are the same port"},
+        {{"--port-serial", "A1", "--port-serial", "A1", "--wait-for-port", "5"},
+         "the adapter with the serial number 'A1' is named twice"},
+    };
+    for (const auto& c : cases) {
+        FakeChildren children;
+        std::vector<std::string> args = c.args;
+        args.push_back("--yes");
+        const CliRun run = Cli(args, "", false, {}, {}, &children);
+        EXPECT_EQ(run.status, kExitUsage);
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_TRUE(children.started.empty());
     }
 }
 

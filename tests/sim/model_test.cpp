@@ -238,5 +238,57 @@ TEST(LoggerModelTest, PacedLineTakesTenBitTimesPerByteEachWay) {
     EXPECT_EQ(model.PendingOutput().back().at, 1s + lineTime + 20ms + lineTime);
 }
 
+// A converter between logger and host passes on a packet's worth at once and the rest when its latency
+// timer runs out after the last byte; a purge empties it.
+TEST(LoggerModelTest, ConverterHoldsRepliesBackUntilAPacketIsFullOrItsTimerRunsOut) {
+    auto onLine = [](std::size_t bytes) { return Micros(static_cast<std::int64_t>(bytes) * 10'000'000 / 9600); };
+    const std::string line = SyntheticRecord(0x0400);  // 139 characters: two full packets and 15 bytes
+    const Micros echoStart = 1s + onLine(139) + 20ms;
+    struct Case {
+        const char* what;
+        bool paced;
+        Micros latency;
+        std::vector<std::pair<std::size_t, Micros>> passedOn;  // the nth byte and when the host has it
+    };
+    const Case cases[] = {
+        {"no converter, paced", true, 0ms, {{1, echoStart + onLine(1)}, {139, echoStart + onLine(139)}}},
+        {"16 ms, paced",
+         true,
+         16ms,
+         {{1, echoStart + onLine(62)},
+          {62, echoStart + onLine(62)},
+          {63, echoStart + onLine(124)},
+          {125, echoStart + onLine(139) + 16ms},
+          {139, echoStart + onLine(139) + 16ms}}},
+        {"1 ms, paced: the timer runs out between bytes",
+         true,
+         1ms,
+         {{1, echoStart + onLine(1) + 1ms}, {139, echoStart + onLine(139) + 1ms}}},
+        {"16 ms, unpaced", false, 16ms, {{62, 1s}, {124, 1s}, {125, 1s + 16ms}, {139, 1s + 16ms}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoggerConfig config = InBootloader();
+        config.timing.paced = c.paced;
+        config.timing.usbLatency = c.latency;
+        LoggerModel model(config);
+        model.Receive(Bytes(line), 1s);
+        const auto& pending = model.PendingOutput();
+        ASSERT_EQ(pending.size(), 139u);
+        for (const auto& [nth, at] : c.passedOn) EXPECT_EQ(pending[nth - 1].at, at) << nth;
+    }
+
+    LoggerConfig config = InBootloader();
+    config.timing.usbLatency = 16ms;
+    LoggerModel model(config);
+    model.Receive(kIdentifyFrame, 0us);
+    model.DiscardOutput(0us);
+    model.Receive(kIdentifyFrame, 1ms);
+    ASSERT_EQ(model.PendingOutput().size(), 8u);
+    EXPECT_EQ(model.PendingOutput().front().at, 17ms);
+    EXPECT_EQ(model.TakeOutput(17ms - 1us).size(), 0u);
+    EXPECT_EQ(model.TakeOutput(17ms).size(), 8u);
+}
+
 }  // namespace
 }  // namespace vantrel::sim

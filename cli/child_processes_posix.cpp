@@ -1,0 +1,180 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <deque>
+
+#include "cli/child_processes.h"
+#include "link/cancel.h"
+
+extern char** environ;
+
+namespace vantrel::cli {
+
+namespace {
+
+// Interrupts that reached the parent, counted in its signal handler, and the signal of the last one.
+std::atomic<int> interruptsSeen{0};
+std::atomic<int> lastInterrupt{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void CountInterrupt(int signal) {
+    lastInterrupt.store(signal);
+    interruptsSeen.fetch_add(1);
+    link::CancelRequested.store(true, std::memory_order_relaxed);
+}
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kPollMs = 50;
+
+class PosixChildren final : public ChildRunner {
+public:
+    PosixChildren() {
+        // The parent never ends at once: each child decides for itself, and the parent waits for them.
+        struct sigaction action {};
+        action.sa_handler = CountInterrupt;
+        sigemptyset(&action.sa_mask);
+        for (const int signal : kInterrupts) sigaction(signal, &action, nullptr);
+        passedOn_ = interruptsSeen.load();
+    }
+
+    bool Start(const std::vector<std::string>& commandLine) override {
+        int out[2];
+        int err[2];
+        if (pipe2(out, O_CLOEXEC) != 0) return false;
+        if (pipe2(err, O_CLOEXEC) != 0) {
+            close(out[0]);
+            close(out[1]);
+            return false;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+        // Its own process group, so that a terminal's Ctrl+C reaches a child once, through the parent. The
+        // interrupts stay blocked until the child has its handlers: one passed on at once is not lost.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        for (const int signal : kInterrupts) sigaddset(&blocked, signal);
+        posix_spawnattr_setsigmask(&attributes, &blocked);
+
+        std::vector<std::string> copies = commandLine;
+        std::vector<char*> argv;
+        for (std::string& arg : copies) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        const int failed = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        close(out[1]);
+        close(err[1]);
+        if (failed != 0) {
+            close(out[0]);
+            close(err[0]);
+            return false;
+        }
+        children_.push_back({pid, {out[0], err[0]}, {}, false, 0});
+        return true;
+    }
+
+    std::optional<ChildEvent> Next() override {
+        while (ready_.empty()) {
+            PassInterruptsOn();
+            std::vector<pollfd> polled;
+            std::vector<std::pair<std::size_t, int>> owners;  // child, stream
+            for (std::size_t c = 0; c < children_.size(); ++c) {
+                for (int s = 0; s < 2; ++s) {
+                    if (children_[c].fds[s] < 0) continue;
+                    polled.push_back({children_[c].fds[s], POLLIN, 0});
+                    owners.emplace_back(c, s);
+                }
+            }
+            if (polled.empty()) return std::nullopt;
+            if (poll(polled.data(), polled.size(), kPollMs) < 0 && errno != EINTR) return std::nullopt;
+            for (std::size_t i = 0; i < polled.size(); ++i) {
+                if ((polled[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) Read(owners[i].first, owners[i].second);
+            }
+        }
+        ChildEvent event = std::move(ready_.front());
+        ready_.pop_front();
+        return event;
+    }
+
+private:
+    struct Child {
+        pid_t pid;
+        int fds[2];
+        std::string partial[2];
+        bool ended;
+        int status;
+    };
+
+    void PassInterruptsOn() {
+        const int seen = interruptsSeen.load();
+        for (; passedOn_ < seen; ++passedOn_) {
+            for (const Child& child : children_) {
+                if (!child.ended) kill(child.pid, lastInterrupt.load());
+            }
+        }
+    }
+
+    void Read(std::size_t c, int stream) {
+        Child& child = children_[c];
+        char buffer[4096];
+        const ssize_t n = read(child.fds[stream], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) return;
+        const auto kind = stream == 0 ? ChildEvent::Kind::Out : ChildEvent::Kind::Err;
+        std::string& partial = child.partial[stream];
+        if (n > 0) {
+            partial.append(buffer, static_cast<std::size_t>(n));
+            for (std::size_t end = partial.find('\n'); end != std::string::npos; end = partial.find('\n')) {
+                ready_.push_back({kind, c, partial.substr(0, end)});
+                partial.erase(0, end + 1);
+            }
+            return;
+        }
+        // The end of this output: a last line without its end counts too.
+        if (!partial.empty()) ready_.push_back({kind, c, partial});
+        partial.clear();
+        close(child.fds[stream]);
+        child.fds[stream] = -1;
+        if (child.fds[0] < 0 && child.fds[1] < 0) Reap(c);
+    }
+
+    // Both outputs are closed: the child is ending.
+    void Reap(std::size_t c) {
+        Child& child = children_[c];
+        int status = 0;
+        while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) PassInterruptsOn();
+        child.ended = true;
+        child.status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
+        ready_.push_back({ChildEvent::Kind::Ended, c, {}, child.status});
+    }
+
+    std::vector<Child> children_;
+    std::deque<ChildEvent> ready_;
+    int passedOn_ = 0;
+};
+
+}  // namespace
+
+std::string OwnProgram(const std::string& argv0) {
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : argv0;
+}
+
+std::unique_ptr<ChildRunner> SystemChildRunner() { return std::make_unique<PosixChildren>(); }
+
+}  // namespace vantrel::cli

@@ -1,0 +1,124 @@
+#include "cli/many_loggers.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+
+namespace vantrel::cli {
+
+namespace {
+
+constexpr const char* kProgramPrefix = "vantrel-update-cli: ";
+
+struct PortRun {
+    PortChoice port;
+    std::string shown;    // the port as the table names it
+    std::string verdict;  // the child's last plain line: the verdict message
+    std::optional<int> status;
+};
+
+// The report lines start with their time ("hh-nn-ss -> "); the verdict message is a plain line.
+bool IsReportLine(const std::string& line) {
+    return line.size() >= 12 && line[2] == '-' && line[5] == '-' && line.compare(8, 4, " -> ") == 0;
+}
+
+// The child's JSON line with the port after the event's name, where a reader looks first.
+std::string TaggedJson(const std::string& line, const std::string& port) {
+    nlohmann::ordered_json event = nlohmann::ordered_json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object()) {
+        event = nlohmann::ordered_json{{"event", "output"}, {"text", line}};
+    }
+    nlohmann::ordered_json tagged;
+    for (auto field = event.begin(); field != event.end(); ++field) {
+        tagged[field.key()] = field.value();
+        if (field.key() == "event") tagged["port"] = port;
+    }
+    if (!tagged.contains("port")) tagged["port"] = port;
+    return tagged.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void PrintTable(const std::vector<PortRun>& runs, std::ostream& out) {
+    std::size_t width = std::string("port").size();
+    for (const PortRun& run : runs) width = std::max(width, run.shown.size());
+    out << '\n'
+        << std::left << std::setw(static_cast<int>(width + 2)) << "port" << std::setw(8) << "status"
+        << "verdict\n";
+    for (const PortRun& run : runs) {
+        out << std::setw(static_cast<int>(width + 2)) << run.shown << std::setw(8) << *run.status << run.verdict
+            << '\n';
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> ChildCommandLine(const std::vector<std::string>& commandLine, const PortChoice& port) {
+    std::vector<std::string> child{commandLine.empty() ? std::string() : commandLine.front()};
+    bool answered = false;
+    for (std::size_t i = 1; i < commandLine.size(); ++i) {
+        const std::string& arg = commandLine[i];
+        if (arg == "--port" || arg == "--port-serial") {
+            ++i;  // and its value
+            continue;
+        }
+        if (arg.rfind("--port=", 0) == 0 || arg.rfind("--port-serial=", 0) == 0) continue;
+        answered = answered || arg == "--yes";
+        child.push_back(arg);
+    }
+    child.insert(child.begin() + 1, {port.option, port.value});
+    if (!answered) child.push_back("--yes");
+    return child;
+}
+
+int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<PortChoice>& ports, JsonLines* json,
+               ConsoleIo& io, ChildRunner& children) {
+    std::vector<PortRun> runs;
+    for (const PortChoice& port : ports) {
+        const std::string shown = port.option == "--port" ? port.value : "serial number " + port.value;
+        runs.push_back({port, ShownSafely(shown), {}, std::nullopt});
+        if (!children.Start(ChildCommandLine(commandLine, port))) {
+            io.err << kProgramPrefix << runs.back().shown << ": the update could not be started\n";
+            runs.back().status = 1;
+            runs.back().verdict = "not started";
+        }
+    }
+    while (const std::optional<ChildEvent> event = children.Next()) {
+        PortRun& run = runs.at(event->child);
+        switch (event->kind) {
+            case ChildEvent::Kind::Out:
+                if (json != nullptr) {
+                    json->Relay(TaggedJson(event->text, run.port.value));
+                } else if (!event->text.empty() && !IsReportLine(event->text)) {
+                    run.verdict = event->text;
+                }
+                break;
+            case ChildEvent::Kind::Err: {
+                const std::string text = event->text.rfind(kProgramPrefix, 0) == 0
+                                             ? event->text.substr(std::string(kProgramPrefix).size())
+                                             : event->text;
+                io.err << kProgramPrefix << run.shown << ": " << text << '\n' << std::flush;
+                break;
+            }
+            case ChildEvent::Kind::Ended:
+                run.status = event->status;
+                if (json == nullptr) {
+                    io.out << run.shown << ": " << (run.verdict.empty() ? "no verdict" : run.verdict) << " (status "
+                           << event->status << ")\n"
+                           << std::flush;
+                }
+                break;
+        }
+    }
+    // Children that were started are all read to their end; one that somehow gave no status failed.
+    for (PortRun& run : runs) {
+        if (!run.status) run.status = 1;
+    }
+    if (json == nullptr) PrintTable(runs, io.out);
+    for (const PortRun& run : runs) {
+        if (*run.status != 0) return *run.status;
+    }
+    return 0;
+}
+
+}  // namespace vantrel::cli

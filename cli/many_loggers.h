@@ -1,0 +1,31 @@
+// Several loggers updated at once: a child process of this program for each port, one job in each. The
+// parent shows a line per port as each ends and a table at the end, or with --json passes every child's
+// JSON line on with the port added to it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/child_processes.h"
+#include "cli/console_window.h"
+#include "cli/json_events.h"
+
+namespace vantrel::cli {
+
+// How a port was named on the command line: the option and its value.
+struct PortChoice {
+    std::string option;  // "--port" or "--port-serial"
+    std::string value;
+};
+
+// A child's command line: this run's own arguments without its ports, with one port, and the
+// confirmation, which the parent asked once for all, answered.
+std::vector<std::string> ChildCommandLine(const std::vector<std::string>& commandLine, const PortChoice& port);
+
+// Runs a child for each port and waits for all of them. The status is 0 when every logger was updated,
+// otherwise that of the first port on the command line that was not.
+// JSON Lines go to json when there is one.
+int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<PortChoice>& ports, JsonLines* json,
+               ConsoleIo& io, ChildRunner& children);
+
+}  // namespace vantrel::cli

@@ -1,0 +1,29 @@
+// What the console asks the system about a port it was given, beyond the port list: whether it is there
+// yet, whether two names are one device, and how long its USB converter holds received bytes back.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace vantrel::cli {
+
+// The port exists now (a device node or a link to one on Linux, a port in the system's list on Windows).
+bool PortPresent(const std::string& port);
+
+// One text for every name of a device: two ports with the same key are the same port.
+std::string SameDeviceKey(const std::string& port);
+
+struct ConverterLatency {
+    std::chrono::milliseconds timer;
+    std::string setting;  // the file that holds it, below the device tree's root: /bus/usb-serial/devices/...
+};
+
+// The latency timer of the USB serial converter the port is on, read below sysfsRoot; nothing for a port
+// without one (a USB modem, a pseudo-terminal) and on systems that do not show it.
+std::optional<ConverterLatency> ConverterLatencyTimer(const std::string& port, const std::string& sysfsRoot);
+
+// Where the kernel's device tree is mounted; tests give the console a made-up one.
+inline constexpr const char* kSystemSysfsRoot = "/sys";
+
+}  // namespace vantrel::cli

@@ -1,0 +1,42 @@
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "cli/port_system.h"
+#include "link/serial_posix.h"
+
+namespace vantrel::cli {
+
+namespace {
+
+// The device node behind a name, a by-id link or a simulator's link; the path as given when it cannot be
+// followed (a port that is not there yet).
+std::string RealDevicePath(const std::string& port) {
+    const std::string path = link::PosixSerialBackend::DevicePath(port);
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
+}  // namespace
+
+bool PortPresent(const std::string& port) {
+    struct stat st {};
+    return stat(link::PosixSerialBackend::DevicePath(port).c_str(), &st) == 0;
+}
+
+std::string SameDeviceKey(const std::string& port) { return RealDevicePath(port); }
+
+std::optional<ConverterLatency> ConverterLatencyTimer(const std::string& port, const std::string& sysfsRoot) {
+    const std::string tty = std::filesystem::path(RealDevicePath(port)).filename().string();
+    if (tty.empty()) return std::nullopt;
+    const std::string setting = "/bus/usb-serial/devices/" + tty + "/latency_timer";
+    std::ifstream file(sysfsRoot + setting);
+    long milliseconds = -1;
+    if (!(file >> milliseconds) || milliseconds < 0) return std::nullopt;
+    return ConverterLatency{std::chrono::milliseconds(milliseconds), setting};
+}
+
+}  // namespace vantrel::cli

@@ -1,0 +1,33 @@
+#include <algorithm>
+#include <cctype>
+
+#include "cli/port_system.h"
+#include "ui/port_list.h"
+
+namespace vantrel::cli {
+
+namespace {
+
+// COM5, com5 and \\.\COM5 open the same port.
+std::string PlainPortName(const std::string& port) {
+    std::string name = port.rfind("\\\\.\\", 0) == 0 ? port.substr(4) : port;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return name;
+}
+
+}  // namespace
+
+bool PortPresent(const std::string& port) {
+    const std::string wanted = PlainPortName(port);
+    const std::vector<ui::PortEntry> entries = ui::SystemPortSource().Enumerate();
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const ui::PortEntry& entry) { return PlainPortName(entry.name) == wanted; });
+}
+
+std::string SameDeviceKey(const std::string& port) { return PlainPortName(port); }
+
+// The converters' drivers keep their latency in their own registry settings; nothing to read here.
+std::optional<ConverterLatency> ConverterLatencyTimer(const std::string&, const std::string&) { return std::nullopt; }
+
+}  // namespace vantrel::cli
