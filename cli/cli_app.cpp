@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <iomanip>
@@ -15,10 +17,10 @@
 #include <ostream>
 #include <regex>
 #include <sstream>
-#include <cmath>
-#include <array>
 
 #include "cli/child_processes.h"
+#include "cli/job_log.h"
+#include "cli/json_events.h"
 #include "cli/many_loggers.h"
 #include "cli/port_system.h"
 #include "engine/comm_thread.h"
@@ -35,8 +37,6 @@
 #include "ui/options.h"
 #include "ui/port_list.h"
 #include "ui/presenter.h"
-#include "cli/json_events.h"
-#include "cli/job_log.h"
 #include "vantrel/version.h"
 
 namespace vantrel::cli {
@@ -513,11 +513,10 @@ int Refused(ConsoleIo& io, RunState& run, const char* failure, const std::string
     return status;
 }
 
-int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& args, RunState& run) {
-
 // A wait of nothing is a slip, and one of more than a day is not a wait for a port.
 constexpr int kLongestPortWaitSeconds = 86400;
 
+int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& args, RunState& run) {
     CLI::App app{"Vantrel Firmware Update: puts new firmware on a Vantrel data logger.", "vantrel-update-cli"};
     app.add_option("--port", args.ports,
                    "Serial port of the logger (a device path, or a name under /dev); repeated, loggers updated at once")

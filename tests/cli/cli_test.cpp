@@ -12,8 +12,8 @@
 
 #include "cli/child_processes.h"
 #include "cli/cli_app.h"
-#include "engine/notify.h"
 #include "cli/many_loggers.h"
+#include "engine/notify.h"
 #include "engine/process_state.h"
 #include "link/cancel.h"
 #include "link/failures.h"
@@ -83,8 +83,8 @@ protected:
         std::ostream failingOut(&failing);
         std::ostream failingErr(&failing);
         CliRun run;
-        ConsoleIo io{in,         faults.out ? failingOut : out, faults.err ? failingErr : err, terminal, screen.err,
-                     screen.out, screen.escapes};
+        ConsoleIo io{in, faults.out ? failingOut : out, faults.err ? failingErr : err, terminal, screen.err, screen.out,
+                     screen.escapes};
         io.sysfsRoot = (config_ / "sys").string();
         io.children = children;
         run.status = RunCli(args, io);
