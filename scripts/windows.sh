@@ -73,7 +73,7 @@ cmake --build "$win" -j "$jobs" --target vantrel-update vantrel-update-cli windo
 # Both programs stand alone: nothing but the system's own DLLs may be imported.
 for exe in "$win/bin/vantrel-update.exe" "$win/bin/vantrel-update-cli.exe"; do
   foreign=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' |
-    grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|msvcrt|ws2_32|ole32|api-ms-win-.*)\.dll$' || true)
+    grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|setupapi|cfgmgr32|msvcrt|ws2_32|ole32|api-ms-win-.*)\.dll$' || true)
   if [ -n "$foreign" ]; then
     echo "$exe needs DLLs that are not the system's: $foreign"
     exit 1
