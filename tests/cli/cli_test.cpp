@@ -811,7 +811,7 @@ TEST_F(CliTest, WaitForPort) {
         int hiddenLooks;  // looks at the port list before the adapter is there
         int status;
         const char* says;
-        std::size_t polls;  // quarter-second pauses before the job
+        std::size_t polls;       // quarter-second pauses before the job
         bool cancelled = false;  // a cancel request came before the wait
     };
     const fs::path present = config_ / "ttyUSB4";
