@@ -119,33 +119,52 @@ void Confirm(const Arguments& args, ConsoleIo& io) {
 constexpr std::array<const char*, 6> kImageFields{"firmware", "version", "platform", "print", "date", "bl"};
 static_assert(kImageFields.size() == ui::kOverviewColumns.size());
 
+// What a port's adapter says about itself, as the text listing labels it and as the JSON listing names it;
+// a field the adapter does not tell is left out of both.
+struct IdentityField {
+    const char* label;
+    const char* jsonName;
+    std::string (*value)(const ui::PortIdentity&);
+};
+const std::array<IdentityField, 5> kIdentityFields{{
+    {"by-id", "by_id", [](const ui::PortIdentity& id) { return id.stableLink; }},
+    {"USB ID", "usb_id",
+     [](const ui::PortIdentity& id) {
+         return id.vendorId.empty() && id.productId.empty() ? std::string() : id.vendorId + ":" + id.productId;
+     }},
+    {"manufacturer", "manufacturer", [](const ui::PortIdentity& id) { return id.manufacturer; }},
+    {"product", "product", [](const ui::PortIdentity& id) { return id.product; }},
+    {"serial number", "serial_number", [](const ui::PortIdentity& id) { return id.serialNumber; }},
+}};
+
 // Each port on a line of its own (the first word of the line), what its adapter says about itself indented
 // under it.
 void PrintPortList(const std::vector<ui::PortEntry>& ports, std::ostream& out) {
     for (const ui::PortEntry& port : ports) {
         out << ShownSafely(port.name) << '\n';
-        const ui::PortIdentity& id = port.identity;
-        auto field = [&](const char* label, const std::string& value) {
-            if (!value.empty()) out << "  " << std::left << std::setw(15) << label << ShownSafely(value) << '\n';
-        };
-        field("by-id", id.stableLink);
-        if (!id.vendorId.empty() || !id.productId.empty()) field("USB ID", id.vendorId + ":" + id.productId);
-        field("manufacturer", id.manufacturer);
-        field("product", id.product);
-        field("serial number", id.serialNumber);
+        for (const IdentityField& field : kIdentityFields) {
+            const std::string value = field.value(port.identity);
+            if (!value.empty()) out << "  " << std::left << std::setw(15) << field.label << ShownSafely(value) << '\n';
+        }
     }
 }
 
 int ListPorts(const Arguments& args, ConsoleIo& io) {
-    std::vector<std::string> ports;
-    ui::ListSerialPorts(ports, ui::CurrentPortSource());
+    const std::vector<ui::PortEntry> ports = ui::LoggerPortEntries(ui::CurrentPortSource().Enumerate());
     if (args.json) {
         nlohmann::ordered_json items = nlohmann::ordered_json::array();
-        for (const auto& port : ports) items.push_back({{"path", port}});
+        for (const ui::PortEntry& port : ports) {
+            nlohmann::ordered_json item = {{"path", port.name}};
+            for (const IdentityField& field : kIdentityFields) {
+                const std::string value = field.value(port.identity);
+                if (!value.empty()) item[field.jsonName] = value;
+            }
+            items.push_back(std::move(item));
+        }
         io.out << JsonDocument("ports", items) << '\n';
         return 0;
     }
-    PrintPortList(ui::LoggerPortEntries(ui::CurrentPortSource().Enumerate()), io.out);
+    PrintPortList(ports, io.out);
     return 0;
 }
 

@@ -639,6 +639,10 @@ TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
         {{"--list-images", "--json", "--file", (fs::path(VANTREL_SOURCE_DIR) / "firmware/images/Vantrel_V2_08_PF21_PR48_BL3_0.txt").string(), "f:+"},
          "/$defs/image-list"},
     };
+    FakePorts ports;
+    ports.entries = {UsbPort("/dev/ttyUSB0", "A10K3X9Q", "/dev/serial/by-id/usb-Velmora_Vantrel_USB_A10K3X9Q-if00-port0"),
+                     {"COM7", "\\Device\\VCP0", ""}};
+    ui::ScopedPortSource usePorts(ports);
     for (const auto& listing : listings) {
         const CliRun run = Cli(listing.args);
         ASSERT_EQ(run.status, 0) << run.err;
@@ -791,6 +795,14 @@ TEST_F(CliTest, PortListShowsEachAdapter) {
               "  product        Vantrel\\x1b[2J\n"
               "  serial number  A10K3X9Q\n"
               "COM7\n");
+
+    // The same facts under their JSON names; what an adapter does not tell is left out.
+    const CliRun json = Cli({"--list-ports", "--json"});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(nlohmann::json::parse(json.out)["ports"], nlohmann::json::parse(R"([
+        {"path": "/dev/ttyUSB0", "by_id": "/dev/serial/by-id/usb-Velmora_Vantrel_USB_A10K3X9Q-if00-port0",
+         "usb_id": "0403:6001", "manufacturer": "Velmora", "product": "Vantrel\u001b[2J", "serial_number": "A10K3X9Q"},
+        {"path": "COM7"}])"));
 }
 
 TEST_F(CliTest, PortChosenByItsAdaptersSerialNumber) {
