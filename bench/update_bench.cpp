@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/paced_line.h"
 #include "engine/comm_thread.h"
 #include "engine/engine_times.h"
 #include "engine/notify.h"
@@ -34,7 +35,6 @@
 #include "link/clock.h"
 #include "link/serial.h"
 #include "sim/inprocess_serial.h"
-#include "bench/paced_line.h"
 
 extern char** environ;
 
@@ -51,7 +51,8 @@ using vantrel::bench::kBoards;
 std::vector<std::pair<Notification, std::chrono::steady_clock::time_point>> RunJob(const std::string& port) {
     auto queue = std::make_shared<vantrel::engine::NotificationQueue>();
     vantrel::engine::ScopedNotificationTarget window(queue);
-    vantrel::engine::CreateCommThread<vantrel::engine::TVantrelCommThread>(window.handle(), vantrel::engine::TCmd::tCMD0, port);
+    vantrel::engine::CreateCommThread<vantrel::engine::TVantrelCommThread>(window.handle(),
+                                                                           vantrel::engine::TCmd::tCMD0, port);
     std::vector<std::pair<Notification, std::chrono::steady_clock::time_point>> seen;
     while (auto n = queue->Wait(5min)) {
         seen.emplace_back(*n, std::chrono::steady_clock::now());
@@ -181,7 +182,8 @@ void PtyUpdate(benchmark::State& state) {
             if (n.code == vantrel::engine::ncUpdateStart) begin = at;
             if (n.code == vantrel::engine::ncVectorTable && n.value == 1) end = at;
         }
-        recordsPerSecond = vantrel::firmware::GetFirmwareLineCount(image) / std::chrono::duration<double>(end - begin).count();
+        recordsPerSecond = vantrel::firmware::GetFirmwareLineCount(image) /
+                           std::chrono::duration<double>(end - begin).count();
     }
     state.counters["records_per_s"] = recordsPerSecond;
     state.counters["updater_cpu_s"] = cpuSeconds;

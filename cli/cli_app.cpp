@@ -196,8 +196,7 @@ int ListImages(const Arguments& args, ConsoleIo& io) {
     }
     auto print = [&](const auto& cells) {
         for (std::size_t c = 0; c < widths.size(); ++c) {
-            io.out << std::left << std::setw(static_cast<int>(widths[c] + (c + 1 < widths.size() ? 2 : 0)))
-                   << cells[c];
+            io.out << std::left << std::setw(static_cast<int>(widths[c] + (c + 1 < widths.size() ? 2 : 0))) << cells[c];
         }
         io.out << '\n';
     };
@@ -315,7 +314,8 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
         // Woken every second at least: the status line's times move on, and the time limit is looked at.
         std::chrono::milliseconds wait = 1s;
         if (deadline && !jobs.TimeLimitReached()) {
-            wait = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - clock.Now()), 0ms, wait);
+            wait = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - clock.Now()), 0ms,
+                              wait);
         }
         const std::optional<engine::Notification> n = queue->Wait(wait);
         if (deadline && !jobs.TimeLimitReached() && clock.Now() >= *deadline) jobs.CancelForTimeLimit();
@@ -503,18 +503,21 @@ int Run(Arguments& args, ConsoleIo& io, const std::string& program, RunState& ru
 // Seconds greater than 0, in decimal digits with an optional fraction: "90", "1.5".
 std::chrono::milliseconds TimeLimit(const std::string& text) {
     static const std::regex kSeconds("[0-9]{1,9}(\\.[0-9]{1,3})?");
-    const std::chrono::milliseconds limit(
-        std::regex_match(text, kSeconds) ? std::llround(std::stod(text) * 1000.0) : 0);
+    const std::chrono::milliseconds limit(std::regex_match(text, kSeconds) ? std::llround(std::stod(text) * 1000.0)
+                                                                           : 0);
     if (limit <= std::chrono::milliseconds::zero()) {
-        throw UsageError("--timeout takes a number of seconds greater than 0 (up to 999999999, at most three decimals), "
-                         "not '" + text + "'");
+        throw UsageError(
+            "--timeout takes a number of seconds greater than 0 (up to 999999999, at most three decimals), "
+            "not '" +
+            text + "'");
     }
     return limit;
 }
 
 // Decimal digits only: a number written 010 or 0x2 is not read as some other number than the one typed.
 int DecimalNumber(const std::string& option, const std::string& what, int low, int high, const std::string& text) {
-    const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool digits = !text.empty() &&
+                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     int number = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
     if (!digits || error != std::errc{} || end != text.data() + text.size() || number < low || number > high) {
@@ -525,7 +528,8 @@ int DecimalNumber(const std::string& option, const std::string& what, int low, i
 }
 
 // A run that ends before any job: the reason on stderr and, for JSON readers, in the exit event.
-int Refused(ConsoleIo& io, RunState& run, const char* failure, const std::string& reason, const char* hint, int status) {
+int Refused(ConsoleIo& io, RunState& run, const char* failure, const std::string& reason, const char* hint,
+            int status) {
     io.err << "vantrel-update-cli: " << reason << hint << "\n";
     run.failure = failure;
     run.reason = reason;
@@ -544,13 +548,13 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
         ->allow_extra_args(false);
     CLI::Option* wait = app.add_option("--wait-for-port", args.waitText,
                                        "Seconds to wait for the port to appear before the job");
-    CLI::Option* file =
-        app.add_option("--file", args.file, "Image file to program instead of the built-in images (internal mode, f:+)");
+    CLI::Option* file = app.add_option("--file", args.file,
+                                       "Image file to program instead of the built-in images (internal mode, f:+)");
     app.add_flag("--read-info-only", args.readInfoOnly, "Stop after identifying the logger (internal mode)");
     app.add_flag("--yes", args.yes, "Answer the confirmation with Yes");
     app.add_flag("--json", args.json, "JSON Lines on stdout instead of the report");
-    CLI::Option* maxRestarts =
-        app.add_option("--max-restarts", args.maxRestartsText, "Bound on automatic restarts, decimal (default: none)");
+    CLI::Option* maxRestarts = app.add_option("--max-restarts", args.maxRestartsText,
+                                              "Bound on automatic restarts, decimal (default: none)");
     CLI::Option* log = app.add_option("--log", args.logPath, "Append the report and a summary line of the job to FILE");
     CLI::Option* timeLimit = app.add_option("--timeout", args.timeLimitText,
                                             "Cancel the job if it has not ended after SECONDS (exit status 124)");

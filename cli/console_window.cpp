@@ -99,8 +99,8 @@ void ConsoleWindow::EmitNotification(const engine::Notification& n) {
     timeLeft_.Note(n);
     if (json_ == nullptr) return;
     const char* name = engine::NotifyCodeName(n.code);
-    nlohmann::ordered_json fields{{"code", n.code}, {"name", name != nullptr ? nlohmann::ordered_json(name) : nullptr},
-                                  {"value", n.value}};
+    nlohmann::ordered_json fields{
+        {"code", n.code}, {"name", name != nullptr ? nlohmann::ordered_json(name) : nullptr}, {"value", n.value}};
     if (n.code == engine::ncFailure) {
         const char* failure = link::FailureCodeName(n.value);
         fields["failure"] = failure != nullptr ? nlohmann::ordered_json(failure) : nullptr;

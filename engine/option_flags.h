@@ -16,7 +16,7 @@ extern bool CheckUpdateClass;
 extern bool CheckFamily;
 extern bool CheckUpdateId;
 extern bool ClearsMeasurements;
-extern bool ReadInfoOnlySupported;   // set by the device worker's unit
+extern bool ReadInfoOnlySupported;  // set by the device worker's unit
 extern bool ReadInfoOnly;
 
 // Back to the defaults the program starts with (ReadInfoOnlySupported is left as the device unit set it).

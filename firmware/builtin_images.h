@@ -29,9 +29,9 @@ struct BuiltInHeader {
 };
 
 struct BuiltInImage {
-    std::string_view unitName;       // e.g. "Vantrel_V1_06_PF15_PR19_BL3_0", the file name without ".txt"
+    std::string_view unitName;  // e.g. "Vantrel_V1_06_PF15_PR19_BL3_0", the file name without ".txt"
     BuiltInHeader header;
-    std::int32_t lineCount;          // index of the last line, the end-of-file record
+    std::int32_t lineCount;                   // index of the last line, the end-of-file record
     std::span<const std::string_view> lines;  // lineCount + 1 record lines, in programming order
 };
 

@@ -34,8 +34,8 @@ void ResetCatalogueState() {
 
 int FirmwareImageCount() { return kBuiltInImageCount; }
 
-bool QueryFirmwareImage(std::int32_t index, int item, std::int32_t lineIndex, std::string& text,
-                        std::int32_t& count, TBl3FileHeader& header) {
+bool QueryFirmwareImage(std::int32_t index, int item, std::int32_t lineIndex, std::string& text, std::int32_t& count,
+                        TBl3FileHeader& header) {
     header.qel_class = kNoCode;
     header.qel_platform = kNoCode;
     header.qel_print = kNoCode;
@@ -45,23 +45,20 @@ bool QueryFirmwareImage(std::int32_t index, int item, std::int32_t lineIndex, st
 
     const BuiltInImage* image = index == kFileImage ? nullptr : kImages[static_cast<std::size_t>(index - 1)];
     switch (item) {
-    case fiHeader:
-        header = image ? image->header.ToHeader() : FileImageHeader;
-        return true;
-    case fiLineCount:
-        count = image ? image->lineCount : static_cast<std::int32_t>(FileImageLines.size()) - 1;
-        return true;
-    case fiLineText: {
-        // Only lines 0 to the line count exist; any other index reads as an empty line rather than past
-        // the end of the image.
-        const std::size_t size = image ? image->lines.size() : FileImageLines.size();
-        if (lineIndex < 0 || static_cast<std::size_t>(lineIndex) >= size) return false;
-        const auto at = static_cast<std::size_t>(lineIndex);
-        text = image ? image->lines[at] : FileImageLines[at];
-        return true;
-    }
-    default:
-        return false;
+        case fiHeader: header = image ? image->header.ToHeader() : FileImageHeader; return true;
+        case fiLineCount:
+            count = image ? image->lineCount : static_cast<std::int32_t>(FileImageLines.size()) - 1;
+            return true;
+        case fiLineText: {
+            // Only lines 0 to the line count exist; any other index reads as an empty line rather than past
+            // the end of the image.
+            const std::size_t size = image ? image->lines.size() : FileImageLines.size();
+            if (lineIndex < 0 || static_cast<std::size_t>(lineIndex) >= size) return false;
+            const auto at = static_cast<std::size_t>(lineIndex);
+            text = image ? image->lines[at] : FileImageLines[at];
+            return true;
+        }
+        default: return false;
     }
 }
 

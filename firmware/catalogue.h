@@ -14,8 +14,8 @@ enum FirmwareItem : int { fiHeader = 0, fiLineCount = 1, fiLineText = 2 };
 
 int FirmwareImageCount();
 
-bool QueryFirmwareImage(std::int32_t index, int item, std::int32_t lineIndex, std::string& text,
-                        std::int32_t& count, TBl3FileHeader& header);
+bool QueryFirmwareImage(std::int32_t index, int item, std::int32_t lineIndex, std::string& text, std::int32_t& count,
+                        TBl3FileHeader& header);
 void GetFirmwareHeader(std::int32_t index, TBl3FileHeader& header);
 TBl3FileHeader GetFirmwareHeader(std::int32_t index);
 std::int32_t GetFirmwareLineCount(std::int32_t index);

@@ -65,12 +65,11 @@ constexpr BoardDependentClass kBoardDependentTable[] = {
 };
 
 constexpr NamedCode kPlatformTable[] = {
-    {0, "F1612 A"},      {1, "F1612 B"},        {2, "F2617 B"},   {3, "F1611 SD"},
-    {4, "F1611 B"},      {5, "F1610 B"},        {6, "F1611 C"},   {7, "F2617 C"},
-    {8, "F5528 A"},      {9, "F1611 D"},        {10, "F2274 A"},  {11, "F5340 SD"},
-    {12, "F5328 A"},     {13, "F5419 A"},       {14, "F5438 A"},  {15, "F5438 VX"},
-    {16, "F5328 B"},     {17, "F5328 C"},       {18, "NINA"},     {19, "BlueGiga"},
-    {20, "F5438 Gateway"}, {21, "F5438 VX2"},   {22, "F5340 SM"}, {0xFFFE, "F1611 C-SP"},
+    {0, "F1612 A"},        {1, "F1612 B"},    {2, "F2617 B"},   {3, "F1611 SD"},        {4, "F1611 B"},
+    {5, "F1610 B"},        {6, "F1611 C"},    {7, "F2617 C"},   {8, "F5528 A"},         {9, "F1611 D"},
+    {10, "F2274 A"},       {11, "F5340 SD"},  {12, "F5328 A"},  {13, "F5419 A"},        {14, "F5438 A"},
+    {15, "F5438 VX"},      {16, "F5328 B"},   {17, "F5328 C"},  {18, "NINA"},           {19, "BlueGiga"},
+    {20, "F5438 Gateway"}, {21, "F5438 VX2"}, {22, "F5340 SM"}, {0xFFFE, "F1611 C-SP"},
 };
 
 constexpr NamedCode kPrintTable[] = {
@@ -145,8 +144,8 @@ const PlatformMemory kMemoryTable[] = {
      {kNone, Region(0x1100, 0x24FF), Region(0x2500, 0xFFDF), Region(0xFFE0, 0xFFFF), kNone, kNone,
       Region(0x0C00, 0x0FFF)}},
     {kF161xInfo256,
-     {Region(0x1000, 0x10FF), Region(0x1100, 0x38FF), Region(0x4000, 0xFFDF), Region(0xFFE0, 0xFFFF), kNone,
-      kNone, Region(0x0C00, 0x0FFF)}},
+     {Region(0x1000, 0x10FF), Region(0x1100, 0x38FF), Region(0x4000, 0xFFDF), Region(0xFFE0, 0xFFFF), kNone, kNone,
+      Region(0x0C00, 0x0FFF)}},
     {kF2xxInfo64,
      {Region(0x1000, 0x103F), Region(0x1100, 0x30FF), Region(0x3100, 0xFFBF), Region(0xFFC0, 0xFFFF),
       Region(0x10000, 0x1FFFF), Region(0x1040, 0x10FF), Region(0x0C00, 0x0FFF)}},

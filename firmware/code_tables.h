@@ -9,8 +9,8 @@
 namespace vantrel::firmware {
 
 inline constexpr std::uint16_t kNoCode = 0xFFFF;
-inline constexpr std::uint16_t kVantrelClass = 0x6621;       // 26145
-inline constexpr std::uint16_t kBootloader3Class = 0xC802;   // 51202
+inline constexpr std::uint16_t kVantrelClass = 0x6621;      // 26145
+inline constexpr std::uint16_t kBootloader3Class = 0xC802;  // 51202
 inline constexpr const char* kUnnamed = "?";
 
 std::string LoggerClassName(std::uint16_t code, std::uint16_t print);

@@ -25,8 +25,7 @@ std::ifstream OpenImageFile(const std::string& path) {
     const fs::file_status status = fs::status(path, error);
     if (error || !fs::exists(status)) {
         const std::error_code cause = error ? error : std::make_error_code(std::errc::no_such_file_or_directory);
-        FileError(path, cause == std::errc::no_such_file_or_directory ? "No such file or directory"
-                                                                      : cause.message());
+        FileError(path, cause == std::errc::no_such_file_or_directory ? "No such file or directory" : cause.message());
     }
     if (fs::is_directory(status)) FileError(path, "Is a directory");
     if (!fs::is_regular_file(status)) FileError(path, "Not a regular file");

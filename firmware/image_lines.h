@@ -73,8 +73,8 @@ public:
     friend bool operator==(const ImageLineList& a, const std::vector<std::string>& b);
 
 private:
-    std::string text_;                // every line, one after the other, without line breaks
-    std::vector<std::uint32_t> ends_; // where each line ends in text_; the next one starts there
+    std::string text_;                 // every line, one after the other, without line breaks
+    std::vector<std::uint32_t> ends_;  // where each line ends in text_; the next one starts there
 };
 
 }  // namespace vantrel::firmware

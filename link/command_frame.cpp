@@ -34,8 +34,8 @@ CommandFrame SealFrame(CommandFrame frame) {
 
 bool FrameCrcValid(const std::uint8_t* frame) { return Crc8Maxim(frame, 7) == frame[7]; }
 
-CommandFrame BuildCommandFrame(std::uint8_t code, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
-                               std::uint8_t p4, std::uint8_t p5, std::uint8_t p6) {
+CommandFrame BuildCommandFrame(std::uint8_t code, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4,
+                               std::uint8_t p5, std::uint8_t p6) {
     if (code == cmdZeroFrame) return CommandFrame{};
     return SealFrame({static_cast<std::uint8_t>(code | kCommandBit), p1, p2, p3, p4, p5, p6, 0});
 }

@@ -25,8 +25,8 @@ inline constexpr std::uint8_t kReplyErrorBit = 0x20;
 std::uint8_t Crc8Maxim(const std::uint8_t* bytes, std::uint16_t count);
 
 // The frame SendCommand puts on the line for code and parameters.
-CommandFrame BuildCommandFrame(std::uint8_t code, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
-                               std::uint8_t p4, std::uint8_t p5, std::uint8_t p6);
+CommandFrame BuildCommandFrame(std::uint8_t code, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4,
+                               std::uint8_t p5, std::uint8_t p6);
 
 // A frame whose byte 7 is the CRC of bytes 0 to 6; used for replies too.
 CommandFrame SealFrame(CommandFrame frame);

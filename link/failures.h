@@ -47,8 +47,7 @@ constexpr const char* FailureCodeName(std::int32_t code) {
 
 class EQel : public std::runtime_error {
 public:
-    explicit EQel(std::int32_t code, const std::string& message = {})
-        : std::runtime_error(message), iException(code) {}
+    explicit EQel(std::int32_t code, const std::string& message = {}) : std::runtime_error(message), iException(code) {}
 
     std::int32_t iException;
 };

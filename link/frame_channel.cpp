@@ -27,8 +27,8 @@ bool TCommLink::TransferFrame(bool wantReply) {
     return true;
 }
 
-bool TCommLink::SendCommand(bool wantReply, std::uint8_t code, std::uint8_t p1, std::uint8_t p2,
-                            std::uint8_t p3, std::uint8_t p4, std::uint8_t p5, std::uint8_t p6) {
+bool TCommLink::SendCommand(bool wantReply, std::uint8_t code, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3,
+                            std::uint8_t p4, std::uint8_t p5, std::uint8_t p6) {
     const CommandFrame frame = BuildCommandFrame(code, p1, p2, p3, p4, p5, p6);
     std::copy(frame.begin(), frame.end(), FTxBuffer.begin());
     if (!Attempt([&] { return TransferFrame(wantReply); })) throw EQel(feNoAnswer);

@@ -66,9 +66,7 @@ bool ParseHexLine(std::string_view line, HexRecord& record) {
 bool BuildHexLine() { return BuildHexLine(RecordBuffer, HexLine); }
 bool ParseHexLine() { return ParseHexLine(HexLine, RecordBuffer); }
 
-std::uint16_t MakeWord(int high, int low) {
-    return static_cast<std::uint16_t>(((high & 0xFF) << 8) | (low & 0xFF));
-}
+std::uint16_t MakeWord(int high, int low) { return static_cast<std::uint16_t>(((high & 0xFF) << 8) | (low & 0xFF)); }
 
 HexRecord ServiceRequestRecord(std::uint8_t code, std::uint16_t address) {
     HexRecord record;

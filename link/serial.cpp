@@ -34,18 +34,12 @@ OpenFailure LastOpenFailure() { return CurrentSerialBackend().LastOpenFailure();
 
 std::string DescribeOpenFailure(const OpenFailure& failure) {
     switch (failure.kind) {
-        case OpenFailureKind::None:
-            return {};
-        case OpenFailureKind::NotFound:
-            return "no such device: " + failure.detail;
-        case OpenFailureKind::PermissionDenied:
-            return "permission denied: " + failure.detail;
-        case OpenFailureKind::Busy:
-            return "the port is busy: " + failure.detail;
-        case OpenFailureKind::SettingsRefused:
-            return "the driver refused the port settings: " + failure.detail;
-        case OpenFailureKind::Other:
-            break;
+        case OpenFailureKind::None: return {};
+        case OpenFailureKind::NotFound: return "no such device: " + failure.detail;
+        case OpenFailureKind::PermissionDenied: return "permission denied: " + failure.detail;
+        case OpenFailureKind::Busy: return "the port is busy: " + failure.detail;
+        case OpenFailureKind::SettingsRefused: return "the driver refused the port settings: " + failure.detail;
+        case OpenFailureKind::Other: break;
     }
     return "cannot open the port: " + failure.detail;
 }

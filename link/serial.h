@@ -28,8 +28,8 @@ enum class OpenFailureKind {
 
 struct OpenFailure {
     OpenFailureKind kind = OpenFailureKind::None;
-    int systemCode = 0;   // errno, or GetLastError() on Windows
-    std::string detail;   // the system's own words, plus what we found out (who holds the port, what to do)
+    int systemCode = 0;  // errno, or GetLastError() on Windows
+    std::string detail;  // the system's own words, plus what we found out (who holds the port, what to do)
 };
 
 class SerialBackend {
@@ -42,8 +42,7 @@ public:
     virtual bool ClearCommError(PortHandle port) = 0;
     virtual bool PurgeComm(PortHandle port, std::uint32_t flags) = 0;
     // Writes synchronously within the write time-out; written tells how many bytes left.
-    virtual bool WriteFile(PortHandle port, const std::uint8_t* data, std::uint32_t count,
-                           std::uint32_t& written) = 0;
+    virtual bool WriteFile(PortHandle port, const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) = 0;
     // Returns early only once all count bytes arrived, otherwise when the total read time-out expires.
     virtual bool ReadFile(PortHandle port, std::uint8_t* buffer, std::uint32_t count, std::uint32_t& read) = 0;
     virtual bool CloseHandle(PortHandle port) = 0;

@@ -64,9 +64,12 @@ std::string PosixSerialBackend::DevicePath(const std::string& portName) {
 OpenFailure PosixSerialBackend::OpenFailureOf(int error, const std::string& path) {
     const std::string what = path + ": " + std::strerror(error);
     switch (error) {
-        case ENOENT: case ENODEV: case ENXIO: case ENOTDIR:
-            return {OpenFailureKind::NotFound, error, what};
-        case EACCES: case EPERM: {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR: return {OpenFailureKind::NotFound, error, what};
+        case EACCES:
+        case EPERM: {
             // Only for a serial device is the operator told how to get access (group membership, a udev
             // rule); for a plain file or a folder that advice would only mislead.
             struct stat st {};
@@ -78,8 +81,7 @@ OpenFailure PosixSerialBackend::OpenFailureOf(int error, const std::string& path
             const std::string holders = OpenersOf(path);
             return {OpenFailureKind::Busy, error, holders.empty() ? what : what + ", held by " + holders};
         }
-        default:
-            return {OpenFailureKind::Other, error, what};
+        default: return {OpenFailureKind::Other, error, what};
     }
 }
 
@@ -148,7 +150,8 @@ PortHandle PosixSerialBackend::Open(const std::string& portName, std::int32_t ba
     termios tio{};
     speed_t speed{};
     if (!SpeedFor(baudRate, speed)) {
-        return Fail(OpenFailureKind::SettingsRefused, EINVAL, path + ": unsupported baud rate " + std::to_string(baudRate), fd);
+        return Fail(OpenFailureKind::SettingsRefused, EINVAL,
+                    path + ": unsupported baud rate " + std::to_string(baudRate), fd);
     }
     if (tcgetattr(fd, &tio) != 0) {
         const int error = errno;

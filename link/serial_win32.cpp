@@ -17,8 +17,8 @@ constexpr char kXoffCharacter = 0x13;
 std::string SystemMessage(DWORD error) {
     char* text = nullptr;
     const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<char*>(&text), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+        reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
     if (text != nullptr) LocalFree(text);
     while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
@@ -92,16 +92,13 @@ OpenFailureKind KindOfCreateError(DWORD error) {
         case ERROR_INVALID_NAME:
         case ERROR_BAD_UNIT:
         case ERROR_DEV_NOT_EXIST:
-        case ERROR_DEVICE_NOT_CONNECTED:
-            return OpenFailureKind::NotFound;
+        case ERROR_DEVICE_NOT_CONNECTED: return OpenFailureKind::NotFound;
         // The serial driver answers a second opener with access denied, so that is how a port held by
         // another program shows; the sharing violation comes from drivers that go through the share check.
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-        case ERROR_BUSY:
-            return OpenFailureKind::Busy;
-        default:
-            return OpenFailureKind::Other;
+        case ERROR_BUSY: return OpenFailureKind::Busy;
+        default: return OpenFailureKind::Other;
     }
 }
 

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything into build/ under AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole
-# suite, then the threading tests under ThreadSanitizer (build-tsan/), a short run of every fuzz target,
+# Checks the sources' formatting, builds everything into build/ under AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs the whole suite, then the threading tests under ThreadSanitizer (build-tsan/), a short run of every fuzz target,
 # one update under valgrind, the Windows build under Wine, and the Debian and Windows packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
+# The sources keep the layout .clang-format describes; a change that breaks it fails here, before the builds.
+bash scripts/format.sh --check
 
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=address,undefined \

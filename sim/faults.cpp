@@ -111,8 +111,9 @@ Result<Fault> ParseFault(const std::string& text) {
         return fault;
     }
     if (name == "short" || name == "corrupt" || name == "garbage") {
-        fault.kind = name == "short" ? FaultKind::ShortReply
-                   : name == "corrupt" ? FaultKind::CorruptByte : FaultKind::Garbage;
+        fault.kind = name == "short"     ? FaultKind::ShortReply
+                     : name == "corrupt" ? FaultKind::CorruptByte
+                                         : FaultKind::Garbage;
         if (fault.kind == FaultKind::Garbage) fault.count = 4;
         if (!kindAndOccurrence(4)) return fail("expected " + name + ":KIND[:K[:N]]");
         if (parts.size() == 4) {

@@ -20,36 +20,36 @@
 namespace vantrel::sim {
 
 enum class RequestKind {
-    Identify,          // cmdIdentify frame (application or bootloader)
-    Identity,          // srIdentity
-    ReadBlock,         // srReadBlock
-    Begin,             // srBeginProgramming
-    DataRecord,        // 64-byte type-0 record
+    Identify,    // cmdIdentify frame (application or bootloader)
+    Identity,    // srIdentity
+    ReadBlock,   // srReadBlock
+    Begin,       // srBeginProgramming
+    DataRecord,  // 64-byte type-0 record
 };
 
 enum class FaultKind {
-    NoReply,           // the request goes unanswered
-    ShortReply,        // the last `count` bytes of the reply are never sent
-    CorruptByte,       // one reply byte is changed: at `position`, or where the seed says
-    BadCheck,          // frame CRC or record checksum wrong (the rest of the reply intact)
-    ErrorBit,          // frame replies only: status byte carries the error bit 0x20
-    Garbage,           // `count` bytes of noise go out before the reply
-    LateReply,         // the reply goes out `delay` later than it would
-    WrongEcho,         // data record `nth` since begin is echoed as another valid record (`always`)
+    NoReply,               // the request goes unanswered
+    ShortReply,            // the last `count` bytes of the reply are never sent
+    CorruptByte,           // one reply byte is changed: at `position`, or where the seed says
+    BadCheck,              // frame CRC or record checksum wrong (the rest of the reply intact)
+    ErrorBit,              // frame replies only: status byte carries the error bit 0x20
+    Garbage,               // `count` bytes of noise go out before the reply
+    LateReply,             // the reply goes out `delay` later than it would
+    WrongEcho,             // data record `nth` since begin is echoed as another valid record (`always`)
     NeverEnterBootloader,  // cmdEnterBootloader is ignored
     OtherClassAfterStart,  // a started application reports `value` as its class
-    DeadLine,          // power lost when data record `nth` since begin arrives: silence from then on
+    DeadLine,              // power lost when data record `nth` since begin arrives: silence from then on
 };
 
 struct Fault {
     FaultKind kind = FaultKind::NoReply;
     RequestKind request = RequestKind::Identify;
-    int nth = 0;             // occurrence hit, 1-based; 0 = every one
-    int position = -1;       // CorruptByte: byte index in the reply, -1 = from the seed
-    int count = 1;           // ShortReply: bytes missing; Garbage: bytes sent
-    link::Micros delay{0};   // LateReply
-    std::uint16_t value = 0; // OtherClassAfterStart
-    bool always = false;     // WrongEcho: every time record nth is met, not only the first
+    int nth = 0;              // occurrence hit, 1-based; 0 = every one
+    int position = -1;        // CorruptByte: byte index in the reply, -1 = from the seed
+    int count = 1;            // ShortReply: bytes missing; Garbage: bytes sent
+    link::Micros delay{0};    // LateReply
+    std::uint16_t value = 0;  // OtherClassAfterStart
+    bool always = false;      // WrongEcho: every time record nth is met, not only the first
 };
 
 struct FaultPlan {

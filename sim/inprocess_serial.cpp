@@ -60,8 +60,7 @@ void InProcessSerial::AfterInput() {
     }
 }
 
-bool InProcessSerial::ReadFile(link::PortHandle port, std::uint8_t* buffer, std::uint32_t count,
-                               std::uint32_t& read) {
+bool InProcessSerial::ReadFile(link::PortHandle port, std::uint8_t* buffer, std::uint32_t count, std::uint32_t& read) {
     std::lock_guard lock(mutex_);
     read = 0;
     if (!Usable(port)) return false;

@@ -38,7 +38,8 @@ public:
 
     // The model is built here with the backend's trace, so the trace sees every unit both ways.
     InProcessSerial(LoggerConfig config, link::VirtualClock& clock, Options options);
-    InProcessSerial(LoggerConfig config, link::VirtualClock& clock) : InProcessSerial(std::move(config), clock, Options{}) {}
+    InProcessSerial(LoggerConfig config, link::VirtualClock& clock)
+        : InProcessSerial(std::move(config), clock, Options{}) {}
 
     link::PortHandle Open(const std::string& portName, std::int32_t baudRate) override;
     bool ClearCommError(link::PortHandle port) override;

@@ -60,12 +60,18 @@ const char* ModeName(Mode mode) {
 std::uint16_t LoggerModel::UpdateInfoBlock(std::uint16_t platform) {
     if ((platform >= 12 && platform <= 17) || (platform >= 20 && platform <= 22)) return 0x60;
     switch (platform) {
-        case 1: case 2: case 4: case 5: case 6: case 7: case 9: case 10: case 0xFFFE:
-            return 0x40;
-        case 8: case 11:
-            return 0x64;
-        default:
-            return 0;
+        case 1:
+        case 2:
+        case 4:
+        case 5:
+        case 6:
+        case 7:
+        case 9:
+        case 10:
+        case 0xFFFE: return 0x40;
+        case 8:
+        case 11: return 0x64;
+        default: return 0;
     }
 }
 
@@ -247,11 +253,10 @@ void LoggerModel::HandleFrame(const std::vector<std::uint8_t>& frame, Micros at)
         const bool bootloader = mode_ == Mode::Bootloader;
         const std::uint16_t loggerClass = bootloader ? firmware::kBootloader3Class : applicationClass_;
         const std::uint16_t version = bootloader ? config_.identity.bootloaderVersion : applicationVersion_;
-        const link::CommandFrame reply = link::SealFrame({kReplyStatus, 0x00,
-                                                          static_cast<std::uint8_t>(loggerClass >> 8),
-                                                          static_cast<std::uint8_t>(loggerClass & 0xFF),
-                                                          static_cast<std::uint8_t>(version >> 8),
-                                                          static_cast<std::uint8_t>(version & 0xFF), 0x00, 0x00});
+        const link::CommandFrame reply = link::SealFrame(
+            {kReplyStatus, 0x00, static_cast<std::uint8_t>(loggerClass >> 8),
+             static_cast<std::uint8_t>(loggerClass & 0xFF), static_cast<std::uint8_t>(version >> 8),
+             static_cast<std::uint8_t>(version & 0xFF), 0x00, 0x00});
         Reply(RequestKind::Identify, occurrence, {reply.begin(), reply.end()}, at);
         return;
     }
@@ -321,14 +326,11 @@ void LoggerModel::HandleLine(const std::vector<std::uint8_t>& bytes, Micros at) 
             ++counts_.startApplication;
             StartApplication(at);
             return;
-        default:
-            ++counts_.ignoredRecords;
-            return;
+        default: ++counts_.ignoredRecords; return;
     }
 }
 
-void LoggerModel::HandleDataRecord(const std::string& line, std::uint16_t block, const std::uint8_t* data,
-                                   Micros at) {
+void LoggerModel::HandleDataRecord(const std::string& line, std::uint16_t block, const std::uint8_t* data, Micros at) {
     const int occurrence = ++counts_.dataRecords;
     const int sinceBegin = ++recordsSinceBegin_;
     const auto& faults = config_.faults.faults;
@@ -405,9 +407,8 @@ void LoggerModel::Reply(RequestKind kind, int occurrence, std::vector<std::uint8
 
     // Content first, then length, then what goes around the reply, so the faults of one plan combine the
     // same way whatever order they were listed in.
-    const FaultKind order[] = {FaultKind::NoReply,    FaultKind::ErrorBit, FaultKind::BadCheck,
-                               FaultKind::CorruptByte, FaultKind::ShortReply, FaultKind::Garbage,
-                               FaultKind::LateReply};
+    const FaultKind order[] = {FaultKind::NoReply,    FaultKind::ErrorBit, FaultKind::BadCheck, FaultKind::CorruptByte,
+                               FaultKind::ShortReply, FaultKind::Garbage,  FaultKind::LateReply};
     std::vector<std::uint8_t> garbage;
     for (const FaultKind step : order) {
         for (std::size_t i = 0; i < faults.size(); ++i) {
@@ -415,8 +416,7 @@ void LoggerModel::Reply(RequestKind kind, int occurrence, std::vector<std::uint8
             if (fault.kind != step || !Hits(fault, kind, occurrence)) continue;
             const std::uint64_t random = FaultRandom(seed, i, occ, 0);
             switch (step) {
-                case FaultKind::NoReply:
-                    return;
+                case FaultKind::NoReply: return;
                 case FaultKind::ErrorBit:
                     if (frame) {
                         bytes[0] |= link::kReplyErrorBit;
@@ -441,18 +441,17 @@ void LoggerModel::Reply(RequestKind kind, int occurrence, std::vector<std::uint8
                     break;
                 }
                 case FaultKind::ShortReply:
-                    bytes.resize(bytes.size() - std::min(bytes.size(), static_cast<std::size_t>(std::max(fault.count, 0))));
+                    bytes.resize(bytes.size() -
+                                 std::min(bytes.size(), static_cast<std::size_t>(std::max(fault.count, 0))));
                     break;
                 case FaultKind::Garbage:
                     for (int k = 0; k < fault.count; ++k) {
-                        garbage.push_back(static_cast<std::uint8_t>(FaultRandom(seed, i, occ, 2 + static_cast<std::uint64_t>(k))));
+                        garbage.push_back(
+                            static_cast<std::uint8_t>(FaultRandom(seed, i, occ, 2 + static_cast<std::uint64_t>(k))));
                     }
                     break;
-                case FaultKind::LateReply:
-                    readyAt += fault.delay;
-                    break;
-                default:
-                    break;
+                case FaultKind::LateReply: readyAt += fault.delay; break;
+                default: break;
             }
         }
     }

@@ -85,9 +85,9 @@ struct LoggerIdentity {
 
 struct LineTiming {
     bool paced = false;
-    std::int32_t baudRate = 9600;        // 8N1: 10 bits a byte
-    Micros programmingTime = 20ms;       // per data record, paced mode only
-    Micros usbLatency{0};                // the converter's latency timer; zero: no converter holds bytes back
+    std::int32_t baudRate = 9600;   // 8N1: 10 bits a byte
+    Micros programmingTime = 20ms;  // per data record, paced mode only
+    Micros usbLatency{0};           // the converter's latency timer; zero: no converter holds bytes back
 };
 
 // What the converter passes on at once.
@@ -109,15 +109,15 @@ struct LoggerConfig {
 struct ReceivedCounts {
     int zeroFrames = 0;
     int identify = 0;
-    int enterBootloader = 0;     // accepted ones only
-    int ignoredFrames = 0;       // bad CRC, unknown command, wrong pattern, entry while in the bootloader
+    int enterBootloader = 0;  // accepted ones only
+    int ignoredFrames = 0;    // bad CRC, unknown command, wrong pattern, entry while in the bootloader
     int identity = 0;
     int readBlock = 0;
     int begin = 0;
     int dataRecords = 0;
     int startApplication = 0;
-    int ignoredRecords = 0;      // malformed, bad checksum, unknown request or type
-    int noiseBytes = 0;          // bytes outside any unit, or heard while restarting or powered off
+    int ignoredRecords = 0;  // malformed, bad checksum, unknown request or type
+    int noiseBytes = 0;      // bytes outside any unit, or heard while restarting or powered off
 };
 
 struct TimedByte {

@@ -35,8 +35,9 @@ int main(int argc, char** argv) {
     std::string linkPath, statePath;
     bool trace = false;
 
-    CLI::App app{"Simulated data logger on a pseudo-terminal. Prints the serial port path as its first line "
-                 "and serves until SIGINT or SIGTERM."};
+    CLI::App app{
+        "Simulated data logger on a pseudo-terminal. Prints the serial port path as its first line "
+        "and serves until SIGINT or SIGTERM."};
     app.get_formatter()->column_width(34);
     app.set_version_flag("--version", vantrel::VersionLine("vantrel-sim"));
     app.option_defaults()->always_capture_default();

@@ -18,7 +18,8 @@ template <typename T = std::monostate>
 class [[nodiscard]] Result {
 public:
     // Plain success, for operations that give nothing back.
-    Result() requires std::is_same_v<T, std::monostate> = default;
+    Result() requires std::is_same_v<T, std::monostate>
+    = default;
     Result(T value) : outcome_(std::move(value)) {}
     Result(Failure failure) : outcome_(std::move(failure)) {}
 

@@ -37,7 +37,9 @@ std::vector<std::string> FilterLoggerPorts(const std::vector<PortEntry>& entries
     return names;
 }
 
-void ListSerialPorts(std::vector<std::string>& list, PortSource& source) { list = FilterLoggerPorts(source.Enumerate()); }
+void ListSerialPorts(std::vector<std::string>& list, PortSource& source) {
+    list = FilterLoggerPorts(source.Enumerate());
+}
 
 std::vector<PortEntry> PortsWithSerialNumber(const std::vector<PortEntry>& loggerPorts, const std::string& serial) {
     std::vector<PortEntry> matching;

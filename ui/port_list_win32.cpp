@@ -136,8 +136,8 @@ public:
             std::vector<wchar_t> name(longestName + 1, L'\0');
             for (DWORD index = 0; index < valueCount; ++index) {
                 DWORD nameLength = static_cast<DWORD>(name.size());
-                const LONG result =
-                    RegEnumValueW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr);
+                const LONG result = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr,
+                                                  nullptr);
                 if (result == ERROR_NO_MORE_ITEMS) break;  // a port went away while we looked
                 if (result != ERROR_SUCCESS) continue;
                 const std::wstring valueName(name.data(), nameLength);

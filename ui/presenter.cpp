@@ -189,8 +189,7 @@ std::optional<int> Presenter::Present(std::uint32_t code, std::int32_t value) {
             window_.SetProgressPosition(value);
             window_.SetApplicationTitle(Format("%d%%", window_.ProgressPosition()));
             return std::nullopt;
-        case engine::ncFailure:
-            return Failure(value);
+        case engine::ncFailure: return Failure(value);
         case engine::ncRetryComm: {
             window_.SetStatusText(kCommunicationRestartText);
             window_.AddReport(kCommunicationRestartText);
@@ -205,8 +204,7 @@ std::optional<int> Presenter::Present(std::uint32_t code, std::int32_t value) {
             window_.ScheduleRestart(engine::kCommunicationRestartWait, [this, cmd] { jobs_.Restart(cmd); });
             return std::nullopt;
         }
-        default:
-            return std::nullopt;
+        default: return std::nullopt;
     }
 }
 

@@ -35,17 +35,34 @@ struct ImageLayout {
 };
 
 const std::vector<ImageLayout> kImages = {
-    {"Vantrel_V1_06_PF15_PR19_BL3_0", 1, 6, 15, 19, "03.06.2018 18:51:00",
+    {"Vantrel_V1_06_PF15_PR19_BL3_0",
+     1,
+     6,
+     15,
+     19,
+     "03.06.2018 18:51:00",
      {{0x0200, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x0831}}},
-    {"Vantrel_V1_10_PF15_PR39_BL3_0", 1, 10, 15, 39, "07.04.2020 15:36:10",
-     {{0x0200, 0x0200}, {0x0208, 0x0321}, {0x03D8, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x085C},
-      {0x0C00, 0x0D7F}}},
-    {"Vantrel_V2_08_PF21_PR39_BL3_0", 2, 8, 21, 39, "01.12.2021 09:04:20",
-     {{0x0200, 0x0200}, {0x0208, 0x0339}, {0x03D8, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x092E},
-      {0x0C00, 0x0D7F}}},
-    {"Vantrel_V2_08_PF21_PR48_BL3_0", 2, 8, 21, 48, "01.12.2021 09:04:24",
-     {{0x0200, 0x0200}, {0x0208, 0x0339}, {0x03D8, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x092D},
-      {0x0C00, 0x0D7F}}},
+    {"Vantrel_V1_10_PF15_PR39_BL3_0",
+     1,
+     10,
+     15,
+     39,
+     "07.04.2020 15:36:10",
+     {{0x0200, 0x0200}, {0x0208, 0x0321}, {0x03D8, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x085C}, {0x0C00, 0x0D7F}}},
+    {"Vantrel_V2_08_PF21_PR39_BL3_0",
+     2,
+     8,
+     21,
+     39,
+     "01.12.2021 09:04:20",
+     {{0x0200, 0x0200}, {0x0208, 0x0339}, {0x03D8, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x092E}, {0x0C00, 0x0D7F}}},
+    {"Vantrel_V2_08_PF21_PR48_BL3_0",
+     2,
+     8,
+     21,
+     48,
+     "01.12.2021 09:04:24",
+     {{0x0200, 0x0200}, {0x0208, 0x0339}, {0x03D8, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x092D}, {0x0C00, 0x0D7F}}},
 };
 
 constexpr std::uint16_t kLoggerClass = 26145;
@@ -72,25 +89,25 @@ struct Opcode {
     std::uint16_t offsetMask;  // jumps carry a signed 10-bit offset in the low bits
 };
 constexpr Opcode kOpcodes[] = {
-    {0x4303, 0, 0},     // nop
-    {0x4130, 0, 0},     // ret
-    {0x1300, 0, 0},     // reti
-    {0x12B0, 1, 0},     // call #addr
-    {0x4030, 1, 0},     // br #addr
-    {0x403F, 1, 0},     // mov #imm, r15
-    {0x403E, 1, 0},     // mov #imm, r14
-    {0x4F0E, 0, 0},     // mov r15, r14
-    {0x4E0F, 0, 0},     // mov r14, r15
-    {0x503F, 1, 0},     // add #imm, r15
-    {0xF03F, 1, 0},     // and #imm, r15
-    {0x930F, 0, 0},     // tst r15
-    {0x120A, 0, 0},     // push r10
-    {0x413A, 0, 0},     // pop r10
-    {0x4292, 2, 0},     // mov &abs, &abs
-    {0x43C2, 1, 0},     // mov.b #0, &abs
-    {0x93C2, 1, 0},     // tst.b &abs
-    {0xC232, 0, 0},     // dint
-    {0xD232, 0, 0},     // eint
+    {0x4303, 0, 0},       // nop
+    {0x4130, 0, 0},       // ret
+    {0x1300, 0, 0},       // reti
+    {0x12B0, 1, 0},       // call #addr
+    {0x4030, 1, 0},       // br #addr
+    {0x403F, 1, 0},       // mov #imm, r15
+    {0x403E, 1, 0},       // mov #imm, r14
+    {0x4F0E, 0, 0},       // mov r15, r14
+    {0x4E0F, 0, 0},       // mov r14, r15
+    {0x503F, 1, 0},       // add #imm, r15
+    {0xF03F, 1, 0},       // and #imm, r15
+    {0x930F, 0, 0},       // tst r15
+    {0x120A, 0, 0},       // push r10
+    {0x413A, 0, 0},       // pop r10
+    {0x4292, 2, 0},       // mov &abs, &abs
+    {0x43C2, 1, 0},       // mov.b #0, &abs
+    {0x93C2, 1, 0},       // tst.b &abs
+    {0xC232, 0, 0},       // dint
+    {0xD232, 0, 0},       // eint
     {0x2400, 0, 0x03FF},  // jeq
     {0x2000, 0, 0x03FF},  // jne
     {0x3C00, 0, 0x03FF},  // jmp

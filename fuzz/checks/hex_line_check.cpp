@@ -50,7 +50,8 @@ std::string CheckBuiltRecord(std::span<const std::uint8_t> input) {
     if (record.count > link::kMaxRecordCount) return built || line != ":" ? "built a record with a count above 64" : "";
     if (!built || line.size() != link::LineLength(record.count)) return "a record of count <= 64 did not build whole";
     link::HexRecord parsed;
-    if (!link::ParseHexLine(line, parsed) || !SameRecord(record, parsed, false)) return "built line '" + line + "' does not parse back";
+    if (!link::ParseHexLine(line, parsed) || !SameRecord(record, parsed, false))
+        return "built line '" + line + "' does not parse back";
     return {};
 }
 

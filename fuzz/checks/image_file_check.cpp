@@ -53,7 +53,8 @@ std::string CheckReader(std::string_view text, std::size_t limit) {
     std::vector<std::string> lines;
     try {
         // Every read consumes at least one byte, so this ends; the bound is only a guard.
-        for (std::size_t guard = 0; !reader.AtEnd() && guard <= text.size(); ++guard) lines.push_back(reader.ReadLine());
+        for (std::size_t guard = 0; !reader.AtEnd() && guard <= text.size(); ++guard)
+            lines.push_back(reader.ReadLine());
         if (!reader.AtEnd()) return "the reader does not reach the end";
         if (!reader.ReadLine().empty()) return "a read after the end gave a line";
     } catch (const firmware::EInOutError&) {
@@ -77,7 +78,8 @@ std::string CheckHeader(std::string_view text) {
 }
 
 std::string ScratchFile() {
-    return (std::filesystem::temp_directory_path() / ("vantrel-fuzz-image-" + std::to_string(getpid()) + ".txt")).string();
+    return (std::filesystem::temp_directory_path() / ("vantrel-fuzz-image-" + std::to_string(getpid()) + ".txt"))
+        .string();
 }
 
 std::string CheckLoad(std::string_view text) {
@@ -119,7 +121,8 @@ std::string CheckLoad(std::string_view text) {
     for (std::int32_t j = -2; problem.empty() && j <= count + 2; ++j) {
         const std::string line = firmware::GetFirmwareLine(j);
         const bool inside = j >= 0 && j <= count;
-        if (inside ? line != records[static_cast<std::size_t>(j)] : !line.empty()) problem = "line " + std::to_string(j) + " differs";
+        if (inside ? line != records[static_cast<std::size_t>(j)] : !line.empty())
+            problem = "line " + std::to_string(j) + " differs";
     }
     firmware::SelectedImage = saved;
     return problem;
@@ -132,7 +135,8 @@ std::string CheckImageFile(std::span<const std::uint8_t> input) {
     // Small limits reach the reader's over-long line handling with small inputs.
     const std::size_t limit = input.empty() ? 1 : 1 + input[0] % 64;
     for (const std::size_t l : {limit, firmware::TextLineReader::kDefaultMaxLineLength}) {
-        if (std::string problem = CheckReader(text, l); !problem.empty()) return problem + " (limit " + std::to_string(l) + ")";
+        if (std::string problem = CheckReader(text, l); !problem.empty())
+            return problem + " (limit " + std::to_string(l) + ")";
     }
     if (std::string problem = CheckHeader(text); !problem.empty()) return problem;
     return CheckLoad(text);

@@ -11,8 +11,8 @@
 #include "fuzz/checks/fuzz_checks.h"
 #include "link/cancel.h"
 #include "link/clock.h"
-#include "link/command_frame.h"
 #include "link/comm_link.h"
+#include "link/command_frame.h"
 #include "link/failures.h"
 #include "link/hex_record.h"
 #include "link/link_times.h"
@@ -56,7 +56,8 @@ public:
             const std::uint8_t length = script_[next_++];
             if (length == kFailingRead) return false;
             const std::size_t take = std::min<std::size_t>(length, script_.size() - next_);
-            chunk.assign(script_.begin() + static_cast<std::ptrdiff_t>(next_), script_.begin() + static_cast<std::ptrdiff_t>(next_ + take));
+            chunk.assign(script_.begin() + static_cast<std::ptrdiff_t>(next_),
+                         script_.begin() + static_cast<std::ptrdiff_t>(next_ + take));
             next_ += take;
         }
         // Bytes beyond what was asked for are the ones the next purge throws away.
@@ -112,8 +113,8 @@ bool IsIdentifyFrame(const Bytes& bytes) {
 
 bool IsServiceRequest(const Bytes& bytes, std::uint8_t code) {
     link::HexRecord record;
-    return link::ParseHexLine(std::string(bytes.begin(), bytes.end()), record) && record.type == link::rtServiceRequest &&
-           record.count == 1 && record.data[0] == code;
+    return link::ParseHexLine(std::string(bytes.begin(), bytes.end()), record) &&
+           record.type == link::rtServiceRequest && record.count == 1 && record.data[0] == code;
 }
 
 // The start request may only follow a complete programming: every record echoed unchanged after the last
@@ -124,7 +125,8 @@ std::string CheckProgrammedBeforeStart(const FedSerial& line, const std::vector<
     std::size_t start = exchanges.size();
     for (std::size_t i = 0; i < exchanges.size(); ++i) {
         const auto& e = exchanges[i];
-        if (start < exchanges.size() && !IsIdentifyFrame(e.written)) return "something other than identification after the start";
+        if (start < exchanges.size() && !IsIdentifyFrame(e.written))
+            return "something other than identification after the start";
         if (IsServiceRequest(e.written, link::srBeginProgramming)) lastBegin = i;
         if (IsServiceRequest(e.written, link::srStartApplication)) start = i;
     }
@@ -187,8 +189,10 @@ std::string CheckJob(std::span<const std::uint8_t> script, std::uint32_t* finalC
 
     if (finalCode != nullptr && !posted.empty()) *finalCode = posted.back().code;
     if (line.Exhausted()) return "the job did not end";
-    const auto finals = std::count_if(posted.begin(), posted.end(), [](const auto& n) { return engine::IsFinalNotification(n.code); });
-    if (finals != 1 || posted.empty() || !engine::IsFinalNotification(posted.back().code)) return "not exactly one final notification, last";
+    const auto finals = std::count_if(posted.begin(), posted.end(),
+                                      [](const auto& n) { return engine::IsFinalNotification(n.code); });
+    if (finals != 1 || posted.empty() || !engine::IsFinalNotification(posted.back().code))
+        return "not exactly one final notification, last";
     if (std::string problem = CheckProgrammedBeforeStart(line, image); !problem.empty()) return problem;
     if (posted.back().code == engine::ncDone) return CheckSuccess(line, firmware::GetFirmwareHeader(1).qel_class);
     return {};
@@ -212,7 +216,8 @@ std::string CheckChannel(std::uint8_t operation, std::span<const std::uint8_t> s
         switch (operation % 3) {
             case 0:
                 channel.SendCommand(true, link::cmdIdentify, 0, 0, 0, 0, 0, 0);
-                if (!link::FrameCrcValid(channel.FRxBuffer.data()) || (channel.FRxBuffer[0] & link::kReplyErrorBit) != 0) {
+                if (!link::FrameCrcValid(channel.FRxBuffer.data()) ||
+                    (channel.FRxBuffer[0] & link::kReplyErrorBit) != 0) {
                     problem = "SendCommand accepted a frame with a bad CRC or the error bit";
                 }
                 break;
@@ -224,7 +229,8 @@ std::string CheckChannel(std::uint8_t operation, std::span<const std::uint8_t> s
                     problem = "RequestRecord accepted a reply of the wrong length";
                 }
                 link::HexRecord again;
-                if (!link::ParseHexLine(link::HexLine, again)) problem = "RequestRecord accepted a reply that does not parse";
+                if (!link::ParseHexLine(link::HexLine, again))
+                    problem = "RequestRecord accepted a reply that does not parse";
                 break;
             }
             default: {
@@ -269,10 +275,9 @@ void AddChunk(Bytes& script, const Bytes& reply) {
 }
 
 Bytes FrameReply(std::uint16_t loggerClass, std::uint16_t version) {
-    const link::CommandFrame frame = link::SealFrame({0x81, 0x00, static_cast<std::uint8_t>(loggerClass >> 8),
-                                                      static_cast<std::uint8_t>(loggerClass & 0xFF),
-                                                      static_cast<std::uint8_t>(version >> 8),
-                                                      static_cast<std::uint8_t>(version & 0xFF), 0x00, 0x00});
+    const link::CommandFrame frame = link::SealFrame(
+        {0x81, 0x00, static_cast<std::uint8_t>(loggerClass >> 8), static_cast<std::uint8_t>(loggerClass & 0xFF),
+         static_cast<std::uint8_t>(version >> 8), static_cast<std::uint8_t>(version & 0xFF), 0x00, 0x00});
     return Bytes(frame.begin(), frame.end());
 }
 
@@ -302,7 +307,7 @@ Bytes HealthyJobReplies() {
     const firmware::TBl3FileHeader header = firmware::GetFirmwareHeader(1);
     Bytes script{3};
     AddChunk(script, FrameReply(header.qel_class, 0x0100));  // the application answers
-    AddChunk(script, {});                                     // restarting into the bootloader
+    AddChunk(script, {});                                    // restarting into the bootloader
     AddChunk(script, FrameReply(0xC802, 0x0300));
     AddChunk(script, ServiceReply(0x0000, {0x00, static_cast<std::uint8_t>(header.qel_platform), 0x00,
                                            static_cast<std::uint8_t>(header.qel_print), 0x00, 0x00}));

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -83,7 +83,12 @@ protected:
         std::ostream failingOut(&failing);
         std::ostream failingErr(&failing);
         CliRun run;
-        ConsoleIo io{in, faults.out ? failingOut : out, faults.err ? failingErr : err, terminal, screen.err, screen.out,
+        ConsoleIo io{in,
+                     faults.out ? failingOut : out,
+                     faults.err ? failingErr : err,
+                     terminal,
+                     screen.err,
+                     screen.out,
                      screen.escapes};
         io.sysfsRoot = (config_ / "sys").string();
         io.children = children;
@@ -151,14 +156,16 @@ TEST_F(CliTest, JsonLinesNotifyBeforePresentingAndEndWithTheExit) {
     EXPECT_EQ(events[0], (nlohmann::json{{"event", "start"}, {"schema", 1}, {"program", "vantrel-update-cli"}}));
     EXPECT_EQ(events[1], (nlohmann::json{{"event", "report"}, {"text", "Start at serial port \"SIM1\""}}));
     const std::string verdict = "Update Vantrel Base V1.06 succesfully completed.";
-    EXPECT_EQ(events.back(), (nlohmann::json{{"event", "exit"}, {"status", 0}, {"failure", nullptr}, {"reason", verdict},
-                                             {"detail", nullptr}}));
+    EXPECT_EQ(events.back(),
+              (nlohmann::json{
+                  {"event", "exit"}, {"status", 0}, {"failure", nullptr}, {"reason", verdict}, {"detail", nullptr}}));
     // Each line keeps its fields in the documented order: the event, its time, then its own.
     EXPECT_NE(run.out.find("{\"event\":\"notification\",\"time\":\""), std::string::npos);
     EXPECT_NE(run.out.find("\",\"code\":0,\"name\":\"ncDone\",\"value\":0}\n"), std::string::npos);
     // The done notification comes before the verdict it causes, and the verdict goes to all three channels.
-    const auto done = std::find(events.begin(), events.end(),
-                                nlohmann::json{{"event", "notification"}, {"code", 0}, {"name", "ncDone"}, {"value", 0}});
+    const auto done = std::find(
+        events.begin(), events.end(),
+        nlohmann::json{{"event", "notification"}, {"code", 0}, {"name", "ncDone"}, {"value", 0}});
     ASSERT_NE(done, events.end());
     EXPECT_EQ(*(done + 1), (nlohmann::json{{"event", "report"}, {"text", verdict}}));
     EXPECT_EQ(*(done + 2), (nlohmann::json{{"event", "status"}, {"text", verdict}}));
@@ -175,9 +182,10 @@ TEST_F(CliTest, JsonReadersGetTheOutcomeAlsoWithoutAJob) {
     EXPECT_EQ(events[1], (nlohmann::json{{"event", "exit"},
                                          {"status", kExitUsage},
                                          {"failure", "not-confirmed"},
-                                         {"reason", "this update needs a confirmation (Do you save your measurements ? Do "
-                                                    "you really continue without saving ?); answer it with --yes when no "
-                                                    "terminal is attached"},
+                                         {"reason",
+                                          "this update needs a confirmation (Do you save your measurements ? Do "
+                                          "you really continue without saving ?); answer it with --yes when no "
+                                          "terminal is attached"},
                                          {"detail", nullptr}}));
 }
 
@@ -202,16 +210,27 @@ TEST_F(CliTest, ExitStatusFollowsTheVerdict) {
     };
     std::vector<Fault> silent;
     const Case cases[] = {
-        {"logger error", WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}), {}, link::feLoggerError},
-        {"not verified", WithFaults({{.kind = FaultKind::OtherClassAfterStart, .value = 26146}}), {}, link::feNotVerified},
+        {"logger error",
+         WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}),
+         {},
+         link::feLoggerError},
+        {"not verified",
+         WithFaults({{.kind = FaultKind::OtherClassAfterStart, .value = 26146}}),
+         {},
+         link::feNotVerified},
         {"no matching image", WithFaults({}, 23), {}, link::feNoMatchingImage},
-        {"retries bounded", WithFaults({{.kind = FaultKind::NoReply, .request = RequestKind::Identify}}),
-         {"--max-restarts", "2"}, link::feNoAnswer},
+        {"retries bounded",
+         WithFaults({{.kind = FaultKind::NoReply, .request = RequestKind::Identify}}),
+         {"--max-restarts", "2"},
+         link::feNoAnswer},
         {"programming repeats bounded",
          WithFaults({{.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7, .always = true}}),
-         {"--max-restarts", "1"}, link::feProgramming},
+         {"--max-restarts", "1"},
+         link::feProgramming},
         {"a programming error once is repeated and verified",
-         WithFaults({{.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7}}), {}, 0},
+         WithFaults({{.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7}}),
+         {},
+         0},
     };
     for (const Case& c : cases) {
         SimulatedLine line(c.logger);
@@ -307,7 +326,9 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
         {"negative time limit", {"--port", "SIM1", "--yes", "--timeout", "-5"}, false, "not '-5'"},
         {"time limit in words", {"--port", "SIM1", "--yes", "--timeout", "ten"}, false, "not 'ten'"},
         {"time limit without value", {"--port", "SIM1", "--yes", "--timeout="}, false, "--timeout needs a value"},
-        {"log in a missing folder", {"--port", "SIM1", "--yes", "--log", "/nonexistent/vantrel.log"}, false,
+        {"log in a missing folder",
+         {"--port", "SIM1", "--yes", "--log", "/nonexistent/vantrel.log"},
+         false,
          "cannot write the log file /nonexistent/vantrel.log: No such file or directory"},
         {"log that is a folder", {"--port", "SIM1", "--yes", "--log", "/"}, false, "cannot write the log file /"},
         {"log with a listing", {"--list-images", "--log", "x.log"}, false, "do not go with"},
@@ -417,9 +438,11 @@ TEST_F(CliTest, CancelAtEachPhase) {
         std::size_t begins;      // srBeginProgramming requests: each one erases the application
         std::size_t zeroFrames;  // two per worker that opened the port
     };
-    const std::vector<Fault> wrongEcho{{.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7, .always = true}};
+    const std::vector<Fault> wrongEcho{
+        {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7, .always = true}};
     std::vector<Fault> silent;
-    for (int nth = 1; nth <= 5; ++nth) silent.push_back({.kind = FaultKind::NoReply, .request = RequestKind::Identify, .nth = nth});
+    for (int nth = 1; nth <= 5; ++nth)
+        silent.push_back({.kind = FaultKind::NoReply, .request = RequestKind::Identify, .nth = nth});
     const Case cases[] = {
         {"before the start", nullptr, 0, {}, sim::Mode::Application, true, 0, 0},
         {"identification", "frame: cmdIdentify", 1, {}, sim::Mode::Application, true, 0, 2},
@@ -473,8 +496,13 @@ TEST_F(CliTest, OutputFaultsNeverStopAnUpdate) {
         {"JSON lost", {"--yes", "--json"}, true, {.out = true}, {}, 0, true},
         {"stderr lost", {"--yes"}, true, {.err = true}, {}, 0, false},
         {"both lost", {"--yes"}, true, {.out = true, .err = true}, {}, 0, false},
-        {"a failing job keeps its verdict", {"--yes"}, true, {.out = true},
-         WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}), link::feLoggerError, true},
+        {"a failing job keeps its verdict",
+         {"--yes"},
+         true,
+         {.out = true},
+         WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}),
+         link::feLoggerError,
+         true},
         {"help", {"--help"}, false, {.out = true}, {}, 1, false},
         {"version", {"--version"}, false, {.out = true}, {}, 1, false},
         {"image listing", {"--list-images"}, false, {.out = true}, {}, 1, false},
@@ -544,8 +572,8 @@ fs::path ImageFile(const fs::path& folder, const std::function<void(std::vector<
 // Every event of every kind of run, held to the documented schema: a whole update, each failure code, the
 // run's own failures, the listings. The exit event names the failure and gives the reason.
 TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
-    const testing::JsonSchema schema =
-        testing::JsonSchema::FromFile(std::string(VANTREL_SOURCE_DIR) + "/docs/json-events.schema.json");
+    const testing::JsonSchema schema = testing::JsonSchema::FromFile(std::string(VANTREL_SOURCE_DIR) +
+                                                                     "/docs/json-events.schema.json");
     const auto inBootloader = [](LoggerConfig config) {
         config.initialMode = sim::Mode::Bootloader;
         return config;
@@ -566,7 +594,7 @@ TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
         LoggerConfig logger;
         std::vector<std::string> args;  // PORT stands for the simulated logger's port
         int status;
-        const char* failure;            // nullptr: the exit event's failure is null
+        const char* failure;  // nullptr: the exit event's failure is null
         bool internal = false;
         bool unplug = false;
         bool cancelFirst = false;
@@ -574,34 +602,76 @@ TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
     const Case cases[] = {
         {"verified update", {}, {"--port", "PORT", "--yes"}, 0, nullptr},
         {"missing port", {}, {"--port", "COM99", "--yes"}, link::feNoPort, "feNoPort"},
-        {"adapter pulled", WithFaults({{.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 30}}),
-         {"--port", "PORT", "--yes"}, link::feIo, "feIo", false, true},
+        {"adapter pulled",
+         WithFaults({{.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 30}}),
+         {"--port", "PORT", "--yes"},
+         link::feIo,
+         "feIo",
+         false,
+         true},
         {"cancelled", {}, {"--port", "PORT", "--yes"}, link::feCancelled, "feCancelled", false, false, true},
-        {"silent logger", WithFaults({{.kind = FaultKind::NoReply, .request = RequestKind::Identify}}),
-         {"--port", "PORT", "--yes", "--max-restarts", "0"}, link::feNoAnswer, "feNoAnswer"},
+        {"silent logger",
+         WithFaults({{.kind = FaultKind::NoReply, .request = RequestKind::Identify}}),
+         {"--port", "PORT", "--yes", "--max-restarts", "0"},
+         link::feNoAnswer,
+         "feNoAnswer"},
         {"foreign logger", foreign, {"--port", "PORT", "--yes"}, link::feNoUpdate, "feNoUpdate"},
-        {"logger error", WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}),
-         {"--port", "PORT", "--yes"}, link::feLoggerError, "feLoggerError"},
-        {"image without its last line", print39, {"--port", "PORT", "--file", badLastLine.string(), "f:+"},
-         link::feBadLastLine, "feBadLastLine", true},
-        {"record that does not convert", print39, {"--port", "PORT", "--file", brokenRecord.string(), "f:+"},
-         link::feConversion, "feConversion", true},
+        {"logger error",
+         WithFaults({{.kind = FaultKind::ErrorBit, .request = RequestKind::Identify}}),
+         {"--port", "PORT", "--yes"},
+         link::feLoggerError,
+         "feLoggerError"},
+        {"image without its last line",
+         print39,
+         {"--port", "PORT", "--file", badLastLine.string(), "f:+"},
+         link::feBadLastLine,
+         "feBadLastLine",
+         true},
+        {"record that does not convert",
+         print39,
+         {"--port", "PORT", "--file", brokenRecord.string(), "f:+"},
+         link::feConversion,
+         "feConversion",
+         true},
         {"programming errors",
          WithFaults({{.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7, .always = true}}),
-         {"--port", "PORT", "--yes", "--max-restarts", "1"}, link::feProgramming, "feProgramming"},
-        {"not verified", WithFaults({{.kind = FaultKind::OtherClassAfterStart, .value = 26146}}),
-         {"--port", "PORT", "--yes"}, link::feNotVerified, "feNotVerified"},
-        {"invalid answer", inBootloader(WithFaults({{.kind = FaultKind::NoReply, .request = RequestKind::Identity}})),
-         {"--port", "PORT", "--yes"}, link::feInvalidAnswer, "feInvalidAnswer"},
-        {"no matching image", WithFaults({}, 23), {"--port", "PORT", "--yes"}, link::feNoMatchingImage,
+         {"--port", "PORT", "--yes", "--max-restarts", "1"},
+         link::feProgramming,
+         "feProgramming"},
+        {"not verified",
+         WithFaults({{.kind = FaultKind::OtherClassAfterStart, .value = 26146}}),
+         {"--port", "PORT", "--yes"},
+         link::feNotVerified,
+         "feNotVerified"},
+        {"invalid answer",
+         inBootloader(WithFaults({{.kind = FaultKind::NoReply, .request = RequestKind::Identity}})),
+         {"--port", "PORT", "--yes"},
+         link::feInvalidAnswer,
+         "feInvalidAnswer"},
+        {"no matching image",
+         WithFaults({}, 23),
+         {"--port", "PORT", "--yes"},
+         link::feNoMatchingImage,
          "feNoMatchingImage"},
-        {"read info only", inBootloader({}), {"--port", "PORT", "--read-info-only"}, link::feInfoOnly, "feInfoOnly", true},
+        {"read info only",
+         inBootloader({}),
+         {"--port", "PORT", "--read-info-only"},
+         link::feInfoOnly,
+         "feInfoOnly",
+         true},
         {"time limit", paced, {"--port", "PORT", "--yes", "--timeout", "30"}, ui::kExitTimedOut, "timeout"},
         {"usage error", {}, {"--yes"}, kExitUsage, "usage"},
-        {"unreadable image file", {}, {"--port", "PORT", "--file", "/nonexistent/image.txt", "f:+"}, kExitUsage,
-         "image-file", true},
+        {"unreadable image file",
+         {},
+         {"--port", "PORT", "--file", "/nonexistent/image.txt", "f:+"},
+         kExitUsage,
+         "image-file",
+         true},
         {"no confirmation", {}, {"--port", "PORT"}, kExitUsage, "not-confirmed"},
-        {"log that cannot be written", {}, {"--port", "PORT", "--yes", "--log", "/nonexistent/x.log"}, kExitUsage,
+        {"log that cannot be written",
+         {},
+         {"--port", "PORT", "--yes", "--log", "/nonexistent/x.log"},
+         kExitUsage,
          "log-file"},
     };
     for (const Case& c : cases) {
@@ -636,12 +706,14 @@ TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
         const char* definition;
     } listings[] = {
         {{"--list-ports", "--json"}, "/$defs/port-list"},
-        {{"--list-images", "--json", "--file", (fs::path(VANTREL_SOURCE_DIR) / "firmware/images/Vantrel_V2_08_PF21_PR48_BL3_0.txt").string(), "f:+"},
+        {{"--list-images", "--json", "--file",
+          (fs::path(VANTREL_SOURCE_DIR) / "firmware/images/Vantrel_V2_08_PF21_PR48_BL3_0.txt").string(), "f:+"},
          "/$defs/image-list"},
     };
     FakePorts ports;
-    ports.entries = {UsbPort("/dev/ttyUSB0", "A10K3X9Q", "/dev/serial/by-id/usb-Velmora_Vantrel_USB_A10K3X9Q-if00-port0"),
-                     {"COM7", "\\Device\\VCP0", ""}};
+    ports.entries = {
+        UsbPort("/dev/ttyUSB0", "A10K3X9Q", "/dev/serial/by-id/usb-Velmora_Vantrel_USB_A10K3X9Q-if00-port0"),
+        {"COM7", "\\Device\\VCP0", ""}};
     ui::ScopedPortSource usePorts(ports);
     for (const auto& listing : listings) {
         const CliRun run = Cli(listing.args);
@@ -713,7 +785,8 @@ TEST_F(CliTest, LogKeepsTheReportAndASummaryLine) {
     std::ifstream in(log);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    const std::regex stamped("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}[+-][0-9]{2}:[0-9]{2} .+");
+    const std::regex stamped(
+        "^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}[+-][0-9]{2}:[0-9]{2} .+");
     std::vector<std::string> summaries;
     for (const auto& line : lines) {
         EXPECT_TRUE(std::regex_match(line, stamped)) << line;
@@ -721,11 +794,10 @@ TEST_F(CliTest, LogKeepsTheReportAndASummaryLine) {
     }
     ASSERT_EQ(summaries.size(), 2u);
     EXPECT_NE(lines.front().find(" -> Start at serial port \"SIM1\""), std::string::npos) << lines.front();
-    for (const char* field : {" port=SIM1 ", " adapter=- ", " class-before=26145 ", " version-before=1.05 ",
-                              " class-after=26145 ", " version-after=1.06 ", " platform=15 ", " print=19 ",
-                              " image=\"Vantrel Base V1.06\" ",
-                              " verdict=\"Update Vantrel Base V1.06 succesfully completed.\" ", " status=0 ",
-                              " restarts=0"}) {
+    for (const char* field :
+         {" port=SIM1 ", " adapter=- ", " class-before=26145 ", " version-before=1.05 ", " class-after=26145 ",
+          " version-after=1.06 ", " platform=15 ", " print=19 ", " image=\"Vantrel Base V1.06\" ",
+          " verdict=\"Update Vantrel Base V1.06 succesfully completed.\" ", " status=0 ", " restarts=0"}) {
         EXPECT_NE(summaries[0].find(field), std::string::npos) << field << " in " << summaries[0];
     }
     EXPECT_NE(summaries[1].find(" verdict=\"Aborted because the logger is not ready!\" status=41 "), std::string::npos)

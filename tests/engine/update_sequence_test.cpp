@@ -82,7 +82,6 @@ protected:
             return 0;
         });
     }
-
 };
 
 TEST_F(UpdateSequenceTest, FullUpdateFromApplicationMode) {
@@ -92,9 +91,9 @@ TEST_F(UpdateSequenceTest, FullUpdateFromApplicationMode) {
     EXPECT_EQ(job.finals, 1);
     EXPECT_EQ(firmware::SelectedImage, 1);
 
-    const std::vector<std::uint32_t> expectedStart{ncClass, ncVersion, ncClass, ncVersion, ncPlatform, ncPrint,
-                                                   ncInfo, ncUpdateClass, ncUpdateId, ncCheckImage, ncUpdateStart,
-                                                   ncVectorTable};
+    const std::vector<std::uint32_t> expectedStart{ncClass,    ncVersion,    ncClass,       ncVersion,
+                                                   ncPlatform, ncPrint,      ncInfo,        ncUpdateClass,
+                                                   ncUpdateId, ncCheckImage, ncUpdateStart, ncVectorTable};
     const auto codes = job.CodesWithoutProgress();
     ASSERT_GE(codes.size(), expectedStart.size());
     EXPECT_TRUE(std::equal(expectedStart.begin(), expectedStart.end(), codes.begin()));
@@ -138,8 +137,8 @@ TEST_F(UpdateSequenceTest, ImageChoiceFollowsTheBoard) {
         std::uint16_t reportedPlatform;
     };
     const Case cases[] = {
-        {15, 19, 1, 15}, {15, 39, 2, 15}, {21, 39, 3, 21}, {21, 48, 4, 21},
-        {14, 39, 2, 15},  // platform 14 is used and reported as 15
+        {15, 19, 1, 15}, {15, 39, 2, 15}, {21, 39, 3, 21},
+        {21, 48, 4, 21}, {14, 39, 2, 15},  // platform 14 is used and reported as 15
     };
     for (const Case& c : cases) {
         ResetProcessState();
@@ -172,7 +171,7 @@ TEST_F(UpdateSequenceTest, LoggerAlreadyInItsBootloaderIsNotSwitched) {
 struct FailureCase {
     const char* name;
     std::function<LoggerConfig()> logger;
-    std::function<void()> setup;     // option flags, file image
+    std::function<void()> setup;  // option flags, file image
     Notification final;
     std::vector<std::uint32_t> postedBeforeFinal;  // the last codes before the final one (progress left out)
 };
@@ -218,69 +217,132 @@ LoggerConfig InBootloader(LoggerConfig config = Logger()) {
 }
 
 const FailureCase kFailureCases[] = {
-    {"foreign class with family check", [] {
+    {"foreign class with family check",
+     [] {
          LoggerConfig c = Logger();
          c.identity.applicationClass = 26146;
          return c;
-     }, nullptr, {ncFailure, link::feNoUpdate}, {ncClass, ncVersion}},
-    {"bootloader class BL2 with family check", [] {
+     },
+     nullptr,
+     {ncFailure, link::feNoUpdate},
+     {ncClass, ncVersion}},
+    {"bootloader class BL2 with family check",
+     [] {
          LoggerConfig c = Logger();
          c.identity.applicationClass = 0xC801;
          return c;
-     }, nullptr, {ncFailure, link::feNoUpdate}, {ncClass, ncVersion}},
-    {"logger that never enters its bootloader, family check off", [] {
-         return WithFault(Logger(), {.kind = FaultKind::NeverEnterBootloader});
-     }, [] { CheckFamily = false; }, {ncFailure, link::feNoUpdate}, {ncClass, ncVersion, ncClass, ncVersion}},
-    {"unnamed platform reads no update-info block and matches nothing", [] { return InBootloader(Logger(23, 19)); },
-     nullptr, {ncFailure, link::feNoMatchingImage}, {ncUpdateId, ncCheckImage, ncCheckImage, ncCheckImage, ncCheckImage}},
-    {"named platform without an update-info region", [] { return InBootloader(Logger(18, 19)); }, nullptr,
-     {ncFailure, link::feNoMatchingImage}, {ncCheckImage}},
-    {"update ID other than FFFE while checked", [] {
+     },
+     nullptr,
+     {ncFailure, link::feNoUpdate},
+     {ncClass, ncVersion}},
+    {"logger that never enters its bootloader, family check off",
+     [] { return WithFault(Logger(), {.kind = FaultKind::NeverEnterBootloader}); },
+     [] { CheckFamily = false; },
+     {ncFailure, link::feNoUpdate},
+     {ncClass, ncVersion, ncClass, ncVersion}},
+    {"unnamed platform reads no update-info block and matches nothing",
+     [] { return InBootloader(Logger(23, 19)); },
+     nullptr,
+     {ncFailure, link::feNoMatchingImage},
+     {ncUpdateId, ncCheckImage, ncCheckImage, ncCheckImage, ncCheckImage}},
+    {"named platform without an update-info region",
+     [] { return InBootloader(Logger(18, 19)); },
+     nullptr,
+     {ncFailure, link::feNoMatchingImage},
+     {ncCheckImage}},
+    {"update ID other than FFFE while checked",
+     [] {
          LoggerConfig c = InBootloader();
          c.identity.updateId = 0x1234;
          return c;
-     }, nullptr, {ncFailure, link::feNoMatchingImage}, {ncCheckImage, ncCheckImage, ncCheckImage, ncCheckImage}},
-    {"update class of another logger while checked", [] {
+     },
+     nullptr,
+     {ncFailure, link::feNoMatchingImage},
+     {ncCheckImage, ncCheckImage, ncCheckImage, ncCheckImage}},
+    {"update class of another logger while checked",
+     [] {
          LoggerConfig c = InBootloader();
          c.identity.updateClass = 26000;
          return c;
-     }, nullptr, {ncFailure, link::feNoMatchingImage}, {ncCheckImage}},
-    {"read info only stops after the match", [] { return InBootloader(); }, [] { ReadInfoOnly = true; },
-     {ncFailure, link::feInfoOnly}, {ncUpdateId, ncCheckImage}},
-    {"read info only without a match", [] { return InBootloader(Logger(21, 19)); }, [] { ReadInfoOnly = true; },
-     {ncFailure, link::feNoMatchingImage}, {ncCheckImage}},
-    {"file image without end-of-file record", [] { return InBootloader(); },
-     [] { UseFile(ImageWith(1, [](auto& l) { l.pop_back(); })); }, {ncFailure, link::feBadLastLine}, {ncCheckImage}},
-    {"file image ending in lower case", [] { return InBootloader(); },
-     [] { UseFile(ImageWith(1, [](auto& l) { l.back() = ":00000001ff"; })); }, {ncFailure, link::feBadLastLine}, {ncCheckImage}},
-    {"file image with a line after the end", [] { return InBootloader(); },
-     [] { UseFile(ImageWith(1, [](auto& l) { l.push_back(""); })); }, {ncFailure, link::feBadLastLine}, {ncCheckImage}},
-    {"file image of the end-of-file record alone", [] { return InBootloader(); },
-     [] { UseFile({":00000001FF"}); }, {ncFailure, link::feBadLastLine}, {ncCheckImage}},
-    {"echo of a data record differs", [] {
+     },
+     nullptr,
+     {ncFailure, link::feNoMatchingImage},
+     {ncCheckImage}},
+    {"read info only stops after the match",
+     [] { return InBootloader(); },
+     [] { ReadInfoOnly = true; },
+     {ncFailure, link::feInfoOnly},
+     {ncUpdateId, ncCheckImage}},
+    {"read info only without a match",
+     [] { return InBootloader(Logger(21, 19)); },
+     [] { ReadInfoOnly = true; },
+     {ncFailure, link::feNoMatchingImage},
+     {ncCheckImage}},
+    {"file image without end-of-file record",
+     [] { return InBootloader(); },
+     [] { UseFile(ImageWith(1, [](auto& l) { l.pop_back(); })); },
+     {ncFailure, link::feBadLastLine},
+     {ncCheckImage}},
+    {"file image ending in lower case",
+     [] { return InBootloader(); },
+     [] { UseFile(ImageWith(1, [](auto& l) { l.back() = ":00000001ff"; })); },
+     {ncFailure, link::feBadLastLine},
+     {ncCheckImage}},
+    {"file image with a line after the end",
+     [] { return InBootloader(); },
+     [] { UseFile(ImageWith(1, [](auto& l) { l.push_back(""); })); },
+     {ncFailure, link::feBadLastLine},
+     {ncCheckImage}},
+    {"file image of the end-of-file record alone",
+     [] { return InBootloader(); },
+     [] { UseFile({":00000001FF"}); },
+     {ncFailure, link::feBadLastLine},
+     {ncCheckImage}},
+    {"echo of a data record differs",
+     [] {
          return WithFault(InBootloader(), {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 5});
-     }, nullptr, {ncFailure, link::feProgramming}, {ncUpdateStart, ncProgrammingError}},
-    {"logger reports another class after the start", [] {
-         return WithFault(InBootloader(), {.kind = FaultKind::OtherClassAfterStart, .value = 26146});
-     }, nullptr, {ncFailure, link::feNotVerified}, {ncVectorTable, ncClass}},
-    {"identity request unanswered", [] {
-         return WithFault(InBootloader(), {.kind = FaultKind::NoReply, .request = RequestKind::Identity});
-     }, nullptr, {ncFailure, link::feInvalidAnswer}, {ncClass, ncVersion}},
-    {"update-info block unanswered", [] {
-         return WithFault(InBootloader(), {.kind = FaultKind::NoReply, .request = RequestKind::ReadBlock});
-     }, nullptr, {ncFailure, link::feInvalidAnswer}, {ncClass, ncVersion}},
-    {"begin unanswered", [] {
-         return WithFault(InBootloader(), {.kind = FaultKind::NoReply, .request = RequestKind::Begin});
-     }, nullptr, {ncRetryComm, 0}, {ncCheckImage, ncUpdateStart}},
-    {"dead line in the middle of programming", [] {
-         return WithFault(InBootloader(), {.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 700});
-     }, nullptr, {ncRetryComm, 0}, {ncUpdateStart, ncVectorTable}},
-    {"error bit in the identify reply", [] {
-         return WithFault(Logger(), {.kind = FaultKind::ErrorBit, .request = RequestKind::Identify, .nth = 1});
-     }, nullptr, {ncFailure, link::feLoggerError}, {}},
-    {"silent logger", [] {
-         return WithFault(Logger(), {.kind = FaultKind::NoReply, .request = RequestKind::Identify});
-     }, nullptr, {ncRetryComm, 0}, {}},
+     },
+     nullptr,
+     {ncFailure, link::feProgramming},
+     {ncUpdateStart, ncProgrammingError}},
+    {"logger reports another class after the start",
+     [] { return WithFault(InBootloader(), {.kind = FaultKind::OtherClassAfterStart, .value = 26146}); },
+     nullptr,
+     {ncFailure, link::feNotVerified},
+     {ncVectorTable, ncClass}},
+    {"identity request unanswered",
+     [] { return WithFault(InBootloader(), {.kind = FaultKind::NoReply, .request = RequestKind::Identity}); },
+     nullptr,
+     {ncFailure, link::feInvalidAnswer},
+     {ncClass, ncVersion}},
+    {"update-info block unanswered",
+     [] { return WithFault(InBootloader(), {.kind = FaultKind::NoReply, .request = RequestKind::ReadBlock}); },
+     nullptr,
+     {ncFailure, link::feInvalidAnswer},
+     {ncClass, ncVersion}},
+    {"begin unanswered",
+     [] { return WithFault(InBootloader(), {.kind = FaultKind::NoReply, .request = RequestKind::Begin}); },
+     nullptr,
+     {ncRetryComm, 0},
+     {ncCheckImage, ncUpdateStart}},
+    {"dead line in the middle of programming",
+     [] {
+         return WithFault(InBootloader(),
+                          {.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 700});
+     },
+     nullptr,
+     {ncRetryComm, 0},
+     {ncUpdateStart, ncVectorTable}},
+    {"error bit in the identify reply",
+     [] { return WithFault(Logger(), {.kind = FaultKind::ErrorBit, .request = RequestKind::Identify, .nth = 1}); },
+     nullptr,
+     {ncFailure, link::feLoggerError},
+     {}},
+    {"silent logger",
+     [] { return WithFault(Logger(), {.kind = FaultKind::NoReply, .request = RequestKind::Identify}); },
+     nullptr,
+     {ncRetryComm, 0},
+     {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, UpdateFailureTest, ::testing::ValuesIn(kFailureCases),
@@ -339,7 +401,8 @@ TEST_F(UpdateSequenceTest, ImageDefectsAreFoundBeforeAnythingIsErased) {
         std::int32_t index;
     };
     const auto lowerCase = [](std::string& line) {
-        std::transform(line.begin(), line.end(), line.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+        std::transform(line.begin(), line.end(), line.begin(),
+                       [](char c) { return static_cast<char>(std::tolower(c)); });
     };
     const Case cases[] = {
         {"wrong checksum", [](auto& l) { l[2].back() = l[2].back() == '0' ? '1' : '0'; }, 2},
@@ -415,7 +478,8 @@ TEST_F(UpdateSequenceTest, ImageWithoutVectorRecordSkipsIt) {
 
 TEST_F(UpdateSequenceTest, WrongEchoOfTheVectorRecordNamesTheEndIndex) {
     // The vector record is the 1548th data record the logger receives.
-    SimulatedLine line(WithFault(InBootloader(), {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 1548}));
+    SimulatedLine line(
+        WithFault(InBootloader(), {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 1548}));
     const JobResult job = RunJob(line.Port());
     EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feProgramming}));
     EXPECT_EQ(job.Values(ncProgrammingError), std::vector<std::int32_t>{1548});
@@ -423,7 +487,8 @@ TEST_F(UpdateSequenceTest, WrongEchoOfTheVectorRecordNamesTheEndIndex) {
 }
 
 TEST_F(UpdateSequenceTest, WrongEchoNamesTheRecordIndex) {
-    SimulatedLine line(WithFault(InBootloader(), {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 5}));
+    SimulatedLine line(
+        WithFault(InBootloader(), {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 5}));
     const JobResult job = RunJob(line.Port());
     EXPECT_EQ(job.Values(ncProgrammingError), std::vector<std::int32_t>{4});
     line.Serial().Inspect([](sim::LoggerModel& m) {
@@ -433,12 +498,14 @@ TEST_F(UpdateSequenceTest, WrongEchoNamesTheRecordIndex) {
 }
 
 TEST_F(UpdateSequenceTest, CancelDuringProgrammingLeavesTheBootloader) {
-    LoggerConfig config = WithFault(InBootloader(), {.kind = FaultKind::NoReply, .request = RequestKind::DataRecord, .nth = 300});
+    LoggerConfig config = WithFault(InBootloader(),
+                                    {.kind = FaultKind::NoReply, .request = RequestKind::DataRecord, .nth = 300});
     SimulatedLine line(config);
     // The operator cancels while the updater retries record 300.
     std::thread canceller([&] {
         for (;;) {
-            const bool retrying = line.Serial().Inspect([](sim::LoggerModel& m) { return m.Received().dataRecords >= 301; });
+            const bool retrying = line.Serial().Inspect(
+                [](sim::LoggerModel& m) { return m.Received().dataRecords >= 301; });
             if (retrying) break;
             std::this_thread::sleep_for(1ms);
         }
@@ -453,8 +520,9 @@ TEST_F(UpdateSequenceTest, CancelDuringProgrammingLeavesTheBootloader) {
 TEST_F(UpdateSequenceTest, AdapterPulledDuringProgrammingEndsAtOnceWithAPortError) {
     sim::InProcessSerial::Options options;
     options.unplugOnPowerLoss = true;
-    SimulatedLine line(WithFault(InBootloader(), {.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 300}),
-                       options);
+    SimulatedLine line(
+        WithFault(InBootloader(), {.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 300}),
+        options);
     const auto before = line.Clock().Now();
     const JobResult job = RunJob(line.Port());
     EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feIo}));
@@ -467,7 +535,8 @@ TEST_F(UpdateSequenceTest, InterruptedUpdateIsCompletedByTheNextJob) {
     // Record 900 goes unanswered on all five attempts.
     LoggerConfig config = Logger();
     for (int attempt = 0; attempt < 5; ++attempt) {
-        config.faults.faults.push_back({.kind = FaultKind::NoReply, .request = RequestKind::DataRecord, .nth = 900 + attempt});
+        config.faults.faults.push_back(
+            {.kind = FaultKind::NoReply, .request = RequestKind::DataRecord, .nth = 900 + attempt});
     }
     SimulatedLine line(config);
     const JobResult first = RunJob(line.Port());

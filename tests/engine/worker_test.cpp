@@ -46,8 +46,11 @@ public:
 class WorkerTest : public ::testing::Test {
 protected:
     WorkerTest()
-        : serial(&clock), useClock(clock), useSerial(serial),
-          target(std::make_shared<RecordingTarget>(serial)), registration(target) {
+        : serial(&clock),
+          useClock(clock),
+          useSerial(serial),
+          target(std::make_shared<RecordingTarget>(serial)),
+          registration(target) {
         link::CancelRequested = false;
     }
     ~WorkerTest() override {
@@ -100,12 +103,20 @@ TEST_F(WorkerTest, FinalNotificationByOutcome) {
     };
     const Case cases[] = {
         {"no answer becomes a communication retry with the command",
-         [](ScriptedWorker&) { throw link::EQel(link::feNoAnswer); }, TCmd::tCMD2, {ncRetryComm, 2}},
-        {"no answer from a real transfer", [](ScriptedWorker& w) { w.SendCommand(true, 1, 0, 0, 0, 0, 0, 0); },
-         TCmd::tCMD0, {ncRetryComm, 0}},
-        {"failure code travels unchanged", [](ScriptedWorker&) { throw link::EQel(link::feNotVerified, "x"); },
-         TCmd::tCMD0, {ncFailure, link::feNotVerified}},
-        {"an unexpected error is failure 0", [](ScriptedWorker&) { throw std::logic_error("bug"); }, TCmd::tCMD0,
+         [](ScriptedWorker&) { throw link::EQel(link::feNoAnswer); },
+         TCmd::tCMD2,
+         {ncRetryComm, 2}},
+        {"no answer from a real transfer",
+         [](ScriptedWorker& w) { w.SendCommand(true, 1, 0, 0, 0, 0, 0, 0); },
+         TCmd::tCMD0,
+         {ncRetryComm, 0}},
+        {"failure code travels unchanged",
+         [](ScriptedWorker&) { throw link::EQel(link::feNotVerified, "x"); },
+         TCmd::tCMD0,
+         {ncFailure, link::feNotVerified}},
+        {"an unexpected error is failure 0",
+         [](ScriptedWorker&) { throw std::logic_error("bug"); },
+         TCmd::tCMD0,
          {ncFailure, 0}},
         {"done carries the command", [](ScriptedWorker&) {}, TCmd::tCMD_TEST, {ncDone, 3}},
     };
@@ -159,14 +170,14 @@ TEST_F(WorkerTest, SetProgressPostsOnlyChangedPercentages) {
         std::vector<Notification> posted;
     };
     const Step steps[] = {
-        {0, 10, {}},                      // 0 after the reset: nothing
-        {5, 0, {}},                       // no total gives 0, unchanged
+        {0, 10, {}},  // 0 after the reset: nothing
+        {5, 0, {}},   // no total gives 0, unchanged
         {1, 10, {{ncProgress, 9, 1, 10}}},
-        {1, 10, {}},                      // same percentage again
-        {-5, 10, {{ncProgress, 0, -5, 10}}},  // negative position clamps to 0
+        {1, 10, {}},                           // same percentage again
+        {-5, 10, {{ncProgress, 0, -5, 10}}},   // negative position clamps to 0
         {10, 10, {{ncProgress, 99, 10, 10}}},  // the worker never posts 100
-        {50, 10, {}},                     // above the total clamps to 99
-        {2'000'000'000, 2'000'000'000, {}},  // large positions do not overflow
+        {50, 10, {}},                          // above the total clamps to 99
+        {2'000'000'000, 2'000'000'000, {}},    // large positions do not overflow
         {1'000'000'000, 2'000'000'000, {{ncProgress, 49, 1'000'000'000, 2'000'000'000}}},
     };
     ScriptedWorker::procedure = [&](ScriptedWorker& w) {
@@ -199,7 +210,8 @@ TEST_F(WorkerTest, JobsOneAfterAnotherEachOpenThePortAfresh) {
 TEST_F(WorkerTest, ManyShortJobsInARowEachEndWithTheirFinalNotification) {
     ScriptedWorker::procedure = [](ScriptedWorker&) { throw link::EQel(link::feNotVerified); };
     for (int job = 0; job < 1000; ++job) {
-        ASSERT_EQ(RunJob(&CreateCommThread<ScriptedWorker>), (std::vector<Notification>{{ncFailure, link::feNotVerified}}))
+        ASSERT_EQ(RunJob(&CreateCommThread<ScriptedWorker>),
+                  (std::vector<Notification>{{ncFailure, link::feNotVerified}}))
             << "job " << job;
     }
 }

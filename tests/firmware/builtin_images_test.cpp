@@ -27,11 +27,20 @@ struct Expected {
 
 const Expected kExpected[] = {
     {1, "Vantrel_V1_06_PF15_PR19_BL3_0", 1548, 473, {{0x0200, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x0831}}},
-    {2, "Vantrel_V1_10_PF15_PR39_BL3_0", 1786, 284,
+    {2,
+     "Vantrel_V1_10_PF15_PR39_BL3_0",
+     1786,
+     284,
      {{0x0200, 0x0200}, {0x0208, 0x0321}, {0x03D8, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x085C}, {0x0C00, 0x0D7F}}},
-    {3, "Vantrel_V2_08_PF21_PR39_BL3_0", 2020, 308,
+    {3,
+     "Vantrel_V2_08_PF21_PR39_BL3_0",
+     2020,
+     308,
      {{0x0200, 0x0200}, {0x0208, 0x0339}, {0x03D8, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x092E}, {0x0C00, 0x0D7F}}},
-    {4, "Vantrel_V2_08_PF21_PR48_BL3_0", 2019, 308,
+    {4,
+     "Vantrel_V2_08_PF21_PR48_BL3_0",
+     2019,
+     308,
      {{0x0200, 0x0200}, {0x0208, 0x0339}, {0x03D8, 0x03D8}, {0x03DF, 0x03DF}, {0x0400, 0x092D}, {0x0C00, 0x0D7F}}},
 };
 
@@ -92,7 +101,9 @@ TEST_P(BuiltInImageTest, EqualsItsImageFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, BuiltInImageTest, ::testing::ValuesIn(kExpected),
-                         [](const ::testing::TestParamInfo<Expected>& info) { return std::string(info.param.unitName); });
+                         [](const ::testing::TestParamInfo<Expected>& info) {
+                             return std::string(info.param.unitName);
+                         });
 
 }  // namespace
 }  // namespace vantrel::firmware

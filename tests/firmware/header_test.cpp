@@ -53,10 +53,10 @@ TEST(ExtractKeyValue, Cases) {
     const Case cases[] = {
         {"class=26145", "class", "26145"},
         {"date=01.01.2020 a=b", "date", "01.01.2020 a=b"},  // the value runs to the end, "=" included
-        {"class= 26145 ", "class", " 26145 "},               // nothing trimmed
-        {"class =26145", "class", ""},                       // blank before "=": another key
-        {"Class=26145", "class", ""},                        // case matters
-        {"class26145", "class", ""},                         // no "="
+        {"class= 26145 ", "class", " 26145 "},              // nothing trimmed
+        {"class =26145", "class", ""},                      // blank before "=": another key
+        {"Class=26145", "class", ""},                       // case matters
+        {"class26145", "class", ""},                        // no "="
         {"=x", "", "x"},
         {"class=", "class", ""},
         {"versionH=1", "version", ""},
@@ -70,19 +70,40 @@ TEST(StrToInt, Accepted) {
         std::int32_t value;
     };
     const Case cases[] = {
-        {"26145", 26145},   {"$6621", 26145},   {"0x6621", 26145},  {"0X6621", 26145},    {"x6621", 26145},
-        {"X6621", 26145},   {"$abCD", 0xABCD},  {" 26145", 26145},  {"   -1", -1},         {"+7", 7},
-        {"06", 6},          {"-$10", -16},      {"0", 0},           {"2147483647", 2147483647},
-        {"-2147483648", -2147483647 - 1},       {"$7FFFFFFF", 0x7FFFFFFF},                {"000000000000042", 42},
+        {"26145", 26145},
+        {"$6621", 26145},
+        {"0x6621", 26145},
+        {"0X6621", 26145},
+        {"x6621", 26145},
+        {"X6621", 26145},
+        {"$abCD", 0xABCD},
+        {" 26145", 26145},
+        {"   -1", -1},
+        {"+7", 7},
+        {"06", 6},
+        {"-$10", -16},
+        {"0", 0},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"$7FFFFFFF", 0x7FFFFFFF},
+        {"000000000000042", 42},
     };
     for (const Case& c : cases) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
 }
 
 TEST(StrToInt, RejectedAndNamed) {
     const char* const cases[] = {
-        "",     " ",          "26145 ",     "abc",  "1.0",         "3.0",  "$",     "0x",  "x",          "-",
-        "+-1",  "- 1",        "\t1",        "12a",  "$G1",         "0x-1", "$ 1",   "1e3", "2147483648", "-2147483649",
-        "$80000000", "99999999999999999999999",
+        "",           " ",
+        "26145 ",     "abc",
+        "1.0",        "3.0",
+        "$",          "0x",
+        "x",          "-",
+        "+-1",        "- 1",
+        "\t1",        "12a",
+        "$G1",        "0x-1",
+        "$ 1",        "1e3",
+        "2147483648", "-2147483649",
+        "$80000000",  "99999999999999999999999",
     };
     for (const char* text : cases) {
         try {
@@ -173,16 +194,26 @@ TEST(ReadFirmwareHeader, FailureLeavesEarlierRowsStored) {
          "header field \"class\" (line 3) is missing or empty"},
         {"empty value", ReplaceLine(kGoodHeader, 3, "class="), classFailed,
          "header field \"class\" (line 3) is missing or empty"},
-        {"other-case key", ReplaceLine(kGoodHeader, 6, "Platform=15"), {26145, 1, 6, 4, 5, "old", 3, 0},
+        {"other-case key",
+         ReplaceLine(kGoodHeader, 6, "Platform=15"),
+         {26145, 1, 6, 4, 5, "old", 3, 0},
          "header field \"platform\" (line 6) is missing or empty"},
-        {"five lines", "bootloader=3\nbootloader version=0\nclass=26145\nversionH=1\nversionL=6\n",
-         {26145, 1, 6, 4, 5, "old", 3, 0}, "header field \"platform\" (line 6) is missing or empty"},
-        {"empty file", "", {1, 2, 3, 4, 5, "old", 0xFFFF, 7},
+        {"five lines",
+         "bootloader=3\nbootloader version=0\nclass=26145\nversionH=1\nversionL=6\n",
+         {26145, 1, 6, 4, 5, "old", 3, 0},
+         "header field \"platform\" (line 6) is missing or empty"},
+        {"empty file",
+         "",
+         {1, 2, 3, 4, 5, "old", 0xFFFF, 7},
          "header field \"bootloader version\" (line 2) is missing or empty"},
         // Without its first line every row meets its neighbour's line: bootloader 0xFFFF, then a failure.
-        {"first line missing", std::string(kGoodHeader).substr(std::string(kGoodHeader).find('\n') + 1),
-         {1, 2, 3, 4, 5, "old", 0xFFFF, 7}, "header field \"bootloader version\" (line 2) is missing or empty"},
-        {"print above 16 bits", ReplaceLine(kGoodHeader, 7, "print=65555"), {26145, 1, 6, 15, 5, "old", 3, 0},
+        {"first line missing",
+         std::string(kGoodHeader).substr(std::string(kGoodHeader).find('\n') + 1),
+         {1, 2, 3, 4, 5, "old", 0xFFFF, 7},
+         "header field \"bootloader version\" (line 2) is missing or empty"},
+        {"print above 16 bits",
+         ReplaceLine(kGoodHeader, 7, "print=65555"),
+         {26145, 1, 6, 15, 5, "old", 3, 0},
          "'65555' is out of range for \"print\" (0 to 65535)"},
         {"class 65536", ReplaceLine(kGoodHeader, 3, "class=65536"), classFailed,
          "'65536' is out of range for \"class\" (0 to 65535)"},
@@ -192,10 +223,14 @@ TEST(ReadFirmwareHeader, FailureLeavesEarlierRowsStored) {
          "'70000' is out of range for \"class\" (0 to 65535)"},
         {"class -1", ReplaceLine(kGoodHeader, 3, "class=-1"), classFailed,
          "'-1' is out of range for \"class\" (0 to 65535)"},
-        {"versionH most negative", ReplaceLine(kGoodHeader, 4, "versionH=-2147483648"),
-         {26145, 2, 3, 4, 5, "old", 3, 0}, "'-2147483648' is out of range for \"versionH\" (0 to 65535)"},
-        {"bootloader version beyond 32 bits", ReplaceLine(kGoodHeader, 2, "bootloader version=4294967296"),
-         {1, 2, 3, 4, 5, "old", 3, 7}, "'4294967296' is not a valid integer value"},
+        {"versionH most negative",
+         ReplaceLine(kGoodHeader, 4, "versionH=-2147483648"),
+         {26145, 2, 3, 4, 5, "old", 3, 0},
+         "'-2147483648' is out of range for \"versionH\" (0 to 65535)"},
+        {"bootloader version beyond 32 bits",
+         ReplaceLine(kGoodHeader, 2, "bootloader version=4294967296"),
+         {1, 2, 3, 4, 5, "old", 3, 7},
+         "'4294967296' is not a valid integer value"},
     };
     for (const Case& c : cases) {
         std::istringstream in(c.content);

@@ -146,7 +146,7 @@ TEST_F(ChannelTest, FailingSerialCallsEndAtOnceWithTheirName) {
         bool record;
     };
     const Case cases[] = {
-        {Op::Clear, "ClearCommError", false}, {Op::Purge, "PurgeComm", false}, {Op::Write, "WriteFile", false},
+        {Op::Clear, "ClearCommError", false}, {Op::Purge, "PurgeComm", false},     {Op::Write, "WriteFile", false},
         {Op::Read, "ReadFile", false},        {Op::Clear, "ClearCommError", true}, {Op::Purge, "PurgeComm", true},
         {Op::Write, "WriteFile", true},       {Op::Read, "ReadFile", true},
     };

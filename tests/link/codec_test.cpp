@@ -26,7 +26,8 @@ TEST(CommandFrame, WireBytes) {
     }();
     const Case cases[] = {
         {"identify", BuildCommandFrame(cmdIdentify, 0, 0, 0, 0, 0, 0), {0x81, 0, 0, 0, 0, 0, 0, 0xAA}},
-        {"enter bootloader", BuildCommandFrame(cmdEnterBootloader, 0x3C, 0x17, 0x6E, 0x2B, 0, 0),
+        {"enter bootloader",
+         BuildCommandFrame(cmdEnterBootloader, 0x3C, 0x17, 0x6E, 0x2B, 0, 0),
          {0x82, 0x3C, 0x17, 0x6E, 0x2B, 0x00, 0x00, enterCrc}},
         {"zero frame ignores parameters", BuildCommandFrame(cmdZeroFrame, 1, 2, 3, 4, 5, 6), {}},
         {"code above 127 keeps its value", BuildCommandFrame(200, 0, 0, 0, 0, 0, 0),
@@ -43,10 +44,8 @@ TEST(HexRecordBuild, ServiceRequestLines) {
         const char* line;
     };
     const Case cases[] = {
-        {Service(srIdentity), ":0100000520DA"},
-        {Service(srBeginProgramming), ":0100000531C9"},
-        {Service(srStartApplication), ":0100000533C7"},
-        {Service(srReadBlock, 0x0060), ":01006005306A"},
+        {Service(srIdentity), ":0100000520DA"},          {Service(srBeginProgramming), ":0100000531C9"},
+        {Service(srStartApplication), ":0100000533C7"},  {Service(srReadBlock, 0x0060), ":01006005306A"},
         {Service(srReadBlock, 0x0000), ":0100000530CA"},
     };
     for (const Case& c : cases) {

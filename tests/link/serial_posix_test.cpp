@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,7 +49,9 @@ public:
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     const std::string& SlavePath() const { return slavePath_; }
-    void Send(const std::string& bytes) { ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void Send(const std::string& bytes) {
+        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
     void CloseMaster() {
         if (master_ >= 0) close(master_);
         master_ = -1;
@@ -237,7 +239,8 @@ TEST(PosixSerialOpen, FailuresGiveTheInvalidHandleAndTheirReason) {
 // matter with advice (group membership); a plain file or a folder that cannot be opened is not a port.
 TEST(PosixSerialOpen, OpenErrorsAreDecodedInOnePlace) {
     const std::string plainFile = (std::filesystem::temp_directory_path() /
-                                   ("vantrel-open-errors-" + std::to_string(getpid()) + ".txt")).string();
+                                   ("vantrel-open-errors-" + std::to_string(getpid()) + ".txt"))
+                                      .string();
     std::ofstream(plainFile) << "not a port\n";
     struct Case {
         int error;

@@ -33,7 +33,8 @@ namespace {
 
 using engine::TCmd;
 
-const QString kSaveQuestion = QStringLiteral("Do you save your measurements ?\r\nDo you really continue without saving ?");
+const QString kSaveQuestion = QStringLiteral(
+    "Do you save your measurements ?\r\nDo you really continue without saving ?");
 const QString kClearQuestion = QStringLiteral("This update clears all measurements!\r\nDo you really continue ?");
 const QString kTitle = QStringLiteral("Vantrel Firmware Update");
 
@@ -111,11 +112,25 @@ TEST_F(MainWindowTest, StartUpFollowsModeKeysAndPorts) {
     };
     const PortEntry builtIn{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""};
     const Case cases[] = {
-        {"operator", {}, false, {UsbPort("/dev/ttyUSB3"), builtIn, UsbPort("/dev/ttyACM0")}, false, "", 0,
-         "/dev/ttyUSB3", {"/dev/ttyUSB3", "/dev/ttyACM0"}},
+        {"operator",
+         {},
+         false,
+         {UsbPort("/dev/ttyUSB3"), builtIn, UsbPort("/dev/ttyACM0")},
+         false,
+         "",
+         0,
+         "/dev/ttyUSB3",
+         {"/dev/ttyUSB3", "/dev/ttyACM0"}},
         {"operator ignores internal keys", {"f:+", "mf:+"}, false, {builtIn}, false, "F", 0, "", {}},
         {"internal", {}, true, {}, true, "", 1, "", {}},
-        {"internal with files", {"F:+", "mf:+"}, true, {UsbPort("/dev/ttyUSB0")}, true, "F", 2, "/dev/ttyUSB0",
+        {"internal with files",
+         {"F:+", "mf:+"},
+         true,
+         {UsbPort("/dev/ttyUSB0")},
+         true,
+         "F",
+         2,
+         "/dev/ttyUSB0",
          {"/dev/ttyUSB0"}},
     };
     for (const Case& c : cases) {
@@ -418,8 +433,8 @@ TEST_F(MainWindowTest, CloseAsksOnlyWhileAJobRuns) {
         }
 
         if (c.busy) {
-            EXPECT_EQ(dialogs.questions,
-                      std::vector<QString>{QStringLiteral("The update is not finished!\r\nDo you really close the program ?")});
+            EXPECT_EQ(dialogs.questions, std::vector<QString>{QStringLiteral(
+                                             "The update is not finished!\r\nDo you really close the program ?")});
         } else {
             EXPECT_TRUE(dialogs.questions.empty());
         }
@@ -601,8 +616,9 @@ TEST_F(MainWindowTest, FileVersionOfAnUnreadableFileAfterAReadableOne) {
     const Case cases[] = {
         {"empty", ""},
         {"stops after the bootloader", "bootloader=9\r\nbootloader version=\r\n"},
-        {"print out of its field", "bootloader=2\r\nbootloader version=4\r\nclass=26145\r\nversionH=9\r\n"
-                                   "versionL=9\r\nplatform=15\r\nprint=x\r\ndate=today\r\n:00000001FF\r\n"},
+        {"print out of its field",
+         "bootloader=2\r\nbootloader version=4\r\nclass=26145\r\nversionH=9\r\n"
+         "versionL=9\r\nplatform=15\r\nprint=x\r\ndate=today\r\n:00000001FF\r\n"},
     };
     Start({"f:+"}, true);
     ShowWindow();

@@ -36,8 +36,8 @@ TEST(PortDeviceChange, OnlyArrivalAndRemoval) {
     const struct {
         const char* action;
         bool change;
-    } cases[] = {{"add", true}, {"remove", true}, {"change", false}, {"bind", false},
-                 {"unbind", false}, {"move", false}, {"", false}, {"Add", false}};
+    } cases[] = {{"add", true},     {"remove", true}, {"change", false}, {"bind", false},
+                 {"unbind", false}, {"move", false},  {"", false},       {"Add", false}};
     for (const auto& c : cases) EXPECT_EQ(IsPortDeviceChange(c.action), c.change) << c.action;
 }
 

@@ -43,10 +43,13 @@ public:
         changed_.notify_all();
     }
 
-    link::PortHandle Open(const std::string& portName, std::int32_t baudRate) override { return inner_.Open(portName, baudRate); }
+    link::PortHandle Open(const std::string& portName, std::int32_t baudRate) override {
+        return inner_.Open(portName, baudRate);
+    }
     bool ClearCommError(link::PortHandle port) override { return inner_.ClearCommError(port); }
     bool PurgeComm(link::PortHandle port, std::uint32_t flags) override { return inner_.PurgeComm(port, flags); }
-    bool WriteFile(link::PortHandle port, const std::uint8_t* data, std::uint32_t count, std::uint32_t& written) override {
+    bool WriteFile(link::PortHandle port, const std::uint8_t* data, std::uint32_t count,
+                   std::uint32_t& written) override {
         {
             std::unique_lock lock(mutex_);
             if ((!counted_ || counted_(data, count)) && ++writes_ == holdAt_) {
@@ -96,7 +99,9 @@ protected:
         Button("btnProg")->click();
     }
 
-    bool Ended() { return ProcessUntil([&] { return !Window().Busy(); }); }
+    bool Ended() {
+        return ProcessUntil([&] { return !Window().Busy(); });
+    }
     int Bar() { return Find<QProgressBar>("ProgressBar1")->value(); }
     // The verdict in all three places, and the window idle.
     void ExpectVerdict(const QString& verdict) {
@@ -183,7 +188,8 @@ TEST_F(UpdateJobTest, CommunicationRestartKeepsTheWindowBusyAndHonoursACancelDur
         // The first job's five identify attempts go unanswered; the restarted job finds the logger.
         sim::LoggerConfig config;
         for (int nth = 1; nth <= 5; ++nth) {
-            config.faults.faults.push_back({.kind = sim::FaultKind::NoReply, .request = sim::RequestKind::Identify, .nth = nth});
+            config.faults.faults.push_back(
+                {.kind = sim::FaultKind::NoReply, .request = sim::RequestKind::Identify, .nth = nth});
         }
         Connect(config);
         dialogs.modals.clear();

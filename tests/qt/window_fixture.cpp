@@ -15,8 +15,8 @@
 
 #include "engine/notify.h"
 #include "engine/option_flags.h"
-#include "link/cancel.h"
 #include "engine/process_state.h"
+#include "link/cancel.h"
 #include "ui/job_record.h"
 #include "ui/options.h"
 #include "ui/qt/message_window.h"

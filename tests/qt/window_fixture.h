@@ -12,8 +12,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,7 +35,7 @@ namespace vantrel::ui::qt::testing {
 
 // A modal window as it was when it was shown.
 struct ModalRun {
-    QString window;   // object name: frmMessage, frmInfo, or empty for the toolkit's message box
+    QString window;  // object name: frmMessage, frmInfo, or empty for the toolkit's message box
     QString title;
     QString text;
     QRect outline;
@@ -50,9 +50,9 @@ public:
     // The texts the message window showed, in order.
     std::vector<QString> Messages() const;
 
-    std::deque<bool> answers;      // taken one per question; Yes once they run out
+    std::deque<bool> answers;  // taken one per question; Yes once they run out
     std::vector<QString> questions;
-    QString file;                  // what the open-file dialog returns
+    QString file;  // what the open-file dialog returns
     std::vector<QString> pickedFrom;
     std::vector<ModalRun> modals;
     std::function<void(QDialog&)> whileModal;

@@ -49,32 +49,38 @@ TEST(FaultTest, FrameReplyFaultsHitTheSecondIdentifyOnly) {
     };
     const std::vector<Case> cases = {
         {"no reply", {.kind = FaultKind::NoReply, .nth = 2}, [](const Frame& r) { EXPECT_TRUE(r.empty()); }},
-        {"short", {.kind = FaultKind::ShortReply, .nth = 2, .count = 1},
+        {"short",
+         {.kind = FaultKind::ShortReply, .nth = 2, .count = 1},
          [](const Frame& r) { EXPECT_EQ(r, Frame(kInstalledReply.begin(), kInstalledReply.end() - 1)); }},
-        {"bad CRC", {.kind = FaultKind::BadCheck, .nth = 2},
+        {"bad CRC",
+         {.kind = FaultKind::BadCheck, .nth = 2},
          [](const Frame& r) {
              ASSERT_EQ(r.size(), 8u);
              EXPECT_TRUE(std::equal(r.begin(), r.begin() + 7, kInstalledReply.begin()));
              EXPECT_FALSE(link::FrameCrcValid(r.data()));
          }},
-        {"error bit", {.kind = FaultKind::ErrorBit, .nth = 2},
+        {"error bit",
+         {.kind = FaultKind::ErrorBit, .nth = 2},
          [](const Frame& r) {
              ASSERT_EQ(r.size(), 8u);
              EXPECT_NE(r[0] & link::kReplyErrorBit, 0);
              EXPECT_TRUE(link::FrameCrcValid(r.data()));
          }},
-        {"corrupt at 3", {.kind = FaultKind::CorruptByte, .nth = 2, .position = 3},
+        {"corrupt at 3",
+         {.kind = FaultKind::CorruptByte, .nth = 2, .position = 3},
          [](const Frame& r) {
              ASSERT_EQ(r.size(), 8u);
              EXPECT_NE(r[3], kInstalledReply[3]);
              EXPECT_EQ(DifferingBytes(r, kInstalledReply), 1);
          }},
-        {"garbage", {.kind = FaultKind::Garbage, .nth = 2, .count = 3},
+        {"garbage",
+         {.kind = FaultKind::Garbage, .nth = 2, .count = 3},
          [](const Frame& r) {
              ASSERT_EQ(r.size(), 11u);
              EXPECT_EQ(Frame(r.begin() + 3, r.end()), kInstalledReply);
          }},
-        {"late", {.kind = FaultKind::LateReply, .nth = 2, .delay = 2s},
+        {"late",
+         {.kind = FaultKind::LateReply, .nth = 2, .delay = 2s},
          [](const Frame& r) { EXPECT_TRUE(r.empty()) << "not there within the second it is asked in"; }},
     };
     for (const Case& c : cases) {

@@ -201,7 +201,8 @@ TEST(InProcessFaultTest, FaultsShowAsTheUpdaterSeesThem) {
         {"one reply with garbage", {{.kind = FaultKind::Garbage, .nth = 1}}, 0},
         {"error bit", {{.kind = FaultKind::ErrorBit, .nth = 1}}, link::feLoggerError},
         {"bad CRC with error bit is just a failed attempt",
-         {{.kind = FaultKind::ErrorBit, .nth = 1}, {.kind = FaultKind::BadCheck, .nth = 1}}, 0},
+         {{.kind = FaultKind::ErrorBit, .nth = 1}, {.kind = FaultKind::BadCheck, .nth = 1}},
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -220,19 +221,22 @@ TEST(InProcessFaultTest, WrongEchoAndServiceFaultsReachTheUpdater) {
         int failure;
     };
     const std::vector<Case> cases = {
-        {"identity short every time", {.kind = FaultKind::ShortReply, .request = RequestKind::Identity},
+        {"identity short every time",
+         {.kind = FaultKind::ShortReply, .request = RequestKind::Identity},
          [](link::TCommLink& l) {
              link::RecordBuffer = link::ServiceRequestRecord(link::srIdentity);
              l.RequestRecord(6);
          },
          link::feInvalidAnswer},
-        {"read block bad checksum once", {.kind = FaultKind::BadCheck, .request = RequestKind::ReadBlock, .nth = 1},
+        {"read block bad checksum once",
+         {.kind = FaultKind::BadCheck, .request = RequestKind::ReadBlock, .nth = 1},
          [](link::TCommLink& l) {
              link::RecordBuffer = link::ServiceRequestRecord(link::srReadBlock, 0x60);
              l.RequestRecord(64);
          },
          0},
-        {"begin never answered", {.kind = FaultKind::NoReply, .request = RequestKind::Begin},
+        {"begin never answered",
+         {.kind = FaultKind::NoReply, .request = RequestKind::Begin},
          [](link::TCommLink& l) { l.SendRecord(ServiceLine(link::srBeginProgramming), 1, true); },
          link::feNoAnswer},
         {"wrong echo of record 2",

@@ -87,10 +87,8 @@ TEST(LoggerModelTest, ReadBlockReplyHoldsUpdateInfoLowByteFirst) {
 
 TEST(LoggerModelTest, UpdateInfoBlockFollowsThePlatform) {
     const std::vector<std::pair<std::uint16_t, std::uint16_t>> cases = {
-        {15, 0x60}, {14, 0x60}, {12, 0x60}, {17, 0x60}, {20, 0x60}, {22, 0x60},
-        {1, 0x40},  {7, 0x40},  {10, 0x40}, {0xFFFE, 0x40},
-        {8, 0x64},  {11, 0x64},
-        {3, 0},     {18, 0},    {0x1234, 0},
+        {15, 0x60}, {14, 0x60},     {12, 0x60}, {17, 0x60}, {20, 0x60}, {22, 0x60}, {1, 0x40},   {7, 0x40},
+        {10, 0x40}, {0xFFFE, 0x40}, {8, 0x64},  {11, 0x64}, {3, 0},     {18, 0},    {0x1234, 0},
     };
     for (const auto& [platform, block] : cases) {
         EXPECT_EQ(LoggerModel::UpdateInfoBlock(platform), block) << platform;
@@ -164,12 +162,12 @@ TEST(LoggerModelTest, AnUnfinishedUnitIsDroppedAfterASilence) {
 
 TEST(LoggerModelTest, RecordsThatAreNotRequestsGetNoReply) {
     const std::vector<std::string> lines = {
-        ":0100000520DB",                 // bad checksum
-        ":0100000534C6",                 // unknown service code
-        ":00000001FF",                   // end of file
-        ":020000052020B9",               // service request of count 2
-        ":0100000520da",                 // lower-case digit
-        ":0100000029D6",                 // short data record
+        ":0100000520DB",    // bad checksum
+        ":0100000534C6",    // unknown service code
+        ":00000001FF",      // end of file
+        ":020000052020B9",  // service request of count 2
+        ":0100000520da",    // lower-case digit
+        ":0100000029D6",    // short data record
     };
     for (const std::string& line : lines) {
         LoggerModel model(InBootloader());

@@ -129,7 +129,8 @@ TEST(SimBinaryTest, ServesOnThePrintedPortAndTheLinkUntilTerminated) {
     link::CancelRequested = false;
     const std::string linkPath = ScratchPath("vantrel-sim-link");
     int out = -1;
-    const pid_t pid = Spawn({"--link", linkPath, "--mode", "bootloader", "--trace", "--fault", "no-reply:identify:1"}, out);
+    const pid_t pid = Spawn({"--link", linkPath, "--mode", "bootloader", "--trace", "--fault", "no-reply:identify:1"},
+                            out);
     ASSERT_GT(pid, 0);
     const std::string slave = ReadAll(out, true);
     ASSERT_FALSE(slave.empty());
@@ -158,10 +159,27 @@ TEST(SimBinaryTest, HelpListsEveryOption) {
     waitpid(pid, &status, 0);
     close(out);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    for (const char* option : {"--platform", "--print", "--info", "--update-class", "--update-id", "--app-class",
-                               "--app-version", "--bootloader-version", "--mode", "--no-application",
-                               "--bootloader-startup", "--app-startup", "--paced", "--programming-time", "--fault",
-                               "--seed", "--state", "--link", "--trace", "no-reply:KIND", "dead-from:J"}) {
+    for (const char* option : {"--platform",
+                               "--print",
+                               "--info",
+                               "--update-class",
+                               "--update-id",
+                               "--app-class",
+                               "--app-version",
+                               "--bootloader-version",
+                               "--mode",
+                               "--no-application",
+                               "--bootloader-startup",
+                               "--app-startup",
+                               "--paced",
+                               "--programming-time",
+                               "--fault",
+                               "--seed",
+                               "--state",
+                               "--link",
+                               "--trace",
+                               "no-reply:KIND",
+                               "dead-from:J"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

@@ -39,7 +39,9 @@ struct JobResult {
     std::vector<engine::Notification> notifications;  // everything the job posted, final one last
     int finals = 0;                                   // final notifications seen (must be 1)
 
-    engine::Notification Final() const { return notifications.empty() ? engine::Notification{99, -1} : notifications.back(); }
+    engine::Notification Final() const {
+        return notifications.empty() ? engine::Notification{99, -1} : notifications.back();
+    }
     // The values posted with one code, in order.
     std::vector<std::int32_t> Values(std::uint32_t code) const;
     // The codes in order, without progress.

@@ -101,27 +101,31 @@ link::Micros Timeout(const Transfer& t) { return link::ReadTimeout(static_cast<s
 std::vector<Variant> VariantsFor(const Transfer& t) {
     const int length = static_cast<int>(t.reply.size());
     const int timeoutMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Timeout(t)).count());
-    std::vector<Variant> variants{{FaultKind::NoReply}, {FaultKind::BadCheck}, {FaultKind::ErrorBit},
-                                  {FaultKind::LateReply, timeoutMs - 1}, {FaultKind::LateReply, timeoutMs + 1}};
+    std::vector<Variant> variants{{FaultKind::NoReply},
+                                  {FaultKind::BadCheck},
+                                  {FaultKind::ErrorBit},
+                                  {FaultKind::LateReply, timeoutMs - 1},
+                                  {FaultKind::LateReply, timeoutMs + 1}};
     for (int missing = 1; missing <= length; ++missing) variants.push_back({FaultKind::ShortReply, missing});
     for (int position = 0; position < length; ++position) variants.push_back({FaultKind::CorruptByte, position});
-    const std::vector<int> noise = t.IsFrame() ? std::vector<int>{1, 2, 7, 8, 9} : std::vector<int>{1, 2, length / 2, length - 1};
+    const std::vector<int> noise = t.IsFrame() ? std::vector<int>{1, 2, 7, 8, 9}
+                                               : std::vector<int>{1, 2, length / 2, length - 1};
     for (const int count : noise) variants.push_back({FaultKind::Garbage, count});
     return variants;
 }
 
 // The oracle of one attempt. Noise before a frame reply is the one case the protocol cannot always see:
 // when the first eight bytes happen to carry a valid CRC, the frame is taken, whatever it says.
-AttemptResult OneAttempt(const Transfer& t, const Variant& v, std::uint64_t seed, std::size_t faultIndex, int occurrence) {
+AttemptResult OneAttempt(const Transfer& t, const Variant& v, std::uint64_t seed, std::size_t faultIndex,
+                         int occurrence) {
     switch (v.kind) {
         case FaultKind::NoReply:
         case FaultKind::ShortReply:
-        case FaultKind::BadCheck:
-            return AttemptResult::Fail;
+        case FaultKind::BadCheck: return AttemptResult::Fail;
         case FaultKind::LateReply:
-            return link::Micros(std::chrono::milliseconds(v.parameter)) > Timeout(t) ? AttemptResult::Fail : AttemptResult::Ok;
-        case FaultKind::ErrorBit:
-            return t.IsFrame() ? AttemptResult::LoggerError : AttemptResult::Ok;
+            return link::Micros(std::chrono::milliseconds(v.parameter)) > Timeout(t) ? AttemptResult::Fail
+                                                                                     : AttemptResult::Ok;
+        case FaultKind::ErrorBit: return t.IsFrame() ? AttemptResult::LoggerError : AttemptResult::Ok;
         case FaultKind::CorruptByte:
             // A record's first character is not part of its checksum: the reply passes the transfer and
             // only its users can tell.
@@ -130,14 +134,13 @@ AttemptResult OneAttempt(const Transfer& t, const Variant& v, std::uint64_t seed
             if (!t.IsFrame()) return AttemptResult::Fail;  // the reply's ':' lands inside the checked pairs
             std::vector<std::uint8_t> window;
             for (int k = 0; k < v.parameter; ++k) {
-                window.push_back(static_cast<std::uint8_t>(
-                    sim::FaultRandom(seed, faultIndex, static_cast<std::uint64_t>(occurrence), 2 + static_cast<std::uint64_t>(k))));
+                window.push_back(static_cast<std::uint8_t>(sim::FaultRandom(
+                    seed, faultIndex, static_cast<std::uint64_t>(occurrence), 2 + static_cast<std::uint64_t>(k))));
             }
             window.insert(window.end(), t.reply.begin(), t.reply.end());
             return link::FrameCrcValid(window.data()) ? AttemptResult::Unknown : AttemptResult::Fail;
         }
-        default:
-            return AttemptResult::Unknown;
+        default: return AttemptResult::Unknown;
     }
 }
 
@@ -185,10 +188,11 @@ protected:
     ByteFaultSweep() { engine::ResetProcessState(); }
     ~ByteFaultSweep() override {
         engine::ResetProcessState();
-        std::printf("[ sweep    ] %llu injections in %llu jobs, %lld ms\n", static_cast<unsigned long long>(injections_),
-                    static_cast<unsigned long long>(jobs_),
-                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                               std::chrono::steady_clock::now() - start_).count()));
+        std::printf("[ sweep    ] %llu injections in %llu jobs, %lld ms\n",
+                    static_cast<unsigned long long>(injections_), static_cast<unsigned long long>(jobs_),
+                    static_cast<long long>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_)
+                            .count()));
     }
     void TearDown() override {
         RecordProperty("injections", std::to_string(injections_));
@@ -315,8 +319,8 @@ protected:
             if (!c.everyAttempt && result == AttemptResult::Fail) result = AttemptResult::Ok;
             expected = FailureAt(t, result, image.LastIndex());
             const Role failingAt = expected.final.code == ncDone && !expected.anyVerdict ? Role::Verify : t.role;
-            Check("image " + std::to_string(builtIn) + ", " + RoleName(t.role) + " " + std::to_string(t.occurrence) + ", " + Describe(c.variant) +
-                      (c.everyAttempt ? ", every attempt" : ", once"),
+            Check("image " + std::to_string(builtIn) + ", " + RoleName(t.role) + " " + std::to_string(t.occurrence) +
+                      ", " + Describe(c.variant) + (c.everyAttempt ? ", every attempt" : ", once"),
                   RunCase(image, faults, seed, expected, failingAt));
         }
     }
@@ -350,10 +354,14 @@ TEST_F(ByteFaultSweep, WrongEchoesAndForeignLoggersEndWithTheirFailure) {
         Role failingAt;
     };
     std::vector<Case> cases{
-        {"logger that stays in its application", {{.kind = FaultKind::NeverEnterBootloader}},
-         EndsWith({ncFailure, link::feNoUpdate}), Role::Identify},
-        {"another class after the start", {{.kind = FaultKind::OtherClassAfterStart, .value = 0x6622}},
-         EndsWith({ncFailure, link::feNotVerified}), Role::Verify},
+        {"logger that stays in its application",
+         {{.kind = FaultKind::NeverEnterBootloader}},
+         EndsWith({ncFailure, link::feNoUpdate}),
+         Role::Identify},
+        {"another class after the start",
+         {{.kind = FaultKind::OtherClassAfterStart, .value = 0x6622}},
+         EndsWith({ncFailure, link::feNotVerified}),
+         Role::Verify},
     };
     // Record k (1-based on the wire) echoed as another valid record, once and every time.
     for (int k = 1; k <= n; ++k) {
@@ -388,12 +396,20 @@ TEST_F(ByteFaultSweep, RecoverableFaultOnEveryTransferStillEndsVerified) {
             switch (std::uniform_int_distribution<int>(0, 5)(random)) {
                 case 0: v = {FaultKind::NoReply}; break;
                 case 1: v = {FaultKind::ShortReply, std::uniform_int_distribution<int>(1, length)(random)}; break;
-                case 2: v = {FaultKind::CorruptByte, std::uniform_int_distribution<int>(t.IsFrame() ? 0 : 1, length - 1)(random)}; break;
+                case 2:
+                    v = {FaultKind::CorruptByte,
+                         std::uniform_int_distribution<int>(t.IsFrame() ? 0 : 1, length - 1)(random)};
+                    break;
                 case 3: v = {FaultKind::BadCheck}; break;
-                case 4: v = {FaultKind::LateReply, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Timeout(t)).count()) + 1}; break;
+                case 4:
+                    v = {FaultKind::LateReply,
+                         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Timeout(t)).count()) +
+                             1};
+                    break;
                 default:
-                    v = t.IsFrame() ? Variant{FaultKind::NoReply}
-                                    : Variant{FaultKind::Garbage, std::uniform_int_distribution<int>(1, length - 1)(random)};
+                    v = t.IsFrame()
+                            ? Variant{FaultKind::NoReply}
+                            : Variant{FaultKind::Garbage, std::uniform_int_distribution<int>(1, length - 1)(random)};
             }
             faults.push_back(ToFault(v, t.kind, nth));
         }

@@ -29,7 +29,8 @@ struct Target {
     Check check;
 };
 
-const Target kTargets[] = {{"hex_line", &CheckHexLine}, {"image_file", &CheckImageFile}, {"worker_replies", &WorkerReplies}};
+const Target kTargets[] = {
+    {"hex_line", &CheckHexLine}, {"image_file", &CheckImageFile}, {"worker_replies", &WorkerReplies}};
 
 TEST(FuzzRegression, SeedCorporaHoldEveryProperty) {
     for (const Target& target : kTargets) {
@@ -64,10 +65,9 @@ TEST(FuzzRegression, ReaderKeepsTheLinesOwnCarriageReturnAtItsLimit) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"\r\r\n", 1, {"\r"}},          // the finding
-        {"\r\r\n", 2, {"\r"}},          // the same line below the limit
-        {"a\r\r\nb", 2, {"a\r", "b"}},
-        {"ab\r\nc", 2, {"ab", "c"}},      // a line of exactly the limit, CR LF ended
+        {"\r\r\n", 1, {"\r"}},                                       // the finding
+        {"\r\r\n", 2, {"\r"}},                                       // the same line below the limit
+        {"a\r\r\nb", 2, {"a\r", "b"}}, {"ab\r\nc", 2, {"ab", "c"}},  // a line of exactly the limit, CR LF ended
         {"ab\nc\r", 2, {"ab", "c"}},
     };
     for (const Case& c : cases) {

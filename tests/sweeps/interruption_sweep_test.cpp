@@ -32,7 +32,7 @@ using engine::ncRetryComm;
 
 // Where one cut happens and how: through the simulator's own dead-line fault, or byte-exact.
 struct Cut {
-    int j = 0;                   // image line index, as above
+    int j = 0;                      // image line index, as above
     std::optional<int> byteOffset;  // bytes of the line that still reach the logger; none = whole-record cut
 
     std::string Describe() const {
@@ -122,7 +122,8 @@ protected:
         if (std::string problem = PowerUp(line, state); !problem.empty()) return problem;
         std::ostringstream problems;
         line.Inspect([&](sim::LoggerModel& m) {
-            if (m.CurrentMode() != sim::Mode::Bootloader) problems << "powers up in " << sim::ModeName(m.CurrentMode()) << "; ";
+            if (m.CurrentMode() != sim::Mode::Bootloader)
+                problems << "powers up in " << sim::ModeName(m.CurrentMode()) << "; ";
             return 0;
         });
         const JobResult job = RunJobHere(line.Port());
@@ -131,7 +132,8 @@ protected:
             problems << "recovery final " << job.Final().code << "/" << job.Final().value << "; ";
         }
         const auto classes = job.Values(ncClass);
-        if (classes.empty() || classes.front() != firmware::kBootloader3Class || classes.back() != image.header.qel_class) {
+        if (classes.empty() || classes.front() != firmware::kBootloader3Class ||
+            classes.back() != image.header.qel_class) {
             problems << "classes reported do not go from the bootloader to the image's; ";
         }
         line.Inspect([&](sim::LoggerModel& m) {
@@ -208,9 +210,9 @@ TEST_P(InterruptionSweepPerImage, EveryByteOfChosenRecordsCutLeavesARecoverableL
     for (const int j : {0, chosen, vector, n}) {
         const int length = static_cast<int>(image.lines[static_cast<std::size_t>(j == n ? 0 : j)].size());
         const int requestLength = j == n ? 13 : length;  // ":0100000533C7"
-        const std::vector<int> offsets = LongSweep()
-            ? Sample(0, requestLength - 1, static_cast<std::size_t>(requestLength), random)
-            : Sample(0, requestLength - 1, s.everydayByteCuts, random, {0, 1, requestLength - 1});
+        const std::vector<int> offsets =
+            LongSweep() ? Sample(0, requestLength - 1, static_cast<std::size_t>(requestLength), random)
+                        : Sample(0, requestLength - 1, s.everydayByteCuts, random, {0, 1, requestLength - 1});
         for (const int offset : offsets) CutAndRecover(image, {j, offset});
     }
     Report("byte cuts", start);

@@ -61,8 +61,8 @@ bool GuardedSerial::WriteFile(link::PortHandle port, const std::uint8_t* data, s
         if (line.size() == link::LineLength(link::kMaxRecordCount) && link::ParseHexLine(line, record) &&
             record.type == link::rtData) {
             here = cut_->target == CutPoint::Target::DataRecord && ++dataRecordsWritten_ == cut_->nth;
-        } else if (link::ParseHexLine(line, record) && record.type == link::rtServiceRequest &&
-                   record.count == 1 && record.data[0] == link::srStartApplication) {
+        } else if (link::ParseHexLine(line, record) && record.type == link::rtServiceRequest && record.count == 1 &&
+                   record.data[0] == link::srStartApplication) {
             here = cut_->target == CutPoint::Target::StartApplication;
         }
         if (here) {

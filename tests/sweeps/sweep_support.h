@@ -32,7 +32,7 @@ std::uint64_t SweepSeed(std::uint64_t fallback);
 struct CutPoint {
     enum class Target { DataRecord, StartApplication };
     Target target = Target::DataRecord;
-    int nth = 1;                  // DataRecord: 1-based among the 64-byte data records this job writes
+    int nth = 1;  // DataRecord: 1-based among the 64-byte data records this job writes
     std::uint32_t bytesThrough = 0;
 };
 
@@ -142,6 +142,7 @@ private:
 };
 
 // A sorted sample of count distinct values from [first, last], always holding the given must-haves.
-std::vector<int> Sample(int first, int last, std::size_t count, std::mt19937_64& random, std::vector<int> mustHave = {});
+std::vector<int> Sample(int first, int last, std::size_t count, std::mt19937_64& random,
+                        std::vector<int> mustHave = {});
 
 }  // namespace vantrel::sweeps

@@ -42,22 +42,28 @@ TEST_F(OptionsTest, GetParamValue) {
     const Case cases[] = {
         {{}, "mf:", "dflt", "dflt"},
         {{"mf:+"}, "mf:", "", "+"},
-        {{"MF:+"}, "mf:", "", "+"},                   // letters in either case
+        {{"MF:+"}, "mf:", "", "+"},  // letters in either case
         {{"mF:+"}, "Mf:", "", "+"},
-        {{"mf:"}, "mf:", "dflt", "dflt"},             // the key alone does not match
+        {{"mf:"}, "mf:", "dflt", "dflt"},  // the key alone does not match
         {{"mf:", "mf:-"}, "mf:", "", "-"},
-        {{"mf:+", "mf:-"}, "mf:", "", "+"},           // the first match wins
-        {{"cf:-"}, "f:", "dflt", "dflt"},             // no match inside a longer key
+        {{"mf:+", "mf:-"}, "mf:", "", "+"},  // the first match wins
+        {{"cf:-"}, "f:", "dflt", "dflt"},    // no match inside a longer key
         {{"f:+", "cf:-"}, "f:", "", "+"},
         {{"xmf:+"}, "mf:", "", ""},
-        {{"mf;+"}, "mf:", "", ""},                   // only letters fold: ';' is not ':'
+        {{"mf;+"}, "mf:", "", ""},  // only letters fold: ';' is not ':'
         {{"mf:+ -"}, "mf:", "", "+ -"},
-        {{"\xC4" "b:1"}, "\xE4" "b:", "no", "no"},    // no folding beyond A to Z
+        {{"\xC4"
+          "b:1"},
+         "\xE4"
+         "b:",
+         "no",
+         "no"},  // no folding beyond A to Z
         {{"mf:" + std::string(1500, 'v')}, "mf:", "", std::string(1000, 'v')},
     };
     for (const Case& c : cases) {
         SetCommandLine(CommandLineOf(c.params));
-        EXPECT_EQ(GetParamValue(c.key, c.defaultValue), c.expected) << c.key << " in " << ::testing::PrintToString(c.params);
+        EXPECT_EQ(GetParamValue(c.key, c.defaultValue), c.expected)
+            << c.key << " in " << ::testing::PrintToString(c.params);
     }
 }
 
@@ -76,8 +82,8 @@ struct Flags {
     bool clearsMeasurements;
     friend bool operator==(const Flags&, const Flags&) = default;
     friend std::ostream& operator<<(std::ostream& os, const Flags& f) {
-        return os << "{FileMode " << f.fileMode << ", cc " << f.checkUpdateClass << ", cf " << f.checkFamily
-                  << ", ci " << f.checkUpdateId << ", mf " << f.clearsMeasurements << "}";
+        return os << "{FileMode " << f.fileMode << ", cc " << f.checkUpdateClass << ", cf " << f.checkFamily << ", ci "
+                  << f.checkUpdateId << ", mf " << f.clearsMeasurements << "}";
     }
 };
 
@@ -196,8 +202,8 @@ TEST_F(InternalModeTest, SettingValues) {
 TEST_F(InternalModeTest, FallsBackToHomeConfig) {
     WriteSettings(root_ / ".config", "[General]\nintern=7204\n");
     ScopedEnv home("HOME", root_.string());
-    for (const std::optional<std::string>& xdg : {std::optional<std::string>{}, std::optional<std::string>{""},
-                                                  std::optional<std::string>{"relative/path"}}) {
+    for (const std::optional<std::string>& xdg :
+         {std::optional<std::string>{}, std::optional<std::string>{""}, std::optional<std::string>{"relative/path"}}) {
         ScopedEnv unset("XDG_CONFIG_HOME", xdg);
         EXPECT_TRUE(InternalMode()) << xdg.value_or("(unset)");
     }

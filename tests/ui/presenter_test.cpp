@@ -118,13 +118,16 @@ TEST_F(PresenterTest, InformationNotificationsGoToTheReport) {
         {engine::ncUpdateId, 0xFFFE, {"report: Update Info FFFE"}},
         {engine::ncUpdateId, 0x00A5, {"report: Update Info 00A5"}},
         {engine::ncCheckImage, 1, {"report: Check " + firmware::LoggerClassName(26145, 19) + " V1.06, A10, BL3.0"}},
-        {engine::ncUpdateStart, 0,
+        {engine::ncUpdateStart,
+         0,
          {"report: Update Vantrel V1.10, A10e BLE UART, BL3.0", "status: Update Vantrel V1.10, A10e BLE UART, BL3.0"}},
         {engine::ncVectorTable, 0, {"report: Vector table is saved."}},
         {engine::ncVectorTable, 1, {"report: Vector table is programmed."}},
         {engine::ncVectorTable, 2, {}},
-        {engine::ncProgrammingError, 17,
-         {"report: Aborted because programming error at line 17 !", "status: Aborted because programming error at line 17 !"}},
+        {engine::ncProgrammingError,
+         17,
+         {"report: Aborted because programming error at line 17 !",
+          "status: Aborted because programming error at line 17 !"}},
         {engine::ncConversionError, 3, {"report: Aborted because conversion error at line  3 !"}},
         {engine::ncProgress, 42, {"report: Progress 42%", "bar 42", "title 42%"}},
         {999, 1, {}},
@@ -138,7 +141,8 @@ TEST_F(PresenterTest, InformationNotificationsGoToTheReport) {
 TEST_F(PresenterTest, DoneCompletesTheBarAndNamesTheChosenImage) {
     firmware::SelectedImage = 3;
     const std::string text = "Update " + firmware::LoggerClassName(26145, 39) + " V2.08 succesfully completed.";
-    EXPECT_EQ(Present(engine::ncDone, 0), (Lines{"bar 100", "idle", "title Vantrel Firmware Update", "report: " + text, "status: " + text, "message: " + text}));
+    EXPECT_EQ(Present(engine::ncDone, 0), (Lines{"bar 100", "idle", "title Vantrel Firmware Update", "report: " + text,
+                                                 "status: " + text, "message: " + text}));
     EXPECT_EQ(lastStatus, 0);
 }
 
@@ -221,15 +225,14 @@ TEST_F(PresenterTest, CancelIsNeverThrownAway) {
         When when;
         std::uint32_t ending;  // the notification that ends the first worker
         std::int32_t value;
-        bool cancelled;        // whether the last worker starts with the cancel request set
+        bool cancelled;  // whether the last worker starts with the cancel request set
     };
     const Case cases[] = {
         {"window: a Cancel of the previous job", When::BeforeNewJob, 0, 0, false},
         {"console: a signal before the start", When::BeforeConsoleJob, 0, 0, true},
-        {"Cancel during the transfer that ends in a programming error", When::DuringFailingTransfer,
-         engine::ncFailure, link::feProgramming, true},
-        {"Cancel before the communication retry arrived", When::DuringFailingTransfer, engine::ncRetryComm, 0,
-         true},
+        {"Cancel during the transfer that ends in a programming error", When::DuringFailingTransfer, engine::ncFailure,
+         link::feProgramming, true},
+        {"Cancel before the communication retry arrived", When::DuringFailingTransfer, engine::ncRetryComm, 0, true},
         {"Cancel while the communication restart waits", When::WhileRestartWaits, engine::ncRetryComm, 0, true},
         {"no Cancel: the programming error repeats", When::None, engine::ncFailure, link::feProgramming, false},
         {"no Cancel: the communication retry repeats", When::None, engine::ncRetryComm, 0, false},
@@ -242,8 +245,7 @@ TEST_F(PresenterTest, CancelIsNeverThrownAway) {
             if (c.when == When::WhileRestartWaits) jobs.Cancel();
         };
         if (c.when == When::BeforeNewJob || c.when == When::BeforeConsoleJob) jobs.Cancel();
-        jobs.StartNew("/dev/ttyUSB7",
-                      c.when == When::BeforeConsoleJob ? EarlierCancel::Keep : EarlierCancel::Forget);
+        jobs.StartNew("/dev/ttyUSB7", c.when == When::BeforeConsoleJob ? EarlierCancel::Keep : EarlierCancel::Forget);
         if (c.ending != 0) {
             if (c.when == When::DuringFailingTransfer) jobs.Cancel();
             lastStatus = presenter.Handle(c.ending, c.value);
@@ -280,8 +282,8 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
     JobControl recordedJobs(recorded, 1, [&](const std::string& line) { summaries.push_back(line); });
     Presenter presenting(recorded, recordedJobs);
     const std::pair<std::uint32_t, std::int32_t> identified[] = {
-        {engine::ncClass, 26145}, {engine::ncVersion, 0x0105}, {engine::ncClass, 51202}, {engine::ncVersion, 0x0300},
-        {engine::ncPlatform, 15}, {engine::ncPrint, 19},      {engine::ncCheckImage, 1},
+        {engine::ncClass, 26145}, {engine::ncVersion, 0x0105}, {engine::ncClass, 51202},  {engine::ncVersion, 0x0300},
+        {engine::ncPlatform, 15}, {engine::ncPrint, 19},       {engine::ncCheckImage, 1},
     };
     struct Case {
         const char* what;
@@ -296,8 +298,11 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
           "completed.\" status=0 duration=",
           " restarts=0"}},
         {"failed while programming, repeated once, then bounded",
-         {{engine::ncUpdateStart, 0}, {engine::ncFailure, link::feProgramming}, {engine::ncClass, 51202},
-          {engine::ncUpdateStart, 0}, {engine::ncFailure, link::feProgramming}},
+         {{engine::ncUpdateStart, 0},
+          {engine::ncFailure, link::feProgramming},
+          {engine::ncClass, 51202},
+          {engine::ncUpdateStart, 0},
+          {engine::ncFailure, link::feProgramming}},
          {" class-after=51202 version-after=- ", " verdict=\"Repeat because programming error!\" status=44 ",
           " restarts=1"}},
         {"cancelled by its time limit before programming",
@@ -315,13 +320,15 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
         for (const auto& [code, value] : c.then) presenting.Handle(code, value);
         ASSERT_EQ(summaries.size(), 1u);
         EXPECT_EQ(summaries[0].find(" job start="), 29u) << summaries[0];
-        for (const std::string& field : c.fields) EXPECT_NE(summaries[0].find(field), std::string::npos) << field << " in " << summaries[0];
+        for (const std::string& field : c.fields)
+            EXPECT_NE(summaries[0].find(field), std::string::npos) << field << " in " << summaries[0];
     }
 }
 
 TEST_F(PresenterTest, LongTextsAreNotCut) {
     const std::string port(3000, 'p');
-    EXPECT_EQ(Presenter::FailureText(link::feNoPort, port), "Aborted because serial port \"" + port + "\" is not ready!");
+    EXPECT_EQ(Presenter::FailureText(link::feNoPort, port),
+              "Aborted because serial port \"" + port + "\" is not ready!");
 }
 
 TEST(ReportLine, TimeStampBeforeTheText) {

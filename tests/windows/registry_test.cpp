@@ -114,16 +114,15 @@ TEST(RegistryInternalMode, OnlyTheNumber7204AsA32BitIntegerSwitchesItOn) {
         DWORD type;
         std::vector<BYTE> data;  // empty with type REG_NONE: no value at all
     };
-    const auto dword = [](DWORD v) {
-        return std::vector<BYTE>{BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)};
-    };
+    const auto dword = [](DWORD v) { return std::vector<BYTE>{BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; };
     const std::wstring text = L"7204";
     const Case cases[] = {
         {"7204", REG_DWORD, dword(7204)},
         {"7205", REG_DWORD, dword(7205)},
         {"0", REG_DWORD, dword(0)},
-        {"7204 as text", REG_SZ, std::vector<BYTE>(reinterpret_cast<const BYTE*>(text.c_str()),
-                                                    reinterpret_cast<const BYTE*>(text.c_str() + text.size() + 1))},
+        {"7204 as text", REG_SZ,
+         std::vector<BYTE>(reinterpret_cast<const BYTE*>(text.c_str()),
+                           reinterpret_cast<const BYTE*>(text.c_str() + text.size() + 1))},
         {"7204 as 64 bits", REG_QWORD, {0x24, 0x1C, 0, 0, 0, 0, 0, 0}},
         {"7204 as four raw bytes", REG_BINARY, dword(7204)},
         {"no value", REG_NONE, {}},

@@ -109,9 +109,15 @@ TEST(Win32Serial, DriverRefusingEqualFlowCharactersGetsTheUsualPairOnce) {
     const Case cases[] = {
         {"accepted at once", {0}, true, 1, 0},
         {"invalid parameter, then accepted", {ERROR_INVALID_PARAMETER, 0}, true, 2, 0},
-        {"invalid parameter twice", {ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER}, false, 2,
+        {"invalid parameter twice",
+         {ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER},
+         false,
+         2,
          ERROR_INVALID_PARAMETER},
-        {"invalid parameter, then another refusal", {ERROR_INVALID_PARAMETER, ERROR_GEN_FAILURE}, false, 2,
+        {"invalid parameter, then another refusal",
+         {ERROR_INVALID_PARAMETER, ERROR_GEN_FAILURE},
+         false,
+         2,
          ERROR_GEN_FAILURE},
         {"another refusal is not retried", {ERROR_GEN_FAILURE, 0}, false, 1, ERROR_GEN_FAILURE},
     };
@@ -127,7 +133,8 @@ TEST(Win32Serial, DriverRefusingEqualFlowCharactersGetsTheUsualPairOnce) {
             DCB expected = driver.settings[0];
             expected.XonChar = 0x11;
             expected.XoffChar = 0x13;
-            EXPECT_EQ(std::memcmp(&driver.settings[1], &expected, sizeof(DCB)), 0) << c.name << ": other fields changed";
+            EXPECT_EQ(std::memcmp(&driver.settings[1], &expected, sizeof(DCB)), 0)
+                << c.name << ": other fields changed";
             EXPECT_EQ(driver.settings[1].fOutX, 0u) << c.name;
             EXPECT_EQ(driver.settings[1].fInX, 0u) << c.name;
         }

@@ -23,7 +23,9 @@ bool IsPortDeviceChange(const MSG& message) {
 }  // namespace
 
 struct TPortMonitor::Source final : QAbstractNativeEventFilter {
-    explicit Source(TPortMonitor& owner) : monitor(owner) { QCoreApplication::instance()->installNativeEventFilter(this); }
+    explicit Source(TPortMonitor& owner) : monitor(owner) {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
     ~Source() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
