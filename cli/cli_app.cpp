@@ -21,6 +21,7 @@
 #include "cli/child_processes.h"
 #include "cli/job_log.h"
 #include "cli/json_events.h"
+#include "cli/listings.h"
 #include "cli/many_loggers.h"
 #include "cli/port_system.h"
 #include "engine/comm_thread.h"
@@ -113,96 +114,6 @@ void Confirm(const Arguments& args, ConsoleIo& io) {
     std::getline(io.in, answer);
     if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") return;
     throw UsageError("not confirmed, nothing was done", kNotConfirmed);
-}
-
-// The overview's columns (ui::kOverviewColumns) as JSON field names.
-constexpr std::array<const char*, 6> kImageFields{"firmware", "version", "platform", "print", "date", "bl"};
-static_assert(kImageFields.size() == ui::kOverviewColumns.size());
-
-// What a port's adapter says about itself, as the text listing labels it and as the JSON listing names it;
-// a field the adapter does not tell is left out of both.
-struct IdentityField {
-    const char* label;
-    const char* jsonName;
-    std::string (*value)(const ui::PortIdentity&);
-};
-const std::array<IdentityField, 5> kIdentityFields{{
-    {"by-id", "by_id", [](const ui::PortIdentity& id) { return id.stableLink; }},
-    {"USB ID", "usb_id",
-     [](const ui::PortIdentity& id) {
-         return id.vendorId.empty() && id.productId.empty() ? std::string() : id.vendorId + ":" + id.productId;
-     }},
-    {"manufacturer", "manufacturer", [](const ui::PortIdentity& id) { return id.manufacturer; }},
-    {"product", "product", [](const ui::PortIdentity& id) { return id.product; }},
-    {"serial number", "serial_number", [](const ui::PortIdentity& id) { return id.serialNumber; }},
-}};
-
-// Each port on a line of its own (the first word of the line), what its adapter says about itself indented
-// under it.
-void PrintPortList(const std::vector<ui::PortEntry>& ports, std::ostream& out) {
-    for (const ui::PortEntry& port : ports) {
-        out << ShownSafely(port.name) << '\n';
-        for (const IdentityField& field : kIdentityFields) {
-            const std::string value = field.value(port.identity);
-            if (!value.empty()) out << "  " << std::left << std::setw(15) << field.label << ShownSafely(value) << '\n';
-        }
-    }
-}
-
-int ListPorts(const Arguments& args, ConsoleIo& io) {
-    const std::vector<ui::PortEntry> ports = ui::LoggerPortEntries(ui::CurrentPortSource().Enumerate());
-    if (args.json) {
-        nlohmann::ordered_json items = nlohmann::ordered_json::array();
-        for (const ui::PortEntry& port : ports) {
-            nlohmann::ordered_json item = {{"path", port.name}};
-            for (const IdentityField& field : kIdentityFields) {
-                const std::string value = field.value(port.identity);
-                if (!value.empty()) item[field.jsonName] = value;
-            }
-            items.push_back(std::move(item));
-        }
-        io.out << JsonDocument("ports", items) << '\n';
-        return 0;
-    }
-    PrintPortList(ports, io.out);
-    return 0;
-}
-
-int ListImages(const Arguments& args, ConsoleIo& io) {
-    if (args.fileGiven) {
-        firmware::LoadFileImageHeader(args.file);
-        firmware::SelectedImage = firmware::kFileImage;
-    }
-    if (args.json) {
-        nlohmann::ordered_json items = nlohmann::ordered_json::array();
-        for (const std::int32_t image : ui::OverviewImages()) {
-            const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(image);
-            const ui::OverviewRow row = ui::MakeOverviewRow(h);
-            nlohmann::ordered_json item{{"image", image}};
-            for (std::size_t c = 0; c < row.size(); ++c) item[kImageFields[c]] = Latin1ToUtf8(row[c]);
-            item["class_code"] = h.qel_class;
-            item["platform_code"] = h.qel_platform;
-            item["print_code"] = h.qel_print;
-            items.push_back(item);
-        }
-        io.out << JsonDocument("images", items) << '\n';
-        return 0;
-    }
-    const auto rows = ui::OverviewRows();
-    std::array<std::size_t, 6> widths{};
-    for (std::size_t c = 0; c < widths.size(); ++c) {
-        widths[c] = std::string(ui::kOverviewColumns[c]).size();
-        for (const auto& row : rows) widths[c] = std::max(widths[c], row[c].size());
-    }
-    auto print = [&](const auto& cells) {
-        for (std::size_t c = 0; c < widths.size(); ++c) {
-            io.out << std::left << std::setw(static_cast<int>(widths[c] + (c + 1 < widths.size() ? 2 : 0))) << cells[c];
-        }
-        io.out << '\n';
-    };
-    print(ui::kOverviewColumns);
-    for (const auto& row : rows) print(row);
-    return 0;
 }
 
 // The name the exit event gives a job's exit status.
@@ -456,10 +367,11 @@ int Run(Arguments& args, ConsoleIo& io, const std::string& program, RunState& ru
 
     if (args.listPorts) {
         args.plainOutput = true;
-        return ListPorts(args, io);
+        return ListPorts(args.json, io.out);
     }
     if (args.listImages) {
-        const int status = ListImages(args, io);
+        const int status = ListImages(args.fileGiven ? std::optional<std::string>(args.file) : std::nullopt, args.json,
+                                      io.out);
         args.plainOutput = true;
         return status;
     }

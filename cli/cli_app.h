@@ -13,8 +13,8 @@
 // --max-restarts stopped a communication retry / a programming-error repeat; 124 when --timeout cancelled
 // the job; 10 also when the port did not appear within --wait-for-port. Several loggers: 0 when all were
 // updated, else the status of the first port on the command line that was not. An update's status is its
-// verdict even when its
-// output could not be written (main adds 128 + signal for a signal that ended the program at once).
+// verdict even when its output could not be written (main adds 128 + signal for a signal that ended the
+// program at once).
 #pragma once
 
 #include <string>
