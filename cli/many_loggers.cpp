@@ -74,17 +74,21 @@ std::vector<std::string> ChildCommandLine(const std::vector<std::string>& comman
 int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<PortChoice>& ports, JsonLines* json,
                ConsoleIo& io, ChildRunner& children) {
     std::vector<PortRun> runs;
+    // The runner counts only the children it started: one that could not be started takes no number.
+    std::vector<std::size_t> runOfChild;
     for (const PortChoice& port : ports) {
         const std::string shown = port.option == "--port" ? port.value : "serial number " + port.value;
         runs.push_back({port, ShownSafely(shown), {}, std::nullopt});
-        if (!children.Start(ChildCommandLine(commandLine, port))) {
+        if (children.Start(ChildCommandLine(commandLine, port))) {
+            runOfChild.push_back(runs.size() - 1);
+        } else {
             io.err << kProgramPrefix << runs.back().shown << ": the update could not be started\n";
             runs.back().status = 1;
             runs.back().verdict = "not started";
         }
     }
     while (const std::optional<ChildEvent> event = children.Next()) {
-        PortRun& run = runs.at(event->child);
+        PortRun& run = runs.at(runOfChild.at(event->child));
         switch (event->kind) {
             case ChildEvent::Kind::Out:
                 if (json != nullptr) {

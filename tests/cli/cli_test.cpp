@@ -987,7 +987,7 @@ class FakeChildren final : public ChildRunner {
 public:
     bool Start(const std::vector<std::string>& commandLine) override {
         started.push_back(commandLine);
-        return true;
+        return refused.count(started.size() - 1) == 0;
     }
     std::optional<ChildEvent> Next() override {
         if (script.empty()) return std::nullopt;
@@ -996,6 +996,7 @@ public:
         return event;
     }
     std::vector<std::vector<std::string>> started;
+    std::set<std::size_t> refused;  // the Start calls, counted from 0, that fail
     std::vector<ChildEvent> script;
 };
 
@@ -1046,6 +1047,25 @@ TEST_F(CliTest, ManyLoggersEachEndOnALineThenATable) {
               "/dev/ttyUSB1  10      Aborted because serial port \"/dev/ttyUSB1\" is not ready!\n"
               "/dev/ttyUSB2  20      Process cancelled!\n");
     EXPECT_EQ(run.err, "vantrel-update-cli: /dev/ttyUSB1: no such device: /dev/ttyUSB1\n");
+}
+
+TEST_F(CliTest, ManyLoggersAChildThatCouldNotStartTakesNoChildsEvents) {
+    FakeChildren children;
+    children.refused = {0};
+    // The runner numbers the children it started: B is its first.
+    children.script = {
+        {ChildEvent::Kind::Out, 0, "Update Vantrel Base V1.06 succesfully completed."},
+        {ChildEvent::Kind::Ended, 0, "", 0},
+    };
+    const CliRun run = Cli({"--port", "A", "--port", "B", "--yes"}, "", false, {}, {}, &children);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "B: Update Vantrel Base V1.06 succesfully completed. (status 0)\n"
+              "\n"
+              "port  status  verdict\n"
+              "A     1       not started\n"
+              "B     0       Update Vantrel Base V1.06 succesfully completed.\n");
+    EXPECT_EQ(run.err, "vantrel-update-cli: A: the update could not be started\n");
 }
 
 TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
