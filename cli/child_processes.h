@@ -26,7 +26,8 @@ public:
     virtual bool Start(const std::vector<std::string>& commandLine) = 0;
     // Waits for a whole line of a child's output or a child's end; nothing once every child has ended
     // and its output was read. Interrupts that reach this process meanwhile are passed on to every child
-    // still running, one for one: each child cancels its job as a single console would.
+    // still running, one for one: each child cancels its job as a single console would. On Windows the
+    // children share the console, which gives each of them its Ctrl+C or Ctrl+Break itself.
     virtual std::optional<ChildEvent> Next() = 0;
 };
 

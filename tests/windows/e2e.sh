@@ -84,6 +84,15 @@ start_sim COM12
 run_cli --port COM12 --yes >"$work/com12.out" 2>"$work/com12.err"
 check "full update on COM12" 0 $? "succesfully completed." "$work/com12.out"
 
+# Both loggers at once, each by a process of its own: a line per port as each ends, then the table.
+run_cli --port COM5 --port COM12 --yes >"$work/two.out" 2>"$work/two.err"
+check "two loggers at once" 0 $? "port " "$work/two.out"
+for com in COM5 COM12; do
+  tr -d '\r' <"$work/two.out" | grep -q "^$com: .*succesfully completed\. (status 0)\$" &&
+    tr -d '\r' <"$work/two.out" | grep -q "^$com  *0  *Update .*succesfully completed\.\$" ||
+    { echo "FAIL two loggers at once: no verdict line or table row for $com"; sed 's/^/    /' "$work/two.out"; failures=$((failures + 1)); }
+done
+
 # A port that does not exist.
 rm -f "$WINEPREFIX/dosdevices/com7"
 run_cli --port COM7 --yes >"$work/missing.out" 2>"$work/missing.err"
