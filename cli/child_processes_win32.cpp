@@ -12,32 +12,11 @@
 
 #include "cli/child_processes.h"
 #include "engine/wakeup.h"
+#include "link/ansi_text_win32.h"
 
 namespace vantrel::cli {
 
 namespace {
-
-// The command line arrives in the ANSI code page (main's argv), as do the paths and port names of the
-// rest of the program; the system's wide calls take them from there.
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(size > 0 ? static_cast<std::size_t>(size) : 0, L'\0');
-    if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string narrow(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr,
-                            nullptr);
-    }
-    return narrow;
-}
 
 // One argument as the C runtime's parser splits it again: quoted when it is empty or holds blanks or
 // quotes; inside, a quote is escaped with a backslash, and backslashes are doubled where they come before
@@ -70,10 +49,11 @@ public:
     ~WindowsChildren() override { JoinAll(); }
 
     bool Start(const std::vector<std::string>& commandLine) override {
+        // The arguments come in the ANSI code page, as main's argv has them.
         std::wstring line;
         for (const std::string& arg : commandLine) {
             if (!line.empty()) line += L' ';
-            AppendQuoted(line, Widen(arg));
+            AppendQuoted(line, link::WidenAnsi(arg));
         }
         // Only the ends the child gets are inherited, and this process closes its copies of them at once:
         // each output then ends when the child does.
@@ -231,7 +211,7 @@ std::string OwnProgram(const std::string& argv0) {
         if (length == 0) return argv0;
         if (length < path.size()) {
             path.resize(length);
-            return Narrow(path);
+            return link::NarrowToAnsi(path);
         }
         path.resize(path.size() * 2);
     }

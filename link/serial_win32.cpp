@@ -1,5 +1,6 @@
 #include "link/serial_win32.h"
 
+#include "link/ansi_text_win32.h"
 #include "link/link_times.h"
 #include "link/serial_win32_system.h"
 
@@ -26,18 +27,6 @@ std::string SystemMessage(DWORD error) {
     }
     if (message.empty()) message = "error " + std::to_string(error);
     return message + " (" + std::to_string(error) + ")";
-}
-
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string narrow(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr,
-                            nullptr);
-    }
-    return narrow;
 }
 
 // Every field set explicitly, nothing taken over from the driver's current state: 8N1, binary, no flow
@@ -169,7 +158,7 @@ Win32SerialBackend::SystemHandle Win32SerialBackend::Lookup(PortHandle port) con
 PortHandle Win32SerialBackend::Open(const std::string& portName, std::int32_t baudRate) {
     if (portName.empty()) return Fail(OpenFailureKind::NotFound, ERROR_FILE_NOT_FOUND, "no port name given", nullptr);
     const std::wstring wide = DevicePath(portName);
-    const std::string path = Narrow(wide);
+    const std::string path = NarrowToAnsi(wide);
 
     HANDLE handle = system_.CreateFileW(wide.c_str());
     if (handle == INVALID_HANDLE_VALUE) {

@@ -18,20 +18,12 @@
 #include <cctype>
 #include <vector>
 
+#include "link/ansi_text_win32.h"
 #include "ui/port_list.h"
 
 namespace vantrel::ui {
 
 namespace {
-
-std::string Narrow(const wchar_t* text, std::size_t length) {
-    if (length == 0) return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), narrow.data(), size, nullptr, nullptr);
-    return narrow;
-}
 
 // The string data of a value, read by its name as enumerated. False when the value is gone or holds no
 // string: then it names no port.
@@ -49,7 +41,7 @@ bool StringValue(HKEY key, const std::wstring& name, std::string& text) {
     // The stored data may or may not end with its terminating zero.
     std::size_t length = bytes / sizeof(wchar_t);
     while (length > 0 && data[length - 1] == L'\0') --length;
-    text = Narrow(data.data(), length);
+    text = link::NarrowToAnsi(std::wstring(data.data(), length));
     return true;
 }
 
@@ -68,7 +60,7 @@ std::string DeviceProperty(HDEVINFO devices, SP_DEVINFO_DATA& device, DWORD prop
     // A multi-string (the hardware IDs) is read up to its first string.
     std::size_t length = 0;
     while (length < data.size() && data[length] != L'\0') ++length;
-    return Narrow(data.data(), length);
+    return link::NarrowToAnsi(std::wstring(data.data(), length));
 }
 
 // The four hex digits after "VID_" or "PID_" in a hardware ID such as USB\VID_0403&PID_6001&REV_0600.
@@ -94,7 +86,7 @@ std::string ParentSerialNumber(DEVINST device) {
     const std::size_t slash = instance.rfind(L'\\');
     const std::wstring last = instance.substr(slash + 1);
     if (last.empty() || last.find(L'&') != std::wstring::npos) return {};
-    return Narrow(last.data(), last.size());
+    return link::NarrowToAnsi(last);
 }
 
 void AddAdapterIdentities(std::vector<PortEntry>& entries) {
@@ -143,7 +135,7 @@ public:
                 const std::wstring valueName(name.data(), nameLength);
                 std::string portName;
                 if (!StringValue(key, valueName, portName)) continue;
-                entries.push_back({portName, Narrow(valueName.data(), valueName.size()), {}});
+                entries.push_back({portName, link::NarrowToAnsi(valueName), {}});
             }
         }
         RegCloseKey(key);
