@@ -3,13 +3,7 @@
 // to Windows; GetLastError tells why the last call failed, as Windows keeps it.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/windows_headers.h"
 
 namespace vantrel::link {
 

@@ -1,11 +1,5 @@
 // Internal mode on Windows: the per-user registry value "intern" under Software\Velmora\Qel.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/windows_headers.h"
 
 #include "ui/options.h"
 

@@ -3,13 +3,7 @@
 // the 8-bit form the rest of the program works in. What a port's USB adapter says about itself comes from
 // the device installer's list of ports beside it, as far as the driver tells it; a port it does not find
 // keeps its name alone.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/windows_headers.h"
 
 #include <cfgmgr32.h>
 #include <devguid.h>

@@ -1,12 +1,6 @@
 // The registry readers against a scratch key that stands in for the real root keys, so that neither the
 // machine's port list nor the user's setting is touched.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/windows_headers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
-// The one way this folder includes the system's headers: Unicode, no min/max macros, Windows 10 calls
-// (per-monitor DPI) declared.
+// The one way this folder includes the system's headers: the project's Windows headers
+// (link/windows_headers.h) with the W functions as the default names; the build declares the Windows 10
+// calls (per-monitor DPI).
 #pragma once
 
 #ifndef UNICODE
@@ -8,10 +9,4 @@
 #ifndef _UNICODE
 #define _UNICODE
 #endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/windows_headers.h"
