@@ -61,7 +61,9 @@ public:
     bool Busy() const { return busy_; }
     int Restarts() const { return restarts_; }
 
-    // The presenter's part: what the job's notifications tell, and the job's end with its exit status.
+    // The presenter's part: what the job's notifications tell, and the job's end with its exit status. The
+    // summary line is handed on once a job, at its end; a job already ended (by the operator closing the
+    // program) is not ended again by its worker's last notification.
     void Note(std::uint32_t code, std::int32_t value) { record_.Note(code, value); }
     void Finished(int status, const std::string& verdict);
 

@@ -16,6 +16,11 @@ namespace vantrel::ui {
 // Report, then status line, then message window.
 void Announce(WindowOps& window, const std::string& text);
 
+// Clears nothing and captures nothing: selects a job's image source and, on a file that cannot be read,
+// announces why and returns false. For a window that keeps its own report and port (the main-window
+// controller does all of it itself).
+bool PrepareImageSource(WindowOps& window, const std::string& fileName);
+
 // One line of the report: "hh-nn-ss -> text" in local time.
 std::string ReportLine(std::time_t when, const std::string& text);
 
