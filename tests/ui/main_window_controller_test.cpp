@@ -283,7 +283,14 @@ TEST_F(ControllerTest, StartUpFollowsModeKeysAndPorts) {
         {"operator ignores internal keys", {"f:+", "mf:+"}, false, {builtIn}, false, "F", false, "", {}},
         {"internal", {}, true, {}, true, "", false, "", {}},
         {"internal, device without read-info-only", {}, true, {}, false, "", false, "", {}, false},
-        {"internal with files", {"F:+", "mf:+"}, true, {UsbPort("/dev/ttyUSB0")}, true, "F", true, "/dev/ttyUSB0",
+        {"internal with files",
+         {"F:+", "mf:+"},
+         true,
+         {UsbPort("/dev/ttyUSB0")},
+         true,
+         "F",
+         true,
+         "/dev/ttyUSB0",
          {"/dev/ttyUSB0"}},
     };
     for (const Case& c : cases) {
@@ -449,8 +456,10 @@ TEST_F(ControllerTest, HistoryIsWrittenAtTheFinalNotification) {
          {{engine::ncFailure, link::feProgramming}, {engine::ncDone, 0}},
          {"beep", "history", "message: Update Vantrel Base V1.06 succesfully completed."},
          " restarts=1"},
-        {"message only", {{engine::ncFailure, link::feConversion}}, {"beep", "history",
-          "message: Aborted because conversion error!"}, " status=43 "},
+        {"message only",
+         {{engine::ncFailure, link::feConversion}},
+         {"beep", "history", "message: Aborted because conversion error!"},
+         " status=43 "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -636,8 +645,7 @@ TEST_F(ControllerTest, CloseAsksOnlyWhileAJobRuns) {
             ASSERT_EQ(history.size(), 1u);
             EXPECT_NE(history[0].find(" port=/dev/ttyUSB2 "), std::string::npos) << history[0];
             EXPECT_NE(history[0].find(" class-before=26145 "), std::string::npos) << history[0];
-            EXPECT_NE(history[0].find(" verdict=\"cancelled by closing\" status=20 "), std::string::npos)
-                << history[0];
+            EXPECT_NE(history[0].find(" verdict=\"cancelled by closing\" status=20 "), std::string::npos) << history[0];
             view.log.clear();
             Notify(engine::ncFailure, link::feCancelled);
             EXPECT_TRUE(view.log.empty());
@@ -704,9 +712,9 @@ TEST_F(ControllerTest, AttentionAtTheVerdictOnlyWhenTheWindowIsNotActive) {
         // Before the verdict, which waits for the operator.
         if (!active) {
             EXPECT_LT(std::find(view.log.begin(), view.log.end(), "attention") - view.log.begin(),
-                      std::find_if(view.log.begin(), view.log.end(),
-                                   [](const std::string& line) { return line.rfind("message: ", 0) == 0; }) -
-                          view.log.begin());
+                      std::find_if(view.log.begin(), view.log.end(), [](const std::string& line) {
+                          return line.rfind("message: ", 0) == 0;
+                      }) - view.log.begin());
         }
     }
 }

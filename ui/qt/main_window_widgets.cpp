@@ -116,8 +116,8 @@ MainWindowWidgets CreateMainWindowWidgets(QMainWindow& window) {
 }
 
 void LayOutUpdateButtons(const MainWindowWidgets& w, bool fileButton) {
-    const UpdateButtonsGeometry g =
-        ArrangeUpdateButtons(fileButton, w.btnProg->x(), w.btnClose->width(), design::kFileButtonGap);
+    const UpdateButtonsGeometry g = ArrangeUpdateButtons(fileButton, w.btnProg->x(), w.btnClose->width(),
+                                                         design::kFileButtonGap);
     w.btnProg->resize(g.updateWidth, w.btnProg->height());
     if (fileButton) w.btnFile->setGeometry(g.fileLeft, w.btnFile->y(), g.fileWidth, w.btnFile->height());
 }
