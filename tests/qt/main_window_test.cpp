@@ -297,6 +297,12 @@ TEST_F(MainWindowTest, StartJobAndSetIdleSwitchTheControls) {
     EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->value(), 0);
     EXPECT_EQ(Window().StatusText(), QStringLiteral("Start at serial port \"/dev/ttyACM2\""));
     EXPECT_EQ(Window().statusBar()->toolTip(), Window().StatusText());
+    // The time left has its own part at the right of the status bar; the status text keeps its place.
+    auto* timeLeft = Find<QLabel>("TimeLeft1");
+    EXPECT_FALSE(timeLeft->isHidden());
+    EXPECT_TRUE(timeLeft->text().startsWith(QStringLiteral("at least "))) << timeLeft->text().toStdString();
+    ShowWindow();
+    EXPECT_GE(timeLeft->x(), Find<QLabel>("StatusText1")->geometry().right());
 
     // Progress shows in the bar and the title; Cancel only asks the worker to stop.
     Notify(engine::ncProgress, 42);
@@ -312,6 +318,7 @@ TEST_F(MainWindowTest, StartJobAndSetIdleSwitchTheControls) {
     Notify(engine::ncFailure, link::feCancelled);
     ExpectIdle();
     EXPECT_EQ(Window().focusWidget(), Button("btnProg"));
+    EXPECT_TRUE(timeLeft->isHidden());
     EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->value(), 42);
     EXPECT_EQ(Window().StatusText(), QStringLiteral("Process cancelled!"));
     EXPECT_EQ(dialogs.Messages(), std::vector<QString>{QStringLiteral("Process cancelled!")});
