@@ -97,6 +97,7 @@ MainWindowWidgets CreateMainWindowWidgets(QMainWindow& window) {
     w.TimeLeft1 = new QLabel(w.StatusBar1);
     w.TimeLeft1->setObjectName(QStringLiteral("TimeLeft1"));
     w.TimeLeft1->setTextFormat(Qt::PlainText);
+    w.TimeLeft1->setContentsMargins(6, 0, 6, 0);
     w.TimeLeft1->hide();
     w.StatusBar1->addPermanentWidget(w.TimeLeft1);
     window.setStatusBar(w.StatusBar1);
