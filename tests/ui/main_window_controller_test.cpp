@@ -613,22 +613,27 @@ TEST_F(ControllerTest, CloseAsksOnlyWhileAJobRuns) {
     struct Case {
         const char* what;
         bool busy;
+        bool restartWaits;  // a communication restart is waiting for its timer
         bool answer;
         bool closes;
     };
     const Case cases[] = {
-        {"idle", false, true, true},
-        {"busy, No", true, false, false},
-        {"busy, Yes", true, true, true},
+        {"idle", false, false, true, true},
+        {"busy, No", true, false, false, false},
+        {"busy, Yes", true, false, true, true},
+        {"restart waits, No", true, true, false, false},
+        {"restart waits, Yes", true, true, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        workers.clear();
         Start({}, true);
         view.portText = "/dev/ttyUSB2";
         if (c.busy) {
             Controller().UpdateClicked();
             Notify(engine::ncClass, 26145);
         }
+        if (c.restartWaits) Notify(engine::ncRetryComm, 0);
         link::CancelRequested = false;
         view.answers = {c.answer};
 
@@ -654,6 +659,10 @@ TEST_F(ControllerTest, CloseAsksOnlyWhileAJobRuns) {
             EXPECT_TRUE(history.empty());
         }
         if (c.busy && !c.closes) EXPECT_EQ(view.Controls(), kBusy);
+        // No new worker after the operator left; one still comes after a No.
+        EXPECT_EQ(view.timers.count(Timer::Restart), c.restartWaits && !c.closes ? 1u : 0u);
+        if (view.timers.count(Timer::Restart)) view.Expire(Timer::Restart);
+        EXPECT_EQ(workers.size(), c.busy ? (c.restartWaits && !c.closes ? 2u : 1u) : 0u);
     }
 }
 
