@@ -48,7 +48,7 @@ done
 # The Debian packages of each stage, installed together before the first stage so that apt-get update
 # runs at most once. The stages' scripts name what they need themselves too and install only what is
 # still missing, so a package forgotten here costs time, not a failure.
-stage_packages() {
+packages_of() {
   case $1 in
     format) echo clang-format-14 ;;
     fuzz) echo clang libclang-rt-14-dev ;;
@@ -62,7 +62,7 @@ stage_packages() {
 stage_deps() {
   local extra=() name
   for name in "${stages[@]}"; do
-    read -ra more <<<"$(stage_packages "$name")"
+    read -ra more <<<"$(packages_of "$name")"
     extra+=("${more[@]}")
   done
   scripts/deps.sh "${extra[@]}"
@@ -81,6 +81,7 @@ stage_valgrind() { bash scripts/valgrind.sh; }
 stage_windows() { bash scripts/windows.sh; }
 stage_packages() { bash tests/package/run.sh; }
 
+# Each stage is the function stage_NAME; nothing else may be named so.
 names=() times=() results=()
 failed=0
 run_stage() {
