@@ -16,7 +16,7 @@
 #   --label   the asan stage builds and runs only the tests of one label (unit, threads, pty, sweep,
 #             window, e2e) instead of all
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 
 all_stages=(format asan tsan fuzz valgrind windows packages)
 
