@@ -1,19 +1,18 @@
 #!/usr/bin/env bash
-# The main job: builds the updater and the logger simulator into build/, starts a simulated Vantrel on a
-# pseudo-terminal and updates it with the console front end, showing the report and the verdict.
+# The main job: builds the updater and the logger simulator (preset dev, build-dev/), starts a simulated
+# Vantrel on a pseudo-terminal and updates it with the console front end, showing the report and the
+# verdict.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
 
-if [ ! -f build/CMakeCache.txt ]; then
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-fi
-cmake --build build -j "$(nproc)" --target vantrel-sim vantrel-update-cli
+cmake --preset dev >/dev/null
+cmake --build --preset dev --target vantrel-sim vantrel-update-cli
 
 workdir=$(mktemp -d)
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -rf "$workdir"' EXIT
-build/bin/vantrel-sim "$@" >"$workdir/sim.out" 2>"$workdir/sim.err" &
+build-dev/bin/vantrel-sim "$@" >"$workdir/sim.out" 2>"$workdir/sim.err" &
 sim=$!
 for _ in $(seq 50); do
   [ -s "$workdir/sim.out" ] && break
@@ -22,6 +21,6 @@ done
 port=$(head -n 1 "$workdir/sim.out")
 echo "Simulated Vantrel logger on $port"
 status=0
-build/bin/vantrel-update-cli --port "$port" --yes || status=$?
+build-dev/bin/vantrel-update-cli --port "$port" --yes || status=$?
 echo "vantrel-update-cli exit status: $status"
 exit "$status"

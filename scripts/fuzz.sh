@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang under AddressSanitizer and UndefinedBehaviorSanitizer into
-# build-fuzz/ and runs each for the given number of seconds (default 60), starting from fuzz/corpus/<target>/.
+# Builds the libFuzzer targets with clang under AddressSanitizer and UndefinedBehaviorSanitizer (preset fuzz,
+# build-fuzz/) and runs each for the given number of seconds (default 60), starting from fuzz/corpus/<target>/.
 # New inputs go to build-fuzz/corpus/<target>/ (the seed corpus stays as committed); a crash leaves its input
 # in build-fuzz/findings/ and makes the script fail.
 # Usage: scripts/fuzz.sh [seconds-per-target] [target ...]     (targets: hex_line image_file worker_replies)
@@ -15,11 +15,8 @@ targets=("$@")
 
 scripts/deps.sh clang libclang-rt-14-dev
 
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DVANTREL_BUILD_FUZZ=ON -DVANTREL_SANITIZE=address,undefined -DVANTREL_BUILD_QT=OFF \
-  -DVANTREL_BUILD_BENCH=OFF -DVANTREL_BUILD_TESTS=OFF \
-  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" >/dev/null
-cmake --build build-fuzz -j 2 --target "${targets[@]/#/fuzz_}"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
 
 mkdir -p build-fuzz/findings
 status=0
