@@ -35,6 +35,7 @@ private:
     std::unique_ptr<std::FILE, Closer> file_;
     std::string path_;
     std::optional<std::string> failure_;
+    bool needsNewline_ = false;  // the file's last line was left without its newline
 };
 
 }  // namespace vantrel::cli
