@@ -24,6 +24,7 @@
 #include "cli/listings.h"
 #include "cli/many_loggers.h"
 #include "cli/port_system.h"
+#include "cli/program_name.h"
 #include "engine/comm_thread.h"
 #include "engine/notify.h"
 #include "engine/option_flags.h"
@@ -67,6 +68,8 @@ struct Arguments {
     bool logGiven = false;
     std::string timeLimitText;
     std::optional<std::chrono::milliseconds> timeLimit;
+    // When the time limit runs out: it bounds the whole run, the wait for the port included.
+    std::optional<link::Micros> deadline;
     // The help or a listing went to stdout as a document of its own, so no JSON exit event follows it.
     bool plainOutput = false;
 };
@@ -168,11 +171,10 @@ constexpr auto kConverterLatencyWanted = 1ms;
 // beside its records.
 constexpr int kTransfersBesideRecords = 12;
 
-// Polls until present() holds or the time is up, on the process's clock. A cancel request ends the wait
+// Polls until present() holds or the deadline comes, on the process's clock. A cancel request ends the wait
 // early; the job that follows sees it and ends before it opens the port.
-bool WaitUntil(const std::function<bool()>& present, std::chrono::seconds limit) {
+bool WaitUntil(const std::function<bool()>& present, link::Micros deadline) {
     link::Clock& clock = link::CurrentClock();
-    const link::Micros deadline = clock.Now() + limit;
     while (!present()) {
         if (link::CancelRequested.load()) return true;
         const link::Micros now = clock.Now();
@@ -194,7 +196,7 @@ void AdviseOnConverterLatency(const std::string& port, ConsoleIo& io) {
         records = std::max(records, firmware::GetFirmwareLineCount(image));
     }
     const auto cost = (latency->timer - kConverterLatencyWanted) * (records + kTransfersBesideRecords);
-    io.err << "vantrel-update-cli: the USB serial converter of " << ShownSafely(port) << " holds what the logger "
+    io.err << kProgramPrefix << "the USB serial converter of " << ShownSafely(port) << " holds what the logger "
            << "sends back for up to " << latency->timer.count() << " ms (its latency timer); that can make this "
            << "update up to " << std::chrono::duration_cast<std::chrono::seconds>(cost + 500ms).count()
            << " s slower; the package's udev rule sets it to " << kConverterLatencyWanted.count()
@@ -212,10 +214,9 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
     ui::JobControl jobs(window, args.maxRestarts, std::move(summary));
     ui::Presenter presenter(window, jobs);
 
-    // The time limit runs on the system's one clock, from the moment the job starts.
+    // The time limit runs on the system's one clock, from the moment the run started.
     link::Clock& clock = link::CurrentClock();
-    std::optional<link::Micros> deadline;
-    if (args.timeLimit) deadline = clock.Now() + *args.timeLimit;
+    const std::optional<link::Micros> deadline = args.deadline;
     window.JobStarted();
     // A signal that came before this point was meant for this job: it ends before the port is opened.
     jobs.StartNew(args.port, ui::EarlierCancel::Keep);
@@ -239,8 +240,8 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
             }
             window.EndStatusLine();
             run.reason = "the job stopped reporting";
-            io.err << "vantrel-update-cli: " << run.reason << '\n';
-            status = 1;
+            io.err << kProgramPrefix << run.reason << '\n';
+            status = ui::kExitUnexpected;
             jobs.Finished(*status, run.reason);
             break;
         }
@@ -263,35 +264,51 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
     if (*status == ui::kExitTimedOut) {
         run.detail = "the job did not finish within " + SecondsText(*args.timeLimit) + " and was cancelled";
     }
-    if (!run.detail.empty()) io.err << "vantrel-update-cli: " << run.detail << '\n';
+    if (!run.detail.empty()) io.err << kProgramPrefix << run.detail << '\n';
     return *status;
 }
 
 // The port appears within the wait (it is plugged in, its simulator starts); then the job starts on it.
 // A port that did not appear is left to the job, which reports it as not ready. An adapter named by its
-// serial number is looked for in the port list; the status is set here when none came.
-std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io) {
+// serial number is looked for in the port list; the status is set here when none came. The time limit
+// ends the wait too, when it comes first.
+std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io, RunState& run) {
     const std::string seconds = std::to_string(args.wait->count());
+    const link::Micros waitEnd = link::CurrentClock().Now() + *args.wait;
+    const bool limitFirst = args.deadline && *args.deadline < waitEnd;
+    const link::Micros deadline = limitFirst ? *args.deadline : waitEnd;
+    auto timedOut = [&](const std::string& what) {
+        run.failure = FailureName(ui::kExitTimedOut);
+        run.detail = what + " did not appear within the time limit of " + SecondsText(*args.timeLimit) +
+                     "; no job was started";
+        io.err << kProgramPrefix << run.detail << '\n';
+        return ui::kExitTimedOut;
+    };
     if (args.portSerials.empty()) {
-        if (!WaitUntil([&] { return PortPresent(args.port); }, *args.wait)) {
-            io.err << "vantrel-update-cli: " << ShownSafely(args.port) << " did not appear within " << seconds
-                   << " s\n";
+        if (!WaitUntil([&] { return PortPresent(args.port); }, deadline)) {
+            if (limitFirst) return timedOut(ShownSafely(args.port));
+            io.err << kProgramPrefix << ShownSafely(args.port) << " did not appear within " << seconds << " s\n";
         }
         return std::nullopt;
     }
     const std::string& serial = args.portSerials.front();
-    const bool appeared = WaitUntil([&] { return AnyPortWithSerialNumber(serial); }, *args.wait);
+    const bool appeared = WaitUntil([&] { return AnyPortWithSerialNumber(serial); }, deadline);
     if (appeared && AnyPortWithSerialNumber(serial)) {
         args.port = PortWithSerialNumber(serial);
         return std::nullopt;
     }
+    const std::string adapter = "the adapter with the serial number '" + ShownSafely(serial) + "'";
     if (appeared) {
-        io.err << "vantrel-update-cli: cancelled while waiting for the adapter with the serial number '"
-               << ShownSafely(serial) << "'\n";
+        run.failure = FailureName(link::feCancelled);
+        run.detail = "cancelled while waiting for " + adapter;
+        io.err << kProgramPrefix << run.detail << '\n';
         return link::feCancelled;
     }
-    io.err << "vantrel-update-cli: no adapter with the serial number '" << ShownSafely(serial) << "' appeared within "
-           << seconds << " s\n";
+    if (limitFirst) return timedOut(adapter);
+    // JSON readers get the reason as the operator does.
+    run.failure = FailureName(link::feNoPort);
+    run.detail = "no adapter with the serial number '" + ShownSafely(serial) + "' appeared within " + seconds + " s";
+    io.err << kProgramPrefix << run.detail << '\n';
     return link::feNoPort;
 }
 
@@ -333,7 +350,7 @@ int UpdateManyLoggers(const Arguments& args, ConsoleIo& io, RunState& run) {
     // Asked once for all of them, before any starts.
     if (args.file.empty()) Confirm(args, io);
     if (link::CancelRequested.load()) {
-        io.err << "vantrel-update-cli: cancelled before the updates started\n";
+        io.err << kProgramPrefix << "cancelled before the updates started\n";
         run.failure = FailureName(link::feCancelled);
         return link::feCancelled;
     }
@@ -345,6 +362,7 @@ int UpdateManyLoggers(const Arguments& args, ConsoleIo& io, RunState& run) {
 }
 
 int Run(Arguments& args, ConsoleIo& io, const std::string& program, RunState& run) {
+    if (args.timeLimit) args.deadline = link::CurrentClock().Now() + *args.timeLimit;
     std::vector<std::string> commandLine{program};
     commandLine.insert(commandLine.end(), args.keys.begin(), args.keys.end());
     ui::SetCommandLine(commandLine);
@@ -402,10 +420,7 @@ int Run(Arguments& args, ConsoleIo& io, const std::string& program, RunState& ru
     // An image file is the File button's job, which asks nothing; the Update button asks first.
     if (args.file.empty()) Confirm(args, io);
     if (args.wait) {
-        if (const std::optional<int> status = WaitForThePort(args, io)) {
-            run.failure = FailureName(*status);
-            return *status;
-        }
+        if (const std::optional<int> status = WaitForThePort(args, io, run)) return *status;
     }
     ui::SelectImageSource(args.file);
     AdviseOnConverterLatency(args.port, io);
@@ -442,7 +457,7 @@ int DecimalNumber(const std::string& option, const std::string& what, int low, i
 // A run that ends before any job: the reason on stderr and, for JSON readers, in the exit event.
 int Refused(ConsoleIo& io, RunState& run, const char* failure, const std::string& reason, const char* hint,
             int status) {
-    io.err << "vantrel-update-cli: " << reason << hint << "\n";
+    io.err << kProgramPrefix << reason << hint << "\n";
     run.failure = failure;
     run.reason = reason;
     return status;
@@ -452,7 +467,7 @@ int Refused(ConsoleIo& io, RunState& run, const char* failure, const std::string
 constexpr int kLongestPortWaitSeconds = 86400;
 
 int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& args, RunState& run) {
-    CLI::App app{"Vantrel Firmware Update: puts new firmware on a Vantrel data logger.", "vantrel-update-cli"};
+    CLI::App app{"Vantrel Firmware Update: puts new firmware on a Vantrel data logger.", kProgramName};
     app.add_option("--port", args.ports,
                    "Serial port of the logger (a device path, or a name under /dev); repeated, loggers updated at once")
         ->allow_extra_args(false);
@@ -472,7 +487,7 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
                                             "Cancel the job if it has not ended after SECONDS (exit status 124)");
     app.add_flag("--list-ports", args.listPorts, "List the logger ports and exit");
     app.add_flag("--list-images", args.listImages, "List the firmware images (and --file's header) and exit");
-    app.set_version_flag("--version", VersionLine("vantrel-update-cli"));
+    app.set_version_flag("--version", VersionLine(kProgramName));
     app.add_option("keys", args.keys, "Start-up keys: cc:- cf:- ci:- (internal mode), mf:+ or mf:-, f:+");
 
     std::vector<std::string> reversed(argv.rbegin(), argv.rend() - 1);
@@ -519,7 +534,7 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
         return Refused(io, run, "image-file", std::string("cannot read the image file: ") + e.what(), "", kExitUsage);
     } catch (const std::exception& e) {
         // Anything else is a fault of this program, reported like the worker's unexpected failures.
-        return Refused(io, run, "unexpected", std::string("unexpected error: ") + e.what(), "", 1);
+        return Refused(io, run, "unexpected", std::string("unexpected error: ") + e.what(), "", ui::kExitUnexpected);
     }
 }
 
@@ -536,7 +551,7 @@ int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
     // A job runs to its end whatever happens to its log, as to its output; the operator learns of the gap.
     const std::optional<std::string>& logFailure = run.log.Failure();
     if (logFailure) {
-        io.err << "vantrel-update-cli: the log file " << run.log.Path() << " could not be written (" << *logFailure
+        io.err << kProgramPrefix << "the log file " << run.log.Path() << " could not be written (" << *logFailure
                << "); the job ran on to its end, and the exit status is its verdict\n"
                << std::flush;
     }
@@ -556,13 +571,14 @@ int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
     const bool outputLost = io.out.fail();
     // The help and the listings are the output: if it could not be written, the run failed.
     if (args.plainOutput && outputLost) {
-        io.err << "vantrel-update-cli: the output could not be written\n" << std::flush;
-        return 1;
+        io.err << kProgramPrefix << "the output could not be written\n" << std::flush;
+        return ui::kExitUnexpected;
     }
     // A job runs to its end whatever happens to the output: stopping it halfway could leave the logger
     // erased. Its status is the job's; the operator learns that the report is incomplete.
     if (outputLost) {
-        io.err << "vantrel-update-cli: the report could not be written to the standard output; the job ran on to "
+        io.err << kProgramPrefix
+               << "the report could not be written to the standard output; the job ran on to "
                   "its end, and the exit status is its verdict\n"
                << std::flush;
     }

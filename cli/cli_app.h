@@ -21,10 +21,11 @@
 #include <vector>
 
 #include "cli/console_window.h"
+#include "ui/exit_status.h"
 
 namespace vantrel::cli {
 
-inline constexpr int kExitUsage = 2;
+using ui::kExitUsage;
 
 // args[0] is the program's path. Signals are the caller's business: they only set CancelRequested.
 int RunCli(const std::vector<std::string>& args, ConsoleIo io);

@@ -6,11 +6,12 @@
 #include <optional>
 #include <ostream>
 
+#include "cli/program_name.h"
+#include "ui/exit_status.h"
+
 namespace vantrel::cli {
 
 namespace {
-
-constexpr const char* kProgramPrefix = "vantrel-update-cli: ";
 
 struct PortRun {
     PortChoice port;
@@ -83,7 +84,7 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
             runOfChild.push_back(runs.size() - 1);
         } else {
             io.err << kProgramPrefix << runs.back().shown << ": the update could not be started\n";
-            runs.back().status = 1;
+            runs.back().status = ui::kExitUnexpected;
             runs.back().verdict = "not started";
         }
     }
@@ -116,7 +117,7 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
     }
     // Children that were started are all read to their end; one that somehow gave no status failed.
     for (PortRun& run : runs) {
-        if (!run.status) run.status = 1;
+        if (!run.status) run.status = ui::kExitUnexpected;
     }
     if (json == nullptr) PrintTable(runs, io.out);
     for (const PortRun& run : runs) {

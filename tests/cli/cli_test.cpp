@@ -1,6 +1,8 @@
 // The console front end run in-process against the simulated logger, in virtual time.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -259,8 +261,10 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
         const char* what;
         std::vector<std::string> args;
         bool internal;
-        const char* says;
+        std::string says;
     };
+    const fs::path fifo = config_ / "log.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const Case cases[] = {
         {"no port", {"--yes"}, false, "--port is required"},
         {"port twice", {"--port", "SIM1", "--port", "SIM1", "--yes"}, false, "SIM1 is named twice"},
@@ -332,6 +336,11 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
          "cannot write the log file /nonexistent/vantrel.log: No such file or directory"},
         {"log that is a folder", {"--port", "SIM1", "--yes", "--log", "/"}, false, "cannot write the log file /"},
         {"log with a listing", {"--list-images", "--log", "x.log"}, false, "do not go with"},
+        // Waiting for a reader of a FIFO would hold the run for ever, before any time limit runs.
+        {"log that is a FIFO",
+         {"--port", "SIM1", "--yes", "--timeout", "5", "--log", fifo.string()},
+         false,
+         "cannot write the log file " + fifo.string() + ": not a regular file or a character device"},
     };
     FakePorts ports;
     ports.entries = {UsbPort("/dev/ttyUSB0", "A1"), UsbPort("/dev/ttyUSB1", "B2"), UsbPort("/dev/ttyUSB2", "B2")};
@@ -772,6 +781,9 @@ TEST_F(CliTest, TimeLimitCancelsTheJob) {
 // fills the disk lets the job end and says so.
 TEST_F(CliTest, LogKeepsTheReportAndASummaryLine) {
     const fs::path log = config_ / "jobs.log";
+    // A line a killed run left without its newline stays a line of its own.
+    const std::string unfinished = "2026-01-01T00:00:00.000+00:00 -> Progress 4";
+    std::ofstream(log) << unfinished;
     {
         LoggerConfig older;
         older.identity.applicationVersion = 0x0105;
@@ -787,6 +799,9 @@ TEST_F(CliTest, LogKeepsTheReportAndASummaryLine) {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     const std::regex stamped(
         "^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}[+-][0-9]{2}:[0-9]{2} .+");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), unfinished);
+    lines.erase(lines.begin());
     std::vector<std::string> summaries;
     for (const auto& line : lines) {
         EXPECT_TRUE(std::regex_match(line, stamped)) << line;
@@ -897,6 +912,7 @@ TEST_F(CliTest, WaitForPort) {
         const char* says;
         std::size_t polls;       // quarter-second pauses before the job
         bool cancelled = false;  // a cancel request came before the wait
+        bool inDetail = false;   // JSON readers find what stderr says in the exit event's detail
     };
     const fs::path present = config_ / "ttyUSB4";
     std::ofstream(present).put('\0');
@@ -910,7 +926,27 @@ TEST_F(CliTest, WaitForPort) {
          1000,
          link::feNoPort,
          "no adapter with the serial number 'B2' appeared within 3 s",
-         12},
+         12,
+         false,
+         true},
+        // The time limit bounds the whole run: it ends a longer wait.
+        {"time limit before the port comes",
+         {"--port", absent.string(), "--timeout", "2"},
+         0,
+         ui::kExitTimedOut,
+         "did not appear within the time limit of 2 s; no job was started",
+         8,
+         false,
+         true},
+        {"time limit before the adapter comes",
+         {"--port-serial", "B2", "--timeout", "1.5"},
+         1000,
+         ui::kExitTimedOut,
+         "the adapter with the serial number 'B2' did not appear within the time limit of 1.5 s",
+         6,
+         false,
+         true},
+        {"time limit longer than the wait", {"--port-serial", "B2", "--timeout", "60"}, 9, 0, "", 9},
         {"cancelled while waiting for a port", {"--port", absent.string()}, 0, link::feCancelled, "", 0, true},
         {"cancelled while waiting for an adapter",
          {"--port-serial", "B2"},
@@ -918,6 +954,7 @@ TEST_F(CliTest, WaitForPort) {
          link::feCancelled,
          "cancelled while waiting for the adapter with the serial number 'B2'",
          0,
+         true,
          true},
     };
     for (const Case& c : cases) {
@@ -943,6 +980,14 @@ TEST_F(CliTest, WaitForPort) {
         const auto polls = std::find_if(sleeps.begin(), sleeps.end(),
                                         [](link::Micros pause) { return pause != std::chrono::milliseconds(250); });
         EXPECT_EQ(static_cast<std::size_t>(polls - sleeps.begin()), c.polls);
+        if (c.inDetail) {
+            ports.looks = 0;
+            link::CancelRequested = c.cancelled;
+            args.push_back("--json");
+            const nlohmann::json exit = JsonLines(Cli(args).out).back();
+            EXPECT_EQ(exit["status"], c.status);
+            EXPECT_NE(exit["detail"].get<std::string>().find(c.says), std::string::npos) << exit;
+        }
     }
 }
 
