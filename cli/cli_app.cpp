@@ -16,6 +16,7 @@
 #include <optional>
 #include <ostream>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "cli/child_processes.h"
@@ -208,6 +209,7 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
     auto queue = std::make_shared<engine::NotificationQueue>();
     engine::ScopedNotificationTarget registration(queue);
     JobLog* log = run.log.IsOpen() ? &run.log : nullptr;
+    run.log.SetPort(args.port);
     ConsoleWindow window(io, run.json, log, args.port, args.readInfoOnly, registration.handle());
     ui::JobControl::SummarySink summary;
     if (log != nullptr) summary = [log](const std::string& line) { log->Summary(line); };
@@ -454,6 +456,13 @@ int DecimalNumber(const std::string& option, const std::string& what, int low, i
     return number;
 }
 
+// The start-up keys and the values that change something (cc:+ and the like are the defaults, written out).
+bool KnownStartUpKey(const std::string& key) {
+    static const std::set<std::string> kKnown{"cc:-", "cc:+", "cf:-", "cf:+", "ci:-",
+                                              "ci:+", "mf:+", "mf:-", "f:+",  "f:-"};
+    return kKnown.count(key) > 0;
+}
+
 // A run that ends before any job: the reason on stderr and, for JSON readers, in the exit event.
 int Refused(ConsoleIo& io, RunState& run, const char* failure, const std::string& reason, const char* hint,
             int status) {
@@ -514,6 +523,11 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
         if (timeLimit->count() > 0) args.timeLimit = TimeLimit(args.timeLimitText);
         for (const auto& key : args.keys) {
             if (key.find(':') == std::string::npos) throw UsageError("not a KEY:VALUE start-up key: " + key);
+            // The window ignores what it does not know, and so does the job; the operator learns of it.
+            if (!KnownStartUpKey(key)) {
+                io.err << kProgramPrefix << "the start-up key '" << ShownSafely(key)
+                       << "' is not one of cc:- cf:- ci:- mf:+ mf:- f:+ f:- and is ignored\n";
+            }
         }
         return Run(args, io, argv.empty() ? std::string() : argv[0], run);
     } catch (const CLI::CallForHelp&) {

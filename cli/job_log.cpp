@@ -19,7 +19,8 @@ std::optional<std::string> JobLog::Open(const std::string& path) {
 }
 
 void JobLog::Report(const std::string& text, ui::WallTime when) {
-    Write(ui::IsoTime(when) + " -> " + ShownSafely(text));
+    // The port on every line: the jobs of several loggers write one log, and the summary lines name it too.
+    Write(ui::IsoTime(when) + (port_.empty() ? "" : " port=" + ShownSafely(port_)) + " -> " + ShownSafely(text));
 }
 
 void JobLog::Summary(const std::string& line) { Write(line); }

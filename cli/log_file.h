@@ -8,7 +8,7 @@
 namespace vantrel::cli {
 
 struct OpenedLogFile {
-    std::FILE* file = nullptr;  // the caller closes it
+    std::FILE* file = nullptr;        // the caller closes it
     bool lastLineUnfinished = false;  // the file ends without a newline (a run that was killed)
 };
 

@@ -40,15 +40,22 @@ std::string TaggedJson(const std::string& line, const std::string& port) {
     return tagged.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// The columns a name takes on a terminal: one for each character, not for each byte of its UTF-8.
+std::size_t Columns(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string Padded(const std::string& text, std::size_t columns) {
+    return text + std::string(columns > Columns(text) ? columns - Columns(text) : 0, ' ');
+}
+
 void PrintTable(const std::vector<PortRun>& runs, std::ostream& out) {
     std::size_t width = std::string("port").size();
-    for (const PortRun& run : runs) width = std::max(width, run.shown.size());
-    out << '\n'
-        << std::left << std::setw(static_cast<int>(width + 2)) << "port" << std::setw(8) << "status"
-        << "verdict\n";
+    for (const PortRun& run : runs) width = std::max(width, Columns(run.shown));
+    out << '\n' << Padded("port", width + 2) << Padded("status", 8) << "verdict\n";
     for (const PortRun& run : runs) {
-        out << std::setw(static_cast<int>(width + 2)) << run.shown << std::setw(8) << *run.status << run.verdict
-            << '\n';
+        out << Padded(run.shown, width + 2) << Padded(std::to_string(*run.status), 8) << run.verdict << '\n';
     }
 }
 

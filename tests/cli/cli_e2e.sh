@@ -95,14 +95,19 @@ check "--file refused outside internal mode" 2 $? "--file needs internal mode" "
 check "missing port" 10 $? "Aborted because serial port \"/dev/vantrel-missing-port\" is not ready!" "$work/missing.out" \
   "no such device" "$work/missing.err"
 
-# A port held by another program: busy, with the holder named.
+# A port held by another program: busy, with the holder named in full (longer than the kernel's
+# 15-character process name).
 start_sim
 exec 9<>"$port"
 flock -n 9 || true
+cp "$(command -v sleep)" "$work/vantrel-port-holder-long-name"
+"$work/vantrel-port-holder-long-name" 30 &
+holder=$!
+exec 9>&-
 "$bin/vantrel-update-cli" --port "$port" --yes >"$work/busy.out" 2>"$work/busy.err"
 status=$?
-exec 9>&-
-check "busy port" 10 $status "busy" "$work/busy.err"
+kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+check "busy port" 10 $status "busy" "$work/busy.err" "vantrel-port-holder-long-name (pid $holder)" "$work/busy.err"
 
 # The logger loses its power in the middle of programming; the updater keeps restarting the job until
 # SIGINT cancels it. Powered again, the logger comes back in its bootloader with what it had, and the
