@@ -477,27 +477,38 @@ constexpr int kLongestPortWaitSeconds = 86400;
 
 int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& args, RunState& run) {
     CLI::App app{"Vantrel Firmware Update: puts new firmware on a Vantrel data logger.", kProgramName};
+    // Each value is named by what it means, as the manual page shows it.
     app.add_option("--port", args.ports,
                    "Serial port of the logger (a device path, or a name under /dev); repeated, loggers updated at once")
+        ->type_name("PORT")
         ->allow_extra_args(false);
     app.add_option("--port-serial", args.portSerials, "The logger port whose USB adapter has this serial number")
+        ->type_name("SERIAL")
         ->allow_extra_args(false);
     CLI::Option* wait = app.add_option("--wait-for-port", args.waitText,
-                                       "Seconds to wait for the port to appear before the job");
+                                       "Wait up to SECONDS (1 to 86400) for the port to appear before the job")
+                            ->type_name("SECONDS");
     CLI::Option* file = app.add_option("--file", args.file,
-                                       "Image file to program instead of the built-in images (internal mode, f:+)");
+                                       "Image file to program instead of the built-in images (internal mode, f:+)")
+                            ->type_name("IMAGE");
     app.add_flag("--read-info-only", args.readInfoOnly, "Stop after identifying the logger (internal mode)");
     app.add_flag("--yes", args.yes, "Answer the confirmation with Yes");
     app.add_flag("--json", args.json, "JSON Lines on stdout instead of the report");
     CLI::Option* maxRestarts = app.add_option("--max-restarts", args.maxRestartsText,
-                                              "Bound on automatic restarts, decimal (default: none)");
-    CLI::Option* log = app.add_option("--log", args.logPath, "Append the report and a summary line of the job to FILE");
-    CLI::Option* timeLimit = app.add_option("--timeout", args.timeLimitText,
-                                            "Cancel the job if it has not ended after SECONDS (exit status 124)");
+                                              "Bound on automatic restarts, decimal (default: none)")
+                                   ->type_name("N");
+    CLI::Option* log = app.add_option("--log", args.logPath, "Append the report and a summary line of the job to FILE")
+                           ->type_name("FILE");
+    CLI::Option* timeLimit =
+        app.add_option("--timeout", args.timeLimitText,
+                       "Cancel the run if it has not ended after SECONDS, the wait for the port included: the "
+                       "shorter of --timeout and --wait-for-port ends the wait (exit status 124)")
+            ->type_name("SECONDS");
     app.add_flag("--list-ports", args.listPorts, "List the logger ports and exit");
     app.add_flag("--list-images", args.listImages, "List the firmware images (and --file's header) and exit");
     app.set_version_flag("--version", VersionLine(kProgramName));
-    app.add_option("keys", args.keys, "Start-up keys: cc:- cf:- ci:- (internal mode), mf:+ or mf:-, f:+");
+    app.add_option("keys", args.keys, "Start-up keys: cc:- cf:- ci:- (internal mode), mf:+ or mf:-, f:+")
+        ->type_name("KEY:VALUE");
 
     std::vector<std::string> reversed(argv.rbegin(), argv.rend() - 1);
     try {
