@@ -7,6 +7,8 @@
 #include <ostream>
 
 #include "cli/program_name.h"
+#include "link/cancel.h"
+#include "link/failures.h"
 #include "ui/exit_status.h"
 
 namespace vantrel::cli {
@@ -57,6 +59,32 @@ void PrintTable(const std::vector<PortRun>& runs, std::ostream& out) {
     for (const PortRun& run : runs) {
         out << Padded(run.shown, width + 2) << Padded(std::to_string(*run.status), 8) << run.verdict << '\n';
     }
+}
+
+// Each logger once: a port named twice, also under two names of one device, would be two jobs on one
+// line. Adapters named by their serial number are looked up now, unless the children wait for them.
+std::vector<PortChoice> ChosenPorts(const Arguments& args) {
+    std::vector<PortChoice> choices;
+    std::map<std::string, std::string> named;  // the device, and how it was named first
+    auto choose = [&](const std::string& device, const std::string& shown, PortChoice choice) {
+        const auto [earlier, fresh] = named.emplace(device, shown);
+        if (!fresh) {
+            throw UsageError(earlier->second == shown ? shown + " is named twice"
+                                                      : shown + " and " + earlier->second + " are the same port");
+        }
+        choices.push_back(std::move(choice));
+    };
+    for (const std::string& port : args.ports) choose(SameDeviceKey(port), port, {"--port", port});
+    for (const std::string& serial : args.portSerials) {
+        const std::string shown = "the adapter with the serial number '" + serial + "'";
+        if (args.wait) {
+            choose(shown, shown, {"--port-serial", serial});
+        } else {
+            const std::string port = PortWithSerialNumber(serial);
+            choose(SameDeviceKey(port), port + " (" + shown + ")", {"--port", port});
+        }
+    }
+    return choices;
 }
 
 }  // namespace
@@ -131,6 +159,29 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
         if (*run.status != 0) return *run.status;
     }
     return 0;
+}
+
+int UpdateManyLoggers(const Arguments& args, ConsoleIo& io, RunState& run) {
+    const std::vector<PortChoice> choices = ChosenPorts(args);
+    std::unique_ptr<ChildRunner> system;
+    ChildRunner* children = io.children;
+    if (children == nullptr) {
+        system = SystemChildRunner();
+        children = system.get();
+    }
+    if (children == nullptr) throw UsageError("one --port a run here: start a console for each logger");
+    // Asked once for all of them, before any starts.
+    if (args.file.empty()) Confirm(args, io);
+    if (link::CancelRequested.load()) {
+        io.err << kProgramPrefix << "cancelled before the updates started\n";
+        run.failure = FailureName(link::feCancelled);
+        return link::feCancelled;
+    }
+    std::vector<std::string> commandLine = args.commandLine;
+    commandLine.front() = OwnProgram(commandLine.front());
+    const int status = UpdateMany(commandLine, choices, run.json, io, *children);
+    run.failure = FailureName(status);
+    return status;
 }
 
 }  // namespace vantrel::cli

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/child_processes.h"
 #include "cli/console_window.h"
 #include "cli/json_events.h"
+#include "cli/single_job.h"
 
 namespace vantrel::cli {
 
@@ -27,5 +29,9 @@ std::vector<std::string> ChildCommandLine(const std::vector<std::string>& comman
 // JSON Lines go to json when there is one.
 int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<PortChoice>& ports, JsonLines* json,
                ConsoleIo& io, ChildRunner& children);
+
+// The run of several ports: each logger once (a port named twice, also under two names of one device, is
+// refused), the question asked once for all, then UpdateMany with this program's own command line.
+int UpdateManyLoggers(const Arguments& args, ConsoleIo& io, RunState& run);
 
 }  // namespace vantrel::cli
