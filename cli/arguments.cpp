@@ -141,34 +141,34 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& argv, 
 
     try {
         std::vector<std::string> reversed(argv.rbegin(), argv.rend() - 1);
-            // The parser would take the next argument as the value of "--port=": an empty value is refused here.
-            for (const char* option :
-                 {"--port=", "--file=", "--max-restarts=", "--log=", "--timeout=", "--port-serial=", "--wait-for-port="}) {
-                if (std::find(argv.begin() + 1, argv.end(), option) != argv.end()) {
-                    throw UsageError(std::string(option, std::strlen(option) - 1) + " needs a value");
-                }
+        // The parser would take the next argument as the value of "--port=": an empty value is refused here.
+        for (const char* option :
+             {"--port=", "--file=", "--max-restarts=", "--log=", "--timeout=", "--port-serial=", "--wait-for-port="}) {
+            if (std::find(argv.begin() + 1, argv.end(), option) != argv.end()) {
+                throw UsageError(std::string(option, std::strlen(option) - 1) + " needs a value");
             }
-            app.parse(reversed);
-            args.commandLine = argv;
-            args.fileGiven = file->count() > 0;
-            if (maxRestarts->count() > 0) {
-                args.maxRestarts = DecimalNumber("--max-restarts", "a number of restarts", 0,
-                                                 std::numeric_limits<int>::max(), args.maxRestartsText);
+        }
+        app.parse(reversed);
+        args.commandLine = argv;
+        args.fileGiven = file->count() > 0;
+        if (maxRestarts->count() > 0) {
+            args.maxRestarts = DecimalNumber("--max-restarts", "a number of restarts", 0,
+                                             std::numeric_limits<int>::max(), args.maxRestartsText);
+        }
+        if (wait->count() > 0) {
+            args.wait = std::chrono::seconds(
+                DecimalNumber("--wait-for-port", "a number of seconds", 1, kLongestPortWaitSeconds, args.waitText));
+        }
+        args.logGiven = log->count() > 0;
+        if (timeLimit->count() > 0) args.timeLimit = TimeLimit(args.timeLimitText);
+        for (const auto& key : args.keys) {
+            if (key.find(':') == std::string::npos) throw UsageError("not a KEY:VALUE start-up key: " + key);
+            // The window ignores what it does not know, and so does the job; the operator learns of it.
+            if (!KnownStartUpKey(key)) {
+                warnings << kProgramPrefix << "the start-up key '" << ShownSafely(key)
+                         << "' is not one of cc:- cf:- ci:- mf:+ mf:- f:+ f:- and is ignored\n";
             }
-            if (wait->count() > 0) {
-                args.wait = std::chrono::seconds(
-                    DecimalNumber("--wait-for-port", "a number of seconds", 1, kLongestPortWaitSeconds, args.waitText));
-            }
-            args.logGiven = log->count() > 0;
-            if (timeLimit->count() > 0) args.timeLimit = TimeLimit(args.timeLimitText);
-            for (const auto& key : args.keys) {
-                if (key.find(':') == std::string::npos) throw UsageError("not a KEY:VALUE start-up key: " + key);
-                // The window ignores what it does not know, and so does the job; the operator learns of it.
-                if (!KnownStartUpKey(key)) {
-                    warnings << kProgramPrefix << "the start-up key '" << ShownSafely(key)
-                           << "' is not one of cc:- cf:- ci:- mf:+ mf:- f:+ f:- and is ignored\n";
-                }
-            }
+        }
     } catch (const CLI::CallForHelp&) {
         return app.help();
     } catch (const CLI::CallForVersion& e) {

@@ -13,5 +13,8 @@ void InstallSignalHandlers();
 bool StdinIsTerminal();
 bool StderrIsTerminal();
 bool StdoutIsTerminal();
+// The width of the terminal on stderr in columns, read anew at each call so that a resized window counts
+// at the next redraw; 0 when unknown.
+int StderrColumns();
 
 }  // namespace vantrel::cli

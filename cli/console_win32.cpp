@@ -113,4 +113,10 @@ bool StderrIsTerminal() {
     return true;
 }
 
+int StderrColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 }  // namespace vantrel::cli

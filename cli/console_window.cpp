@@ -115,6 +115,20 @@ void ConsoleWindow::EmitNotification(const engine::Notification& n) {
                              {"remaining_s", left ? nlohmann::ordered_json(Seconds(left->left)) : nullptr}});
 }
 
+namespace {
+
+// The text cut to at most this many characters, never inside one of UTF-8's multi-byte characters.
+std::string FirstColumns(const std::string& text, std::size_t columns) {
+    std::size_t seen = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if ((static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) continue;
+        if (seen++ == columns) return text.substr(0, at);
+    }
+    return text;
+}
+
+}  // namespace
+
 void ConsoleWindow::Tick() { DrawStatusLine(); }
 
 void ConsoleWindow::DrawStatusLine() {
@@ -127,6 +141,11 @@ void ConsoleWindow::DrawStatusLine() {
         line += std::string(", ") + (left->atLeast ? "at least " : "") + ClockText(left->left) + " left";
     }
     line += "  " + status_;
+    // A line as wide as the terminal or wider wraps, and the next redraw then leaves a stale row behind:
+    // it is cut one column short of the width (the status text goes first), never wrapped.
+    if (const int columns = io_.errColumns ? io_.errColumns() : 0; columns > 1) {
+        line = FirstColumns(line, static_cast<std::size_t>(columns - 1));
+    }
     if (io_.errTakesEscapes) {
         io_.err << "\r\x1b[2K" << line << std::flush;
     } else {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -33,6 +34,9 @@ struct ConsoleIo {
     // What starts the children when several loggers are updated at once (tests give it a fake); null: the
     // system's.
     ChildRunner* children = nullptr;
+    // The terminal's width in columns on stderr, asked at every redraw of the status line; 0 or no
+    // function: unknown, the line is not cut.
+    std::function<int()> errColumns;
 };
 
 class ConsoleWindow final : public ui::WindowOps {

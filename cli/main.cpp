@@ -20,5 +20,6 @@ int main(int argc, char** argv) {
                                vantrel::cli::StderrIsTerminal(),
                                vantrel::cli::StdoutIsTerminal(),
                                !dumb};
+    io.errColumns = vantrel::cli::StderrColumns;
     return vantrel::cli::RunCli(args, io);
 }

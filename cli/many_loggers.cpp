@@ -1,6 +1,7 @@
 #include "cli/many_loggers.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iomanip>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "link/cancel.h"
 #include "link/failures.h"
 #include "ui/exit_status.h"
+#include "ui/job_record.h"
 
 namespace vantrel::cli {
 
@@ -18,13 +20,35 @@ namespace {
 struct PortRun {
     PortChoice port;
     std::string shown;    // the port as the table names it
-    std::string verdict;  // the child's last plain line: the verdict message
+    std::string verdict;  // the reason of the child's exit event: the verdict message, or why it failed
     std::optional<int> status;
+    std::string failure;    // the failure's name in the child's exit event, or the parent's for a child without one
+    bool exitSeen = false;  // the child wrote its exit event
 };
 
-// The report lines start with their time ("hh-nn-ss -> "); the verdict message is a plain line.
-bool IsReportLine(const std::string& line) {
-    return line.size() >= 12 && line[2] == '-' && line[5] == '-' && line.compare(8, 4, " -> ") == 0;
+// The child's exit event, which says how its run ended whatever it printed before.
+void TakeExitEvent(const std::string& line, PortRun& run) {
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object() || event.value("event", "") != "exit") return;
+    run.exitSeen = true;
+    if (event.contains("reason") && event["reason"].is_string()) run.verdict = event["reason"];
+    if (event.contains("failure") && event["failure"].is_string()) run.failure = event["failure"];
+}
+
+// A child that ended without its exit event was killed (by a signal: 128 + its number) or died; the
+// parent says so for it, so that every port has its exit event.
+void ChildEndedWithoutExitEvent(PortRun& run, int status, JsonLines* json) {
+    const bool signalled = status > ui::kExitSignalBase;
+    run.failure = signalled ? "signal" : "unexpected";
+    const std::string detail = signalled ? "ended by signal " + std::to_string(status - ui::kExitSignalBase)
+                                         : "ended without saying how (status " + std::to_string(status) + ")";
+    run.verdict = detail;
+    if (json == nullptr) return;
+    nlohmann::ordered_json event{{"event", "exit"},        {"time", ui::IsoTime(std::chrono::system_clock::now())},
+                                 {"port", run.port.value}, {"status", status},
+                                 {"failure", run.failure}, {"reason", nullptr},
+                                 {"detail", detail}};
+    json->Relay(event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 // The child's JSON line with the port after the event's name, where a reader looks first.
@@ -92,6 +116,7 @@ std::vector<PortChoice> ChosenPorts(const Arguments& args) {
 std::vector<std::string> ChildCommandLine(const std::vector<std::string>& commandLine, const PortChoice& port) {
     std::vector<std::string> child{commandLine.empty() ? std::string() : commandLine.front()};
     bool answered = false;
+    bool json = false;
     for (std::size_t i = 1; i < commandLine.size(); ++i) {
         const std::string& arg = commandLine[i];
         if (arg == "--port" || arg == "--port-serial") {
@@ -100,38 +125,39 @@ std::vector<std::string> ChildCommandLine(const std::vector<std::string>& comman
         }
         if (arg.rfind("--port=", 0) == 0 || arg.rfind("--port-serial=", 0) == 0) continue;
         answered = answered || arg == "--yes";
+        json = json || arg == "--json";
         child.push_back(arg);
     }
     child.insert(child.begin() + 1, {port.option, port.value});
     if (!answered) child.push_back("--yes");
+    // The parent reads each child's outcome from its exit event, whatever it shows itself.
+    if (!json) child.push_back("--json");
     return child;
 }
 
 int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<PortChoice>& ports, JsonLines* json,
-               ConsoleIo& io, ChildRunner& children) {
+               ConsoleIo& io, ChildRunner& children, std::string* failure) {
     std::vector<PortRun> runs;
     // The runner counts only the children it started: one that could not be started takes no number.
     std::vector<std::size_t> runOfChild;
     for (const PortChoice& port : ports) {
         const std::string shown = port.option == "--port" ? port.value : "serial number " + port.value;
-        runs.push_back({port, ShownSafely(shown), {}, std::nullopt});
+        runs.push_back({port, ShownSafely(shown), {}, std::nullopt, {}, false});
         if (children.Start(ChildCommandLine(commandLine, port))) {
             runOfChild.push_back(runs.size() - 1);
         } else {
             io.err << kProgramPrefix << runs.back().shown << ": the update could not be started\n";
             runs.back().status = ui::kExitUnexpected;
             runs.back().verdict = "not started";
+            runs.back().failure = "unexpected";
         }
     }
     while (const std::optional<ChildEvent> event = children.Next()) {
         PortRun& run = runs.at(runOfChild.at(event->child));
         switch (event->kind) {
             case ChildEvent::Kind::Out:
-                if (json != nullptr) {
-                    json->Relay(TaggedJson(event->text, run.port.value));
-                } else if (!event->text.empty() && !IsReportLine(event->text)) {
-                    run.verdict = event->text;
-                }
+                TakeExitEvent(event->text, run);
+                if (json != nullptr) json->Relay(TaggedJson(event->text, run.port.value));
                 break;
             case ChildEvent::Kind::Err: {
                 const std::string text = event->text.rfind(kProgramPrefix, 0) == 0
@@ -142,6 +168,7 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
             }
             case ChildEvent::Kind::Ended:
                 run.status = event->status;
+                if (!run.exitSeen) ChildEndedWithoutExitEvent(run, event->status, json);
                 if (json == nullptr) {
                     io.out << run.shown << ": " << (run.verdict.empty() ? "no verdict" : run.verdict) << " (status "
                            << event->status << ")\n"
@@ -152,11 +179,17 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
     }
     // Children that were started are all read to their end; one that somehow gave no status failed.
     for (PortRun& run : runs) {
-        if (!run.status) run.status = ui::kExitUnexpected;
+        if (!run.status) {
+            run.status = ui::kExitUnexpected;
+            run.failure = "unexpected";
+        }
     }
     if (json == nullptr) PrintTable(runs, io.out);
     for (const PortRun& run : runs) {
-        if (*run.status != 0) return *run.status;
+        if (*run.status != 0) {
+            if (failure != nullptr) *failure = run.failure;
+            return *run.status;
+        }
     }
     return 0;
 }
@@ -179,8 +212,7 @@ int UpdateManyLoggers(const Arguments& args, ConsoleIo& io, RunState& run) {
     }
     std::vector<std::string> commandLine = args.commandLine;
     commandLine.front() = OwnProgram(commandLine.front());
-    const int status = UpdateMany(commandLine, choices, run.json, io, *children);
-    run.failure = FailureName(status);
+    const int status = UpdateMany(commandLine, choices, run.json, io, *children, &run.failure);
     return status;
 }
 

@@ -272,5 +272,4 @@ int RunSingleJob(Arguments& args, ConsoleIo& io, RunState& run) {
     return RunUpdate(args, io, run);
 }
 
-
 }  // namespace vantrel::cli

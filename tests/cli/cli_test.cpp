@@ -52,11 +52,13 @@ struct OutputFaults {
     bool err = false;
 };
 
-// What the streams are attached to, beyond stdin: a terminal on stderr (and stdout), one that is dumb.
+// What the streams are attached to, beyond stdin: a terminal on stderr (and stdout), one that is dumb,
+// and how wide it is (0: unknown).
 struct Screen {
     bool err = false;
     bool out = false;
     bool escapes = true;
+    int columns = 0;
 };
 
 class CliTest : public ::testing::Test {
@@ -94,6 +96,7 @@ protected:
                      screen.escapes};
         io.sysfsRoot = (config_ / "sys").string();
         io.children = children;
+        if (screen.columns > 0) io.errColumns = [columns = screen.columns] { return columns; };
         run.status = RunCli(args, io);
         run.out = out.str();
         run.err = err.str();
@@ -853,6 +856,10 @@ TEST_F(CliTest, StatusLineOnATerminal) {
         {"stdout and stderr on one terminal", {.err = true, .out = true}, false, true},
         {"stdout redirected", {.err = true, .out = false}, true, true},
         {"dumb terminal", {.err = true, .out = true, .escapes = false}, false, false},
+        // Narrower than the line: cut, never wrapped, so no redraw leaves a row behind.
+        {"80 columns", {.err = true, .out = true, .columns = 80}, false, true},
+        {"60 columns, dumb", {.err = true, .out = true, .escapes = false, .columns = 60}, false, false},
+        {"20 columns: the bar itself is cut", {.err = true, .out = true, .columns = 20}, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -862,9 +869,19 @@ TEST_F(CliTest, StatusLineOnATerminal) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out.find(" -> Progress 50%") != std::string::npos, c.progressLinesOnStdout);
         EXPECT_EQ(run.err.find('\x1b') != std::string::npos, c.escapes);
-        EXPECT_NE(run.err.find("] 50% "), std::string::npos);
-        EXPECT_NE(run.err.find(" elapsed, "), std::string::npos);
-        EXPECT_NE(run.err.find(" left  "), std::string::npos);
+        if (c.screen.columns == 0 || c.screen.columns >= 60) {
+            EXPECT_NE(run.err.find("] 50% "), std::string::npos);
+            EXPECT_NE(run.err.find(" elapsed"), std::string::npos);
+        }
+        if (c.screen.columns == 0) EXPECT_NE(run.err.find(" left  "), std::string::npos);
+        if (c.screen.columns > 0) {
+            // Every redraw, after its carriage return (and the escape that clears the row), fits in the width.
+            std::istringstream redraws(run.err);
+            for (std::string redraw; std::getline(redraws, redraw, '\r');) {
+                if (redraw.rfind("\x1b[2K", 0) == 0) redraw.erase(0, 4);
+                EXPECT_LT(redraw.size(), static_cast<std::size_t>(c.screen.columns)) << redraw;
+            }
+        }
         // The log keeps the whole report.
         std::ifstream in(log);
         const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -1066,9 +1083,10 @@ TEST(ManyLoggers, EachChildGetsOnePortAndTheAnsweredConfirmation) {
         {{"cli", "--port", "A", "--port=B", "--json", "mf:+"},
          {"--port", "B"},
          {"cli", "--port", "B", "--json", "mf:+", "--yes"}},
+        // The parent reads every child's outcome from its exit event.
         {{"cli", "--yes", "--port-serial", "S1", "--port-serial=S2", "--wait-for-port", "5", "--port", "C"},
          {"--port-serial", "S2"},
-         {"cli", "--port-serial", "S2", "--yes", "--wait-for-port", "5"}},
+         {"cli", "--port-serial", "S2", "--yes", "--wait-for-port", "5", "--json"}},
     };
     for (const auto& c : cases) EXPECT_EQ(ChildCommandLine(c.commandLine, c.port), c.child);
 }
@@ -1077,33 +1095,42 @@ TEST_F(CliTest, ManyLoggersEachEndOnALineThenATable) {
     FakeChildren children;
     using Kind = ChildEvent::Kind;
     children.script = {
-        {Kind::Out, 1, "10-11-12 -> Start at serial port \"/dev/ttyUSB1\""},
-        {Kind::Out, 0, "10-11-12 -> Start at serial port \"/dev/ttyUSB0\""},
+        {Kind::Out, 1, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB1\""})"},
+        {Kind::Out, 0, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB0\""})"},
         {Kind::Err, 1, "vantrel-update-cli: no such device: /dev/ttyUSB1"},
-        {Kind::Out, 1, "Aborted because serial port \"/dev/ttyUSB1\" is not ready!"},
+        {Kind::Out, 1, R"({"event":"message","text":"Aborted because serial port \"/dev/ttyUSB1\" is not ready!"})"},
+        {Kind::Out, 1,
+         R"({"event":"exit","status":10,"failure":"feNoPort","reason":"Aborted because serial port \"/dev/ttyUSB1\" is not ready!"})"},
         {Kind::Ended, 1, "", link::feNoPort},
-        {Kind::Out, 2, "Process cancelled!"},
+        {Kind::Out, 2, R"({"event":"exit","status":20,"failure":"feCancelled","reason":"Process cancelled!"})"},
         {Kind::Ended, 2, "", link::feCancelled},
-        {Kind::Out, 0, "Update Vantrel Base V1.06 succesfully completed."},
+        {Kind::Out, 0,
+         R"({"event":"exit","status":0,"failure":null,"reason":"Update Vantrel Base V1.06 succesfully completed."})"},
         {Kind::Ended, 0, "", 0},
+        // Killed before it could write its exit event: the parent says how it ended.
+        {Kind::Out, 3, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB3\""})"},
+        {Kind::Ended, 3, "", 137},
     };
     // The third name is one column narrower than its bytes: the table aligns it by its columns.
-    const CliRun run = Cli({"--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB1", "--port", "/dev/ttyÜSB2", "--yes"}, "",
-                           false, {}, {}, &children);
+    const CliRun run = Cli({"--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB1", "--port", "/dev/ttyÜSB2", "--port",
+                            "/dev/ttyUSB3", "--yes"},
+                           "", false, {}, {}, &children);
     // The first port on the command line that failed, not the first to fail.
     EXPECT_EQ(run.status, link::feNoPort);
-    ASSERT_EQ(children.started.size(), 3u);
+    ASSERT_EQ(children.started.size(), 4u);
     EXPECT_EQ(children.started[2],
-              (std::vector<std::string>{children.started[2][0], "--port", "/dev/ttyÜSB2", "--yes"}));
+              (std::vector<std::string>{children.started[2][0], "--port", "/dev/ttyÜSB2", "--yes", "--json"}));
     EXPECT_EQ(run.out,
               "/dev/ttyUSB1: Aborted because serial port \"/dev/ttyUSB1\" is not ready! (status 10)\n"
               "/dev/ttyÜSB2: Process cancelled! (status 20)\n"
               "/dev/ttyUSB0: Update Vantrel Base V1.06 succesfully completed. (status 0)\n"
+              "/dev/ttyUSB3: ended by signal 9 (status 137)\n"
               "\n"
               "port          status  verdict\n"
               "/dev/ttyUSB0  0       Update Vantrel Base V1.06 succesfully completed.\n"
               "/dev/ttyUSB1  10      Aborted because serial port \"/dev/ttyUSB1\" is not ready!\n"
-              "/dev/ttyÜSB2  20      Process cancelled!\n");
+              "/dev/ttyÜSB2  20      Process cancelled!\n"
+              "/dev/ttyUSB3  137     ended by signal 9\n");
     EXPECT_EQ(run.err, "vantrel-update-cli: /dev/ttyUSB1: no such device: /dev/ttyUSB1\n");
 }
 
@@ -1112,7 +1139,8 @@ TEST_F(CliTest, ManyLoggersAChildThatCouldNotStartTakesNoChildsEvents) {
     children.refused = {0};
     // The runner numbers the children it started: B is its first.
     children.script = {
-        {ChildEvent::Kind::Out, 0, "Update Vantrel Base V1.06 succesfully completed."},
+        {ChildEvent::Kind::Out, 0,
+         R"({"event":"exit","status":0,"failure":null,"reason":"Update Vantrel Base V1.06 succesfully completed."})"},
         {ChildEvent::Kind::Ended, 0, "", 0},
     };
     const CliRun run = Cli({"--port", "A", "--port", "B", "--yes"}, "", false, {}, {}, &children);
@@ -1136,22 +1164,35 @@ TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
         {Kind::Ended, 1, "", 0},
         {Kind::Out, 0, R"({"event":"exit","status":0})"},
         {Kind::Ended, 0, "", 0},
+        // A child killed before its exit event gets one from the parent.
+        {Kind::Ended, 2, "", 130},
     };
-    const CliRun run = Cli({"--json", "--port", "A", "--port", "B", "--yes"}, "", false, {}, {}, &children);
-    EXPECT_EQ(run.status, 0);
+    const CliRun run = Cli({"--json", "--port", "A", "--port", "B", "--port", "C", "--yes"}, "", false, {}, {},
+                           &children);
+    EXPECT_EQ(run.status, 130);
     std::vector<std::string> lines;
     std::istringstream in(run.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 6u) << run.out;
+    ASSERT_EQ(lines.size(), 7u) << run.out;
     // This run's own start and exit events around the children's, which carry their port.
     EXPECT_EQ(nlohmann::json::parse(lines.front())["event"], "start");
     EXPECT_EQ(lines[1], R"({"event":"report","port":"A","text":"Start"})");
     EXPECT_EQ(lines[2], R"({"event":"notification","port":"B","code":0,"value":0})");
     EXPECT_EQ(lines[3], R"({"event":"exit","port":"B","status":0})");
     EXPECT_EQ(lines[4], R"({"event":"exit","port":"A","status":0})");
+    nlohmann::json killed = nlohmann::json::parse(lines[5]);
+    killed.erase("time");
+    EXPECT_EQ(killed, (nlohmann::json{{"event", "exit"},
+                                      {"port", "C"},
+                                      {"status", 130},
+                                      {"failure", "signal"},
+                                      {"reason", nullptr},
+                                      {"detail", "ended by signal 2"}}));
+    // The run's own exit event names the status it reports, the killed port's.
     const nlohmann::json exit = nlohmann::json::parse(lines.back());
     EXPECT_EQ(exit["event"], "exit");
-    EXPECT_EQ(exit["status"], 0);
+    EXPECT_EQ(exit["status"], 130);
+    EXPECT_EQ(exit["failure"], "signal");
     EXPECT_FALSE(exit.contains("port"));
 }
 
