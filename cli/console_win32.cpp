@@ -119,4 +119,8 @@ int StderrColumns() {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+// The console ends the process itself on a second Ctrl+C (ExitProcess, which runs no handler of ours);
+// nothing is kept for it here.
+void SetLastWords(const std::string&, const std::string&, const std::string&) {}
+
 }  // namespace vantrel::cli

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "cli/program_name.h"
 #include "link/clock.h"
 #include "link/failures.h"
 
@@ -58,7 +59,30 @@ void ConsoleWindow::Emit(const char* event, const std::string& text) {
     json_->Emit(event, {{"text", JobTextAsJson(text, port_)}});
 }
 
+void ConsoleWindow::PrepareLastWords(const std::string& lastReport) {
+    if (io_.lastWords == nullptr) return;
+    const std::string detail =
+        "ended at once by a second signal, whatever state the logger is in; the job's last "
+        "report: " +
+        lastReport;
+    std::string before;
+    std::string after;
+    if (json_ != nullptr) {
+        // Written in one piece by the handler: the time is that of the last report, the nearest known.
+        const nlohmann::ordered_json event{{"event", "exit"},   {"time", ui::IsoTime(std::chrono::system_clock::now())},
+                                           {"status", 0},       {"failure", "signal"},
+                                           {"reason", nullptr}, {"detail", JobTextAsJson(detail, port_)}};
+        const std::string line = event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        const std::string status = "\"status\":0";
+        const std::size_t at = line.find(status);
+        before = line.substr(0, at + status.size() - 1);
+        after = line.substr(at + status.size());
+    }
+    io_.lastWords(before, after, std::string(kProgramPrefix) + ShownSafely(detail) + "\n");
+}
+
 void ConsoleWindow::AddReport(const std::string& text) {
+    PrepareLastWords(text);
     if (log_ != nullptr) log_->Report(text, std::chrono::system_clock::now());
     if (json_ != nullptr) return Emit("report", text);
     EndStatusLine();

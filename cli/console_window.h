@@ -37,6 +37,10 @@ struct ConsoleIo {
     // The terminal's width in columns on stderr, asked at every redraw of the status line; 0 or no
     // function: unknown, the line is not cut.
     std::function<int()> errColumns;
+    // Where the window leaves what a second signal should still say (console_platform.h SetLastWords);
+    // null in tests, which send no signals.
+    void (*lastWords)(const std::string& jsonBeforeStatus, const std::string& jsonAfterStatus,
+                      const std::string& errLine) = nullptr;
 };
 
 class ConsoleWindow final : public ui::WindowOps {
@@ -74,6 +78,8 @@ public:
 private:
     void Emit(const char* event, const std::string& text);
     void DrawStatusLine();
+    // What a second signal says, from the job's latest report line (ConsoleIo::lastWords).
+    void PrepareLastWords(const std::string& lastReport);
     // The status line is on screen: the progress bar shows what the report's progress lines would.
     bool BarOnSameScreen() const { return json_ == nullptr && io_.errIsTerminal && io_.outIsTerminal; }
 

@@ -21,5 +21,6 @@ int main(int argc, char** argv) {
                                vantrel::cli::StdoutIsTerminal(),
                                !dumb};
     io.errColumns = vantrel::cli::StderrColumns;
+    io.lastWords = vantrel::cli::SetLastWords;
     return vantrel::cli::RunCli(args, io);
 }
