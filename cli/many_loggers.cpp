@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <iomanip>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -24,6 +25,72 @@ struct PortRun {
     std::optional<int> status;
     std::string failure;    // the failure's name in the child's exit event, or the parent's for a child without one
     bool exitSeen = false;  // the child wrote its exit event
+    std::string progress;   // the port's live line: bar, percent, time left (empty before the first progress)
+};
+
+// The columns a name takes on a terminal: one for each character, not for each byte of its UTF-8.
+std::size_t Columns(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string Padded(const std::string& text, std::size_t columns) {
+    return text + std::string(columns > Columns(text) ? columns - Columns(text) : 0, ' ');
+}
+
+constexpr int kBarWidth = 20;
+
+// The port's live line from a progress event of its child: "PORT [#####     ] 25% 1:10 elapsed, 3:20 left".
+bool TakeProgressEvent(const std::string& line, PortRun& run) {
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object() || event.value("event", "") != "progress") return false;
+    const int percent = std::clamp(event.value("percent", 0), 0, 100);
+    const int filled = percent * kBarWidth / 100;
+    std::string text = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " + std::to_string(percent) +
+                       "% ";
+    const auto seconds = [](double value) { return std::chrono::milliseconds(std::llround(value * 1000.0)); };
+    if (event.contains("elapsed_s") && event["elapsed_s"].is_number()) {
+        text += ClockText(seconds(event["elapsed_s"].get<double>())) + " elapsed";
+    }
+    if (event.contains("remaining_s") && event["remaining_s"].is_number()) {
+        text += ", " + ClockText(seconds(event["remaining_s"].get<double>())) + " left";
+    }
+    run.progress = text;
+    return true;
+}
+
+// One live line a port on the terminal, drawn below everything else and redrawn in place: the cursor
+// goes back up over the lines drawn before. Anything else written first takes them away.
+class PortLines {
+public:
+    PortLines(ConsoleIo& io, bool shown) : io_(io), shown_(shown) {}
+    void Draw(const std::vector<PortRun>& runs) {
+        if (!shown_) return;
+        Erase();
+        std::size_t width = 0;
+        for (const PortRun& run : runs) width = std::max(width, Columns(run.shown));
+        for (const PortRun& run : runs) {
+            if (run.status || run.progress.empty()) continue;
+            std::string line = Padded(run.shown, width + 1) + run.progress;
+            if (const int columns = io_.errColumns ? io_.errColumns() : 0; columns > 1) {
+                line = line.substr(0, static_cast<std::size_t>(columns - 1));
+            }
+            io_.err << line << '\n';
+            ++drawn_;
+        }
+        io_.err << std::flush;
+    }
+    void Erase() {
+        if (drawn_ == 0) return;
+        io_.err << "\x1b[" << drawn_ << "A\r\x1b[J" << std::flush;
+        drawn_ = 0;
+    }
+
+private:
+    ConsoleIo& io_;
+    bool shown_;
+    int drawn_ = 0;
 };
 
 // The child's exit event, which says how its run ended whatever it printed before.
@@ -64,16 +131,6 @@ std::string TaggedJson(const std::string& line, const std::string& port) {
     }
     if (!tagged.contains("port")) tagged["port"] = port;
     return tagged.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-// The columns a name takes on a terminal: one for each character, not for each byte of its UTF-8.
-std::size_t Columns(const std::string& text) {
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-std::string Padded(const std::string& text, std::size_t columns) {
-    return text + std::string(columns > Columns(text) ? columns - Columns(text) : 0, ' ');
 }
 
 void PrintTable(const std::vector<PortRun>& runs, std::ostream& out) {
@@ -152,31 +209,42 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
             runs.back().failure = "unexpected";
         }
     }
+    // Only a terminal that takes escape sequences shows the live lines; stdout keeps its lines either way.
+    PortLines live(io, json == nullptr && io.errIsTerminal && io.errTakesEscapes);
     while (const std::optional<ChildEvent> event = children.Next()) {
         PortRun& run = runs.at(runOfChild.at(event->child));
         switch (event->kind) {
             case ChildEvent::Kind::Out:
                 TakeExitEvent(event->text, run);
-                if (json != nullptr) json->Relay(TaggedJson(event->text, run.port.value));
+                if (json != nullptr) {
+                    json->Relay(TaggedJson(event->text, run.port.value));
+                } else {
+                    if (TakeProgressEvent(event->text, run)) live.Draw(runs);
+                }
                 break;
             case ChildEvent::Kind::Err: {
+                live.Erase();
                 const std::string text = event->text.rfind(kProgramPrefix, 0) == 0
                                              ? event->text.substr(std::string(kProgramPrefix).size())
                                              : event->text;
                 io.err << kProgramPrefix << run.shown << ": " << text << '\n' << std::flush;
+                live.Draw(runs);
                 break;
             }
             case ChildEvent::Kind::Ended:
                 run.status = event->status;
                 if (!run.exitSeen) ChildEndedWithoutExitEvent(run, event->status, json);
+                live.Erase();
                 if (json == nullptr) {
                     io.out << run.shown << ": " << (run.verdict.empty() ? "no verdict" : run.verdict) << " (status "
                            << event->status << ")\n"
                            << std::flush;
                 }
+                live.Draw(runs);
                 break;
         }
     }
+    live.Erase();
     // Children that were started are all read to their end; one that somehow gave no status failed.
     for (PortRun& run : runs) {
         if (!run.status) {

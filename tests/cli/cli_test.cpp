@@ -1134,6 +1134,35 @@ TEST_F(CliTest, ManyLoggersEachEndOnALineThenATable) {
     EXPECT_EQ(run.err, "vantrel-update-cli: /dev/ttyUSB1: no such device: /dev/ttyUSB1\n");
 }
 
+// On a terminal each port running has a live line (bar, percent, times) below the rest, redrawn in place;
+// stdout gets the same lines as without a terminal.
+TEST_F(CliTest, ManyLoggersOnATerminalShowALineAPort) {
+    FakeChildren children;
+    using Kind = ChildEvent::Kind;
+    children.script = {
+        {Kind::Out, 0, R"({"event":"progress","percent":50,"elapsed_s":61.0,"remaining_s":30.5})"},
+        {Kind::Out, 1, R"({"event":"progress","percent":10,"elapsed_s":12.0,"remaining_s":null})"},
+        {Kind::Out, 0, R"({"event":"exit","status":0,"failure":null,"reason":"Done."})"},
+        {Kind::Ended, 0, "", 0},
+        {Kind::Out, 1, R"({"event":"exit","status":0,"failure":null,"reason":"Done."})"},
+        {Kind::Ended, 1, "", 0},
+    };
+    const CliRun run = Cli({"--port", "A", "--port", "BB", "--yes"}, "", false, {}, {.err = true, .out = true},
+                           &children);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err,
+              "A  [##########          ] 50% 1:01 elapsed, 0:30 left\n"
+              "\x1b[1A\r\x1b[J"
+              "A  [##########          ] 50% 1:01 elapsed, 0:30 left\n"
+              "BB [##                  ] 10% 0:12 elapsed\n"
+              "\x1b[2A\r\x1b[J"
+              "BB [##                  ] 10% 0:12 elapsed\n"
+              "\x1b[1A\r\x1b[J");
+    EXPECT_EQ(run.out,
+              "A: Done. (status 0)\nBB: Done. (status 0)\n\nport  status  verdict\nA     0       Done.\nBB    0       "
+              "Done.\n");
+}
+
 TEST_F(CliTest, ManyLoggersAChildThatCouldNotStartTakesNoChildsEvents) {
     FakeChildren children;
     children.refused = {0};
