@@ -2,6 +2,8 @@
 // and whether the standard streams are terminals.
 #pragma once
 
+#include <string>
+
 namespace vantrel::cli {
 
 // The first interrupt (Ctrl+C, Ctrl+Break, a termination request, a hang-up or closing the console window)
@@ -13,5 +15,13 @@ void InstallSignalHandlers();
 bool StdinIsTerminal();
 bool StderrIsTerminal();
 bool StdoutIsTerminal();
+// The width of the terminal on stderr in columns, read anew at each call so that a resized window counts
+// at the next redraw; 0 when unknown.
+int StderrColumns();
+
+// What a second signal, which ends the program at once, leaves behind: the JSON exit event (empty without
+// --json) split around its status, which the signal decides, and the line for stderr. Prepared here with
+// whatever is known of the job, so that the signal handler only copies bytes (async-signal-safe).
+void SetLastWords(const std::string& jsonBeforeStatus, const std::string& jsonAfterStatus, const std::string& errLine);
 
 }  // namespace vantrel::cli

@@ -1,9 +1,14 @@
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "cli/console_platform.h"
 #include "link/cancel.h"
@@ -25,6 +30,47 @@ std::int64_t MonotonicNanos() {
     return static_cast<std::int64_t>(now.tv_sec) * kNanosPerSecond + now.tv_nsec + 1;  // never 0
 }
 
+// The last words in two slots: the one being written is never the one a signal handler may be reading.
+struct LastWordsSlot {
+    char jsonBefore[1024];
+    char jsonAfter[2048];
+    char err[2048];
+};
+LastWordsSlot lastWords[2];
+std::atomic<int> activeLastWords{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void CopyCut(char* to, std::size_t room, const std::string& text) {
+    const std::size_t length = std::min(text.size(), room - 1);
+    std::memcpy(to, text.data(), length);
+    to[length] = '\0';
+}
+
+void WriteAll(int fd, const char* text) {
+    std::size_t left = std::strlen(text);
+    while (left > 0) {
+        const ssize_t written = write(fd, text, left);
+        if (written <= 0) return;
+        text += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+// Only write(2) and plain copies: this runs in the signal handler.
+void WriteLastWords(int status) {
+    const int slot = activeLastWords.load();
+    if (slot < 0) return;
+    const LastWordsSlot& words = lastWords[slot];
+    if (words.jsonBefore[0] != '\0') {
+        char digits[4] = {static_cast<char>('0' + status / 100 % 10), static_cast<char>('0' + status / 10 % 10),
+                          static_cast<char>('0' + status % 10), '\0'};
+        WriteAll(STDOUT_FILENO, words.jsonBefore);
+        WriteAll(STDOUT_FILENO, status >= 100 ? digits : status >= 10 ? digits + 1 : digits + 2);
+        WriteAll(STDOUT_FILENO, words.jsonAfter);
+    }
+    WriteAll(STDERR_FILENO, words.err);
+}
+
 extern "C" void OnTerminationSignal(int signal) {
     const std::int64_t now = MonotonicNanos();
     std::int64_t first = 0;
@@ -35,7 +81,10 @@ extern "C" void OnTerminationSignal(int signal) {
     // `timeout`, a closing terminal or a service manager send several signals at once: they are one
     // request. Only an operator who insists, a second later, ends the program without waiting for the
     // job, whatever state the logger is left in.
-    if (now - first >= kNanosPerSecond) _exit(128 + signal);
+    if (now - first >= kNanosPerSecond) {
+        WriteLastWords(128 + signal);
+        _exit(128 + signal);
+    }
 }
 
 }  // namespace
@@ -59,8 +108,21 @@ void InstallSignalHandlers() {
     sigaction(SIGPIPE, &ignore, nullptr);
 }
 
+void SetLastWords(const std::string& jsonBeforeStatus, const std::string& jsonAfterStatus, const std::string& errLine) {
+    const int next = activeLastWords.load() == 0 ? 1 : 0;
+    CopyCut(lastWords[next].jsonBefore, sizeof lastWords[next].jsonBefore, jsonBeforeStatus);
+    CopyCut(lastWords[next].jsonAfter, sizeof lastWords[next].jsonAfter, jsonAfterStatus);
+    CopyCut(lastWords[next].err, sizeof lastWords[next].err, errLine);
+    activeLastWords.store(next);
+}
+
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+int StderrColumns() {
+    winsize size{};
+    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
 
 }  // namespace vantrel::cli

@@ -113,4 +113,14 @@ bool StderrIsTerminal() {
     return true;
 }
 
+int StderrColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+// The console ends the process itself on a second Ctrl+C (ExitProcess, which runs no handler of ours);
+// nothing is kept for it here.
+void SetLastWords(const std::string&, const std::string&, const std::string&) {}
+
 }  // namespace vantrel::cli

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "cli/program_name.h"
 #include "link/clock.h"
 #include "link/failures.h"
 
@@ -58,7 +59,30 @@ void ConsoleWindow::Emit(const char* event, const std::string& text) {
     json_->Emit(event, {{"text", JobTextAsJson(text, port_)}});
 }
 
+void ConsoleWindow::PrepareLastWords(const std::string& lastReport) {
+    if (io_.lastWords == nullptr) return;
+    const std::string detail =
+        "ended at once by a second signal, whatever state the logger is in; the job's last "
+        "report: " +
+        lastReport;
+    std::string before;
+    std::string after;
+    if (json_ != nullptr) {
+        // Written in one piece by the handler: the time is that of the last report, the nearest known.
+        const nlohmann::ordered_json event{{"event", "exit"},   {"time", ui::IsoTime(std::chrono::system_clock::now())},
+                                           {"status", 0},       {"failure", "signal"},
+                                           {"reason", nullptr}, {"detail", JobTextAsJson(detail, port_)}};
+        const std::string line = event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        const std::string status = "\"status\":0";
+        const std::size_t at = line.find(status);
+        before = line.substr(0, at + status.size() - 1);
+        after = line.substr(at + status.size());
+    }
+    io_.lastWords(before, after, std::string(kProgramPrefix) + ShownSafely(detail) + "\n");
+}
+
 void ConsoleWindow::AddReport(const std::string& text) {
+    PrepareLastWords(text);
     if (log_ != nullptr) log_->Report(text, std::chrono::system_clock::now());
     if (json_ != nullptr) return Emit("report", text);
     EndStatusLine();
@@ -115,6 +139,20 @@ void ConsoleWindow::EmitNotification(const engine::Notification& n) {
                              {"remaining_s", left ? nlohmann::ordered_json(Seconds(left->left)) : nullptr}});
 }
 
+namespace {
+
+// The text cut to at most this many characters, never inside one of UTF-8's multi-byte characters.
+std::string FirstColumns(const std::string& text, std::size_t columns) {
+    std::size_t seen = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if ((static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) continue;
+        if (seen++ == columns) return text.substr(0, at);
+    }
+    return text;
+}
+
+}  // namespace
+
 void ConsoleWindow::Tick() { DrawStatusLine(); }
 
 void ConsoleWindow::DrawStatusLine() {
@@ -127,6 +165,11 @@ void ConsoleWindow::DrawStatusLine() {
         line += std::string(", ") + (left->atLeast ? "at least " : "") + ClockText(left->left) + " left";
     }
     line += "  " + status_;
+    // A line as wide as the terminal or wider wraps, and the next redraw then leaves a stale row behind:
+    // it is cut one column short of the width (the status text goes first), never wrapped.
+    if (const int columns = io_.errColumns ? io_.errColumns() : 0; columns > 1) {
+        line = FirstColumns(line, static_cast<std::size_t>(columns - 1));
+    }
     if (io_.errTakesEscapes) {
         io_.err << "\r\x1b[2K" << line << std::flush;
     } else {

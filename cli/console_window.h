@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -33,6 +34,13 @@ struct ConsoleIo {
     // What starts the children when several loggers are updated at once (tests give it a fake); null: the
     // system's.
     ChildRunner* children = nullptr;
+    // The terminal's width in columns on stderr, asked at every redraw of the status line; 0 or no
+    // function: unknown, the line is not cut.
+    std::function<int()> errColumns;
+    // Where the window leaves what a second signal should still say (console_platform.h SetLastWords);
+    // null in tests, which send no signals.
+    void (*lastWords)(const std::string& jsonBeforeStatus, const std::string& jsonAfterStatus,
+                      const std::string& errLine) = nullptr;
 };
 
 class ConsoleWindow final : public ui::WindowOps {
@@ -70,6 +78,8 @@ public:
 private:
     void Emit(const char* event, const std::string& text);
     void DrawStatusLine();
+    // What a second signal says, from the job's latest report line (ConsoleIo::lastWords).
+    void PrepareLastWords(const std::string& lastReport);
     // The status line is on screen: the progress bar shows what the report's progress lines would.
     bool BarOnSameScreen() const { return json_ == nullptr && io_.errIsTerminal && io_.outIsTerminal; }
 

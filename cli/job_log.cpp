@@ -4,19 +4,23 @@
 #include <cstring>
 
 #include "cli/console_window.h"
+#include "cli/log_file.h"
 
 namespace vantrel::cli {
 
 std::optional<std::string> JobLog::Open(const std::string& path) {
     path_ = path;
-    errno = 0;
-    file_.reset(std::fopen(path.c_str(), "ab"));
-    if (!file_) return std::string(std::strerror(errno != 0 ? errno : EINVAL));
+    std::variant<OpenedLogFile, std::string> opened = OpenLogFile(path);
+    if (const std::string* why = std::get_if<std::string>(&opened)) return *why;
+    file_.reset(std::get<OpenedLogFile>(opened).file);
+    // The next line starts on its own, after one that a killed run left unfinished.
+    needsNewline_ = std::get<OpenedLogFile>(opened).lastLineUnfinished;
     return std::nullopt;
 }
 
 void JobLog::Report(const std::string& text, ui::WallTime when) {
-    Write(ui::IsoTime(when) + " -> " + ShownSafely(text));
+    // The port on every line: the jobs of several loggers write one log, and the summary lines name it too.
+    Write(ui::IsoTime(when) + (port_.empty() ? "" : " port=" + ShownSafely(port_)) + " -> " + ShownSafely(text));
 }
 
 void JobLog::Summary(const std::string& line) { Write(line); }
@@ -25,7 +29,8 @@ void JobLog::Summary(const std::string& line) { Write(line); }
 void JobLog::Write(const std::string& line) {
     if (!file_ || failure_) return;
     errno = 0;
-    const std::string text = line + "\n";
+    const std::string text = (needsNewline_ ? "\n" : "") + line + "\n";
+    needsNewline_ = false;
     if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size() || std::fflush(file_.get()) != 0) {
         failure_ = std::strerror(errno != 0 ? errno : EIO);
     }

@@ -19,6 +19,8 @@ public:
     std::optional<std::string> Open(const std::string& path);
     bool IsOpen() const { return file_ != nullptr; }
 
+    // The port the job runs on, named on every report line from now on.
+    void SetPort(const std::string& port) { port_ = port; }
     void Report(const std::string& text, ui::WallTime when);
     void Summary(const std::string& line);
 
@@ -34,7 +36,9 @@ private:
     };
     std::unique_ptr<std::FILE, Closer> file_;
     std::string path_;
+    std::string port_;
     std::optional<std::string> failure_;
+    bool needsNewline_ = false;  // the file's last line was left without its newline
 };
 
 }  // namespace vantrel::cli

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ostream>
 
+#include "cli/program_name.h"
 #include "ui/job_record.h"
 
 namespace vantrel::cli {
@@ -20,7 +21,7 @@ std::string Dump(const nlohmann::ordered_json& value) {
 void JsonLines::Emit(const char* event, const nlohmann::ordered_json& fields) {
     if (!started_) {
         started_ = true;
-        Write("start", {{"schema", kJsonSchemaVersion}, {"program", "vantrel-update-cli"}});
+        Write("start", {{"schema", kJsonSchemaVersion}, {"program", kProgramName}});
     }
     Write(event, fields);
 }
@@ -28,7 +29,7 @@ void JsonLines::Emit(const char* event, const nlohmann::ordered_json& fields) {
 void JsonLines::Relay(const std::string& line) {
     if (!started_) {
         started_ = true;
-        Write("start", {{"schema", kJsonSchemaVersion}, {"program", "vantrel-update-cli"}});
+        Write("start", {{"schema", kJsonSchemaVersion}, {"program", kProgramName}});
     }
     out_ << line << '\n' << std::flush;
 }

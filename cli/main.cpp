@@ -20,5 +20,7 @@ int main(int argc, char** argv) {
                                vantrel::cli::StderrIsTerminal(),
                                vantrel::cli::StdoutIsTerminal(),
                                !dumb};
+    io.errColumns = vantrel::cli::StderrColumns;
+    io.lastWords = vantrel::cli::SetLastWords;
     return vantrel::cli::RunCli(args, io);
 }

@@ -1,27 +1,121 @@
 #include "cli/many_loggers.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <iomanip>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 
+#include "cli/program_name.h"
+#include "link/cancel.h"
+#include "link/failures.h"
+#include "ui/exit_status.h"
+#include "ui/job_record.h"
+
 namespace vantrel::cli {
 
 namespace {
 
-constexpr const char* kProgramPrefix = "vantrel-update-cli: ";
-
 struct PortRun {
     PortChoice port;
     std::string shown;    // the port as the table names it
-    std::string verdict;  // the child's last plain line: the verdict message
+    std::string verdict;  // the reason of the child's exit event: the verdict message, or why it failed
     std::optional<int> status;
+    std::string failure;    // the failure's name in the child's exit event, or the parent's for a child without one
+    bool exitSeen = false;  // the child wrote its exit event
+    std::string progress;   // the port's live line: bar, percent, time left (empty before the first progress)
 };
 
-// The report lines start with their time ("hh-nn-ss -> "); the verdict message is a plain line.
-bool IsReportLine(const std::string& line) {
-    return line.size() >= 12 && line[2] == '-' && line[5] == '-' && line.compare(8, 4, " -> ") == 0;
+// The columns a name takes on a terminal: one for each character, not for each byte of its UTF-8.
+std::size_t Columns(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string Padded(const std::string& text, std::size_t columns) {
+    return text + std::string(columns > Columns(text) ? columns - Columns(text) : 0, ' ');
+}
+
+constexpr int kBarWidth = 20;
+
+// The port's live line from a progress event of its child: "PORT [#####     ] 25% 1:10 elapsed, 3:20 left".
+bool TakeProgressEvent(const std::string& line, PortRun& run) {
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object() || event.value("event", "") != "progress") return false;
+    const int percent = std::clamp(event.value("percent", 0), 0, 100);
+    const int filled = percent * kBarWidth / 100;
+    std::string text = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " + std::to_string(percent) +
+                       "% ";
+    const auto seconds = [](double value) { return std::chrono::milliseconds(std::llround(value * 1000.0)); };
+    if (event.contains("elapsed_s") && event["elapsed_s"].is_number()) {
+        text += ClockText(seconds(event["elapsed_s"].get<double>())) + " elapsed";
+    }
+    if (event.contains("remaining_s") && event["remaining_s"].is_number()) {
+        text += ", " + ClockText(seconds(event["remaining_s"].get<double>())) + " left";
+    }
+    run.progress = text;
+    return true;
+}
+
+// One live line a port on the terminal, drawn below everything else and redrawn in place: the cursor
+// goes back up over the lines drawn before. Anything else written first takes them away.
+class PortLines {
+public:
+    PortLines(ConsoleIo& io, bool shown) : io_(io), shown_(shown) {}
+    void Draw(const std::vector<PortRun>& runs) {
+        if (!shown_) return;
+        Erase();
+        std::size_t width = 0;
+        for (const PortRun& run : runs) width = std::max(width, Columns(run.shown));
+        for (const PortRun& run : runs) {
+            if (run.status || run.progress.empty()) continue;
+            std::string line = Padded(run.shown, width + 1) + run.progress;
+            if (const int columns = io_.errColumns ? io_.errColumns() : 0; columns > 1) {
+                line = line.substr(0, static_cast<std::size_t>(columns - 1));
+            }
+            io_.err << line << '\n';
+            ++drawn_;
+        }
+        io_.err << std::flush;
+    }
+    void Erase() {
+        if (drawn_ == 0) return;
+        io_.err << "\x1b[" << drawn_ << "A\r\x1b[J" << std::flush;
+        drawn_ = 0;
+    }
+
+private:
+    ConsoleIo& io_;
+    bool shown_;
+    int drawn_ = 0;
+};
+
+// The child's exit event, which says how its run ended whatever it printed before.
+void TakeExitEvent(const std::string& line, PortRun& run) {
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object() || event.value("event", "") != "exit") return;
+    run.exitSeen = true;
+    if (event.contains("reason") && event["reason"].is_string()) run.verdict = event["reason"];
+    if (event.contains("failure") && event["failure"].is_string()) run.failure = event["failure"];
+}
+
+// A child that ended without its exit event was killed (by a signal: 128 + its number) or died; the
+// parent says so for it, so that every port has its exit event.
+void ChildEndedWithoutExitEvent(PortRun& run, int status, JsonLines* json) {
+    const bool signalled = status > ui::kExitSignalBase;
+    run.failure = signalled ? "signal" : "unexpected";
+    const std::string detail = signalled ? "ended by signal " + std::to_string(status - ui::kExitSignalBase)
+                                         : "ended without saying how (status " + std::to_string(status) + ")";
+    run.verdict = detail;
+    if (json == nullptr) return;
+    nlohmann::ordered_json event{{"event", "exit"},        {"time", ui::IsoTime(std::chrono::system_clock::now())},
+                                 {"port", run.port.value}, {"status", status},
+                                 {"failure", run.failure}, {"reason", nullptr},
+                                 {"detail", detail}};
+    json->Relay(event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 // The child's JSON line with the port after the event's name, where a reader looks first.
@@ -41,14 +135,37 @@ std::string TaggedJson(const std::string& line, const std::string& port) {
 
 void PrintTable(const std::vector<PortRun>& runs, std::ostream& out) {
     std::size_t width = std::string("port").size();
-    for (const PortRun& run : runs) width = std::max(width, run.shown.size());
-    out << '\n'
-        << std::left << std::setw(static_cast<int>(width + 2)) << "port" << std::setw(8) << "status"
-        << "verdict\n";
+    for (const PortRun& run : runs) width = std::max(width, Columns(run.shown));
+    out << '\n' << Padded("port", width + 2) << Padded("status", 8) << "verdict\n";
     for (const PortRun& run : runs) {
-        out << std::setw(static_cast<int>(width + 2)) << run.shown << std::setw(8) << *run.status << run.verdict
-            << '\n';
+        out << Padded(run.shown, width + 2) << Padded(std::to_string(*run.status), 8) << run.verdict << '\n';
     }
+}
+
+// Each logger once: a port named twice, also under two names of one device, would be two jobs on one
+// line. Adapters named by their serial number are looked up now, unless the children wait for them.
+std::vector<PortChoice> ChosenPorts(const Arguments& args) {
+    std::vector<PortChoice> choices;
+    std::map<std::string, std::string> named;  // the device, and how it was named first
+    auto choose = [&](const std::string& device, const std::string& shown, PortChoice choice) {
+        const auto [earlier, fresh] = named.emplace(device, shown);
+        if (!fresh) {
+            throw UsageError(earlier->second == shown ? shown + " is named twice"
+                                                      : shown + " and " + earlier->second + " are the same port");
+        }
+        choices.push_back(std::move(choice));
+    };
+    for (const std::string& port : args.ports) choose(SameDeviceKey(port), port, {"--port", port});
+    for (const std::string& serial : args.portSerials) {
+        const std::string shown = "the adapter with the serial number '" + serial + "'";
+        if (args.wait) {
+            choose(shown, shown, {"--port-serial", serial});
+        } else {
+            const std::string port = PortWithSerialNumber(serial);
+            choose(SameDeviceKey(port), port + " (" + shown + ")", {"--port", port});
+        }
+    }
+    return choices;
 }
 
 }  // namespace
@@ -56,6 +173,7 @@ void PrintTable(const std::vector<PortRun>& runs, std::ostream& out) {
 std::vector<std::string> ChildCommandLine(const std::vector<std::string>& commandLine, const PortChoice& port) {
     std::vector<std::string> child{commandLine.empty() ? std::string() : commandLine.front()};
     bool answered = false;
+    bool json = false;
     for (std::size_t i = 1; i < commandLine.size(); ++i) {
         const std::string& arg = commandLine[i];
         if (arg == "--port" || arg == "--port-serial") {
@@ -64,65 +182,106 @@ std::vector<std::string> ChildCommandLine(const std::vector<std::string>& comman
         }
         if (arg.rfind("--port=", 0) == 0 || arg.rfind("--port-serial=", 0) == 0) continue;
         answered = answered || arg == "--yes";
+        json = json || arg == "--json";
         child.push_back(arg);
     }
     child.insert(child.begin() + 1, {port.option, port.value});
     if (!answered) child.push_back("--yes");
+    // The parent reads each child's outcome from its exit event, whatever it shows itself.
+    if (!json) child.push_back("--json");
     return child;
 }
 
 int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<PortChoice>& ports, JsonLines* json,
-               ConsoleIo& io, ChildRunner& children) {
+               ConsoleIo& io, ChildRunner& children, std::string* failure) {
     std::vector<PortRun> runs;
     // The runner counts only the children it started: one that could not be started takes no number.
     std::vector<std::size_t> runOfChild;
     for (const PortChoice& port : ports) {
         const std::string shown = port.option == "--port" ? port.value : "serial number " + port.value;
-        runs.push_back({port, ShownSafely(shown), {}, std::nullopt});
+        runs.push_back({port, ShownSafely(shown), {}, std::nullopt, {}, false});
         if (children.Start(ChildCommandLine(commandLine, port))) {
             runOfChild.push_back(runs.size() - 1);
         } else {
             io.err << kProgramPrefix << runs.back().shown << ": the update could not be started\n";
-            runs.back().status = 1;
+            runs.back().status = ui::kExitUnexpected;
             runs.back().verdict = "not started";
+            runs.back().failure = "unexpected";
         }
     }
+    // Only a terminal that takes escape sequences shows the live lines; stdout keeps its lines either way.
+    PortLines live(io, json == nullptr && io.errIsTerminal && io.errTakesEscapes);
     while (const std::optional<ChildEvent> event = children.Next()) {
         PortRun& run = runs.at(runOfChild.at(event->child));
         switch (event->kind) {
             case ChildEvent::Kind::Out:
+                TakeExitEvent(event->text, run);
                 if (json != nullptr) {
                     json->Relay(TaggedJson(event->text, run.port.value));
-                } else if (!event->text.empty() && !IsReportLine(event->text)) {
-                    run.verdict = event->text;
+                } else {
+                    if (TakeProgressEvent(event->text, run)) live.Draw(runs);
                 }
                 break;
             case ChildEvent::Kind::Err: {
+                live.Erase();
                 const std::string text = event->text.rfind(kProgramPrefix, 0) == 0
                                              ? event->text.substr(std::string(kProgramPrefix).size())
                                              : event->text;
                 io.err << kProgramPrefix << run.shown << ": " << text << '\n' << std::flush;
+                live.Draw(runs);
                 break;
             }
             case ChildEvent::Kind::Ended:
                 run.status = event->status;
+                if (!run.exitSeen) ChildEndedWithoutExitEvent(run, event->status, json);
+                live.Erase();
                 if (json == nullptr) {
                     io.out << run.shown << ": " << (run.verdict.empty() ? "no verdict" : run.verdict) << " (status "
                            << event->status << ")\n"
                            << std::flush;
                 }
+                live.Draw(runs);
                 break;
         }
     }
+    live.Erase();
     // Children that were started are all read to their end; one that somehow gave no status failed.
     for (PortRun& run : runs) {
-        if (!run.status) run.status = 1;
+        if (!run.status) {
+            run.status = ui::kExitUnexpected;
+            run.failure = "unexpected";
+        }
     }
     if (json == nullptr) PrintTable(runs, io.out);
     for (const PortRun& run : runs) {
-        if (*run.status != 0) return *run.status;
+        if (*run.status != 0) {
+            if (failure != nullptr) *failure = run.failure;
+            return *run.status;
+        }
     }
     return 0;
+}
+
+int UpdateManyLoggers(const Arguments& args, ConsoleIo& io, RunState& run) {
+    const std::vector<PortChoice> choices = ChosenPorts(args);
+    std::unique_ptr<ChildRunner> system;
+    ChildRunner* children = io.children;
+    if (children == nullptr) {
+        system = SystemChildRunner();
+        children = system.get();
+    }
+    if (children == nullptr) throw UsageError("one --port a run here: start a console for each logger");
+    // Asked once for all of them, before any starts.
+    if (args.file.empty()) Confirm(args, io);
+    if (link::CancelRequested.load()) {
+        io.err << kProgramPrefix << "cancelled before the updates started\n";
+        run.failure = FailureName(link::feCancelled);
+        return link::feCancelled;
+    }
+    std::vector<std::string> commandLine = args.commandLine;
+    commandLine.front() = OwnProgram(commandLine.front());
+    const int status = UpdateMany(commandLine, choices, run.json, io, *children, &run.failure);
+    return status;
 }
 
 }  // namespace vantrel::cli

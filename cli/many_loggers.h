@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/child_processes.h"
 #include "cli/console_window.h"
 #include "cli/json_events.h"
+#include "cli/single_job.h"
 
 namespace vantrel::cli {
 
@@ -23,9 +25,15 @@ struct PortChoice {
 std::vector<std::string> ChildCommandLine(const std::vector<std::string>& commandLine, const PortChoice& port);
 
 // Runs a child for each port and waits for all of them. The status is 0 when every logger was updated,
-// otherwise that of the first port on the command line that was not.
+// otherwise that of the first port on the command line that was not, and failure (when given) the name
+// that port's exit event gave it. Each child runs with --json and its outcome is read from its exit
+// event; a child that ended without one (killed by a signal, died) gets one from the parent.
 // JSON Lines go to json when there is one.
 int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<PortChoice>& ports, JsonLines* json,
-               ConsoleIo& io, ChildRunner& children);
+               ConsoleIo& io, ChildRunner& children, std::string* failure = nullptr);
+
+// The run of several ports: each logger once (a port named twice, also under two names of one device, is
+// refused), the question asked once for all, then UpdateMany with this program's own command line.
+int UpdateManyLoggers(const Arguments& args, ConsoleIo& io, RunState& run);
 
 }  // namespace vantrel::cli

@@ -95,8 +95,11 @@ namespace {
 
 constexpr std::int32_t kLargestHeaderValue = 0xFFFF;
 
-// A header number is a 16-bit code or version: anything outside 0 to 65535 would be cut to 16 bits and
-// could then name another board, so it makes the header unreadable like a value that is no number. An
+// Stored files write "no code" as -1, the 16-bit 0xFFFF.
+constexpr std::int32_t kNoCodeWritten = -1;
+
+// A header number is a 16-bit code or version: anything else outside 0 to 65535 would be cut to 16 bits
+// and could then name another board, so it makes the header unreadable like a value that is no number. An
 // empty value means the row's line is missing or carries another key, and the message says which one.
 std::uint16_t HeaderWord(const std::string& value, std::string_view key, int row) {
     if (value.empty()) {
@@ -104,6 +107,7 @@ std::uint16_t HeaderWord(const std::string& value, std::string_view key, int row
                             ") is missing or empty");
     }
     const std::int32_t number = StrToInt(value);
+    if (number == kNoCodeWritten) return static_cast<std::uint16_t>(kLargestHeaderValue);
     if (number < 0 || number > kLargestHeaderValue) {
         throw EConvertError("'" + value + "' is out of range for \"" + std::string(key) + "\" (0 to 65535)");
     }
@@ -121,6 +125,8 @@ std::uint16_t BootloaderGeneration(const std::string& value) {
 bool ReadFirmwareHeader(TextLineReader& file, TBl3FileHeader& header) {
     // Each field is stored as soon as its line is read, so a conversion failure leaves the earlier rows
     // in place. Callers that must not show a half-read header read into a header of their own.
+    // A file with nothing in it is told as such, not as a header whose second line is missing.
+    if (file.AtEnd()) throw EConvertError("the file is empty");
     int row = 0;
     auto value = [&](std::string_view key) {
         ++row;

@@ -13,10 +13,14 @@ namespace vantrel::link {
 
 namespace {
 
-// "name (pid N)", or empty when the process is gone.
+// "name (pid N)", or empty when the process is gone. The name is the program the process was started as,
+// whole: the kernel's own name for it stops at 15 characters, which is kept for processes without a
+// command line (kernel threads).
 std::string ProcessName(const std::string& pid) {
-    std::string name;
-    std::ifstream("/proc/" + pid + "/comm") >> name;
+    std::string program;
+    std::getline(std::ifstream("/proc/" + pid + "/cmdline"), program, '\0');
+    std::string name = std::filesystem::path(program).filename().string();
+    if (name.empty()) std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
     return name.empty() ? std::string() : name + " (pid " + pid + ")";
 }
 

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "engine/tcmd.h"
+#include "ui/exit_status.h"
 #include "ui/job_record.h"
 #include "ui/window_ops.h"
 
@@ -76,8 +77,5 @@ private:
     JobRecord record_;
     SummarySink summarySink_;
 };
-
-// The exit status of a job that a time limit cancelled (as `timeout` ends a command it gave up on).
-inline constexpr int kExitTimedOut = 124;
 
 }  // namespace vantrel::ui

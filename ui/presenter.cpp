@@ -8,6 +8,7 @@
 #include "firmware/catalogue.h"
 #include "firmware/code_tables.h"
 #include "link/failures.h"
+#include "ui/exit_status.h"
 #include "ui/local_time.h"
 
 namespace vantrel::ui {
@@ -129,7 +130,6 @@ constexpr FailureRow kFailureRows[] = {
     {link::feInfoOnly, "Only read update info!", Channels::All},
 };
 constexpr FailureRow kUnexpectedFailure{0, "Fatal Exception has occurred!", Channels::All};
-constexpr int kExitUnexpected = 1;
 
 const FailureRow& FindFailureRow(std::int32_t failure) {
     for (const FailureRow& row : kFailureRows) {

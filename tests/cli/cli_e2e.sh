@@ -95,14 +95,19 @@ check "--file refused outside internal mode" 2 $? "--file needs internal mode" "
 check "missing port" 10 $? "Aborted because serial port \"/dev/vantrel-missing-port\" is not ready!" "$work/missing.out" \
   "no such device" "$work/missing.err"
 
-# A port held by another program: busy, with the holder named.
+# A port held by another program: busy, with the holder named in full (longer than the kernel's
+# 15-character process name).
 start_sim
 exec 9<>"$port"
 flock -n 9 || true
+cp "$(command -v sleep)" "$work/vantrel-port-holder-long-name"
+"$work/vantrel-port-holder-long-name" 30 &
+holder=$!
+exec 9>&-
 "$bin/vantrel-update-cli" --port "$port" --yes >"$work/busy.out" 2>"$work/busy.err"
 status=$?
-exec 9>&-
-check "busy port" 10 $status "busy" "$work/busy.err"
+kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+check "busy port" 10 $status "busy" "$work/busy.err" "vantrel-port-holder-long-name (pid $holder)" "$work/busy.err"
 
 # The logger loses its power in the middle of programming; the updater keeps restarting the job until
 # SIGINT cancels it. Powered again, the logger comes back in its bootloader with what it had, and the
@@ -163,13 +168,27 @@ for row in "${signal_rows[@]}"; do
   done
   wait "$cli"
   status=$?
-  if [ "$expected" = 20 ]; then check "$name" 20 $status "Process cancelled!" "$out"; else check "$name" "$expected" $status; fi
+  # A second signal still says how the program ended, and what the job last reported.
+  if [ "$expected" = 20 ]; then check "$name" 20 $status "Process cancelled!" "$out"; else
+    check "$name" "$expected" $status "ended at once by a second signal" "$out" \
+      "the job's last report: Vector table is programmed." "$out"; fi
   if [ "$next_class" != "-" ]; then
     "$bin/vantrel-update-cli" --port "$port" --yes --max-restarts 0 >"$work/next.out" 2>&1
     class=$(grep -m 1 -o 'Class [0-9]*' "$work/next.out")
     check "$name: logger afterwards" "Class $next_class" "$class"
   fi
 done
+
+# The same with --json: the exit event is still the last line.
+start_sim
+"$bin/vantrel-update-cli" --port "$port" --yes --json >"$work/signal.json" 2>/dev/null &
+cli=$!
+wait_for "Vector table is programmed." "$work/signal.json"
+sleep 1; kill -INT "$cli"; sleep 1.2; kill -INT "$cli"
+wait "$cli"
+check "a second SIGINT in JSON" 130 $?
+tail -n 1 "$work/signal.json" | grep -q '^{"event":"exit","time":"[^"]*","status":130,"failure":"signal","reason":null,"detail":"ended at once' ||
+  { echo "FAIL a second SIGINT in JSON: no exit event last"; failures=$((failures + 1)); }
 
 # Several loggers at once, each updated by a process of its own: a line per port as each ends, a table,
 # and the status of the first port on the command line that failed; in JSON every event carries its port.

@@ -1,6 +1,8 @@
 // The console front end run in-process against the simulated logger, in virtual time.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -50,11 +52,13 @@ struct OutputFaults {
     bool err = false;
 };
 
-// What the streams are attached to, beyond stdin: a terminal on stderr (and stdout), one that is dumb.
+// What the streams are attached to, beyond stdin: a terminal on stderr (and stdout), one that is dumb,
+// and how wide it is (0: unknown).
 struct Screen {
     bool err = false;
     bool out = false;
     bool escapes = true;
+    int columns = 0;
 };
 
 class CliTest : public ::testing::Test {
@@ -92,6 +96,7 @@ protected:
                      screen.escapes};
         io.sysfsRoot = (config_ / "sys").string();
         io.children = children;
+        if (screen.columns > 0) io.errColumns = [columns = screen.columns] { return columns; };
         run.status = RunCli(args, io);
         run.out = out.str();
         run.err = err.str();
@@ -191,14 +196,19 @@ TEST_F(CliTest, JsonReadersGetTheOutcomeAlsoWithoutAJob) {
 
 TEST_F(CliTest, HumanOutputIsTheReportAndTheVerdict) {
     SimulatedLine line;
-    const CliRun run = Cli({"--port", line.Port(), "--yes"});
+    // Start-up keys the window would ignore: the job runs, and the operator learns they did nothing.
+    const CliRun run = Cli({"--port", line.Port(), "--yes", "xx:+", "mf:maybe"});
     ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.err,
+              "vantrel-update-cli: the start-up key 'xx:+' is not one of cc:- cf:- ci:- mf:+ mf:- f:+ f:- and is "
+              "ignored\n"
+              "vantrel-update-cli: the start-up key 'mf:maybe' is not one of cc:- cf:- ci:- mf:+ mf:- f:+ f:- and is "
+              "ignored\n");
     EXPECT_NE(run.out.find(" -> Start at serial port \"SIM1\"\n"), std::string::npos);
     EXPECT_NE(run.out.find(" -> Vector table is saved.\n"), std::string::npos);
     // The verdict once as a report line, once as the plain message.
     EXPECT_NE(run.out.find(" -> Update Vantrel Base V1.06 succesfully completed.\n"), std::string::npos);
     EXPECT_NE(run.out.find("\nUpdate Vantrel Base V1.06 succesfully completed.\n"), std::string::npos);
-    EXPECT_TRUE(run.err.empty()) << run.err;
 }
 
 TEST_F(CliTest, ExitStatusFollowsTheVerdict) {
@@ -259,8 +269,10 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
         const char* what;
         std::vector<std::string> args;
         bool internal;
-        const char* says;
+        std::string says;
     };
+    const fs::path fifo = config_ / "log.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const Case cases[] = {
         {"no port", {"--yes"}, false, "--port is required"},
         {"port twice", {"--port", "SIM1", "--port", "SIM1", "--yes"}, false, "SIM1 is named twice"},
@@ -332,6 +344,11 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
          "cannot write the log file /nonexistent/vantrel.log: No such file or directory"},
         {"log that is a folder", {"--port", "SIM1", "--yes", "--log", "/"}, false, "cannot write the log file /"},
         {"log with a listing", {"--list-images", "--log", "x.log"}, false, "do not go with"},
+        // Waiting for a reader of a FIFO would hold the run for ever, before any time limit runs.
+        {"log that is a FIFO",
+         {"--port", "SIM1", "--yes", "--timeout", "5", "--log", fifo.string()},
+         false,
+         "cannot write the log file " + fifo.string() + ": not a regular file or a character device"},
     };
     FakePorts ports;
     ports.entries = {UsbPort("/dev/ttyUSB0", "A1"), UsbPort("/dev/ttyUSB1", "B2"), UsbPort("/dev/ttyUSB2", "B2")};
@@ -358,7 +375,12 @@ TEST_F(CliTest, HelpIsOnlyTheHelp) {
     const CliRun run = Cli({"--json", "--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.find("\"event\""), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("--max-restarts"), std::string::npos);
+    // Every value is named by what it means, which the manual page shows as it is.
+    for (const char* option : {"--port PORT", "--port-serial SERIAL", "--wait-for-port SECONDS", "--file IMAGE",
+                               "--max-restarts N", "--log FILE", "--timeout SECONDS", "KEY:VALUE"}) {
+        EXPECT_NE(run.out.find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(run.out.find("TEXT"), std::string::npos) << run.out;
 }
 
 TEST_F(CliTest, VersionIsOnlyTheVersion) {
@@ -772,6 +794,9 @@ TEST_F(CliTest, TimeLimitCancelsTheJob) {
 // fills the disk lets the job end and says so.
 TEST_F(CliTest, LogKeepsTheReportAndASummaryLine) {
     const fs::path log = config_ / "jobs.log";
+    // A line a killed run left without its newline stays a line of its own.
+    const std::string unfinished = "2026-01-01T00:00:00.000+00:00 -> Progress 4";
+    std::ofstream(log) << unfinished;
     {
         LoggerConfig older;
         older.identity.applicationVersion = 0x0105;
@@ -787,13 +812,18 @@ TEST_F(CliTest, LogKeepsTheReportAndASummaryLine) {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     const std::regex stamped(
         "^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}[+-][0-9]{2}:[0-9]{2} .+");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), unfinished);
+    lines.erase(lines.begin());
     std::vector<std::string> summaries;
     for (const auto& line : lines) {
         EXPECT_TRUE(std::regex_match(line, stamped)) << line;
         if (line.find(" job start=") != std::string::npos) summaries.push_back(line);
     }
     ASSERT_EQ(summaries.size(), 2u);
-    EXPECT_NE(lines.front().find(" -> Start at serial port \"SIM1\""), std::string::npos) << lines.front();
+    EXPECT_NE(lines.front().find(" port=SIM1 -> Start at serial port \"SIM1\""), std::string::npos) << lines.front();
+    // Every line names its port: the jobs of several loggers write one log.
+    for (const auto& line : lines) EXPECT_NE(line.find(" port=SIM1 "), std::string::npos) << line;
     for (const char* field :
          {" port=SIM1 ", " adapter=- ", " class-before=26145 ", " version-before=1.05 ", " class-after=26145 ",
           " version-after=1.06 ", " platform=15 ", " print=19 ", " image=\"Vantrel Base V1.06\" ",
@@ -826,6 +856,10 @@ TEST_F(CliTest, StatusLineOnATerminal) {
         {"stdout and stderr on one terminal", {.err = true, .out = true}, false, true},
         {"stdout redirected", {.err = true, .out = false}, true, true},
         {"dumb terminal", {.err = true, .out = true, .escapes = false}, false, false},
+        // Narrower than the line: cut, never wrapped, so no redraw leaves a row behind.
+        {"80 columns", {.err = true, .out = true, .columns = 80}, false, true},
+        {"60 columns, dumb", {.err = true, .out = true, .escapes = false, .columns = 60}, false, false},
+        {"20 columns: the bar itself is cut", {.err = true, .out = true, .columns = 20}, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -835,9 +869,19 @@ TEST_F(CliTest, StatusLineOnATerminal) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out.find(" -> Progress 50%") != std::string::npos, c.progressLinesOnStdout);
         EXPECT_EQ(run.err.find('\x1b') != std::string::npos, c.escapes);
-        EXPECT_NE(run.err.find("] 50% "), std::string::npos);
-        EXPECT_NE(run.err.find(" elapsed, "), std::string::npos);
-        EXPECT_NE(run.err.find(" left  "), std::string::npos);
+        if (c.screen.columns == 0 || c.screen.columns >= 60) {
+            EXPECT_NE(run.err.find("] 50% "), std::string::npos);
+            EXPECT_NE(run.err.find(" elapsed"), std::string::npos);
+        }
+        if (c.screen.columns == 0) EXPECT_NE(run.err.find(" left  "), std::string::npos);
+        if (c.screen.columns > 0) {
+            // Every redraw, after its carriage return (and the escape that clears the row), fits in the width.
+            std::istringstream redraws(run.err);
+            for (std::string redraw; std::getline(redraws, redraw, '\r');) {
+                if (redraw.rfind("\x1b[2K", 0) == 0) redraw.erase(0, 4);
+                EXPECT_LT(redraw.size(), static_cast<std::size_t>(c.screen.columns)) << redraw;
+            }
+        }
         // The log keeps the whole report.
         std::ifstream in(log);
         const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -897,6 +941,7 @@ TEST_F(CliTest, WaitForPort) {
         const char* says;
         std::size_t polls;       // quarter-second pauses before the job
         bool cancelled = false;  // a cancel request came before the wait
+        bool inDetail = false;   // JSON readers find what stderr says in the exit event's detail
     };
     const fs::path present = config_ / "ttyUSB4";
     std::ofstream(present).put('\0');
@@ -910,7 +955,27 @@ TEST_F(CliTest, WaitForPort) {
          1000,
          link::feNoPort,
          "no adapter with the serial number 'B2' appeared within 3 s",
-         12},
+         12,
+         false,
+         true},
+        // The time limit bounds the whole run: it ends a longer wait.
+        {"time limit before the port comes",
+         {"--port", absent.string(), "--timeout", "2"},
+         0,
+         ui::kExitTimedOut,
+         "did not appear within the time limit of 2 s; no job was started",
+         8,
+         false,
+         true},
+        {"time limit before the adapter comes",
+         {"--port-serial", "B2", "--timeout", "1.5"},
+         1000,
+         ui::kExitTimedOut,
+         "the adapter with the serial number 'B2' did not appear within the time limit of 1.5 s",
+         6,
+         false,
+         true},
+        {"time limit longer than the wait", {"--port-serial", "B2", "--timeout", "60"}, 9, 0, "", 9},
         {"cancelled while waiting for a port", {"--port", absent.string()}, 0, link::feCancelled, "", 0, true},
         {"cancelled while waiting for an adapter",
          {"--port-serial", "B2"},
@@ -918,6 +983,7 @@ TEST_F(CliTest, WaitForPort) {
          link::feCancelled,
          "cancelled while waiting for the adapter with the serial number 'B2'",
          0,
+         true,
          true},
     };
     for (const Case& c : cases) {
@@ -943,6 +1009,14 @@ TEST_F(CliTest, WaitForPort) {
         const auto polls = std::find_if(sleeps.begin(), sleeps.end(),
                                         [](link::Micros pause) { return pause != std::chrono::milliseconds(250); });
         EXPECT_EQ(static_cast<std::size_t>(polls - sleeps.begin()), c.polls);
+        if (c.inDetail) {
+            ports.looks = 0;
+            link::CancelRequested = c.cancelled;
+            args.push_back("--json");
+            const nlohmann::json exit = JsonLines(Cli(args).out).back();
+            EXPECT_EQ(exit["status"], c.status);
+            EXPECT_NE(exit["detail"].get<std::string>().find(c.says), std::string::npos) << exit;
+        }
     }
 }
 
@@ -1009,9 +1083,10 @@ TEST(ManyLoggers, EachChildGetsOnePortAndTheAnsweredConfirmation) {
         {{"cli", "--port", "A", "--port=B", "--json", "mf:+"},
          {"--port", "B"},
          {"cli", "--port", "B", "--json", "mf:+", "--yes"}},
+        // The parent reads every child's outcome from its exit event.
         {{"cli", "--yes", "--port-serial", "S1", "--port-serial=S2", "--wait-for-port", "5", "--port", "C"},
          {"--port-serial", "S2"},
-         {"cli", "--port-serial", "S2", "--yes", "--wait-for-port", "5"}},
+         {"cli", "--port-serial", "S2", "--yes", "--wait-for-port", "5", "--json"}},
     };
     for (const auto& c : cases) EXPECT_EQ(ChildCommandLine(c.commandLine, c.port), c.child);
 }
@@ -1020,33 +1095,72 @@ TEST_F(CliTest, ManyLoggersEachEndOnALineThenATable) {
     FakeChildren children;
     using Kind = ChildEvent::Kind;
     children.script = {
-        {Kind::Out, 1, "10-11-12 -> Start at serial port \"/dev/ttyUSB1\""},
-        {Kind::Out, 0, "10-11-12 -> Start at serial port \"/dev/ttyUSB0\""},
+        {Kind::Out, 1, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB1\""})"},
+        {Kind::Out, 0, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB0\""})"},
         {Kind::Err, 1, "vantrel-update-cli: no such device: /dev/ttyUSB1"},
-        {Kind::Out, 1, "Aborted because serial port \"/dev/ttyUSB1\" is not ready!"},
+        {Kind::Out, 1, R"({"event":"message","text":"Aborted because serial port \"/dev/ttyUSB1\" is not ready!"})"},
+        {Kind::Out, 1,
+         R"({"event":"exit","status":10,"failure":"feNoPort","reason":"Aborted because serial port \"/dev/ttyUSB1\" is not ready!"})"},
         {Kind::Ended, 1, "", link::feNoPort},
-        {Kind::Out, 2, "Process cancelled!"},
+        {Kind::Out, 2, R"({"event":"exit","status":20,"failure":"feCancelled","reason":"Process cancelled!"})"},
         {Kind::Ended, 2, "", link::feCancelled},
-        {Kind::Out, 0, "Update Vantrel Base V1.06 succesfully completed."},
+        {Kind::Out, 0,
+         R"({"event":"exit","status":0,"failure":null,"reason":"Update Vantrel Base V1.06 succesfully completed."})"},
         {Kind::Ended, 0, "", 0},
+        // Killed before it could write its exit event: the parent says how it ended.
+        {Kind::Out, 3, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB3\""})"},
+        {Kind::Ended, 3, "", 137},
     };
-    const CliRun run = Cli({"--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB1", "--port", "/dev/ttyUSB2", "--yes"}, "",
-                           false, {}, {}, &children);
+    // The third name is one column narrower than its bytes: the table aligns it by its columns.
+    const CliRun run = Cli({"--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB1", "--port", "/dev/ttyÜSB2", "--port",
+                            "/dev/ttyUSB3", "--yes"},
+                           "", false, {}, {}, &children);
     // The first port on the command line that failed, not the first to fail.
     EXPECT_EQ(run.status, link::feNoPort);
-    ASSERT_EQ(children.started.size(), 3u);
+    ASSERT_EQ(children.started.size(), 4u);
     EXPECT_EQ(children.started[2],
-              (std::vector<std::string>{children.started[2][0], "--port", "/dev/ttyUSB2", "--yes"}));
+              (std::vector<std::string>{children.started[2][0], "--port", "/dev/ttyÜSB2", "--yes", "--json"}));
     EXPECT_EQ(run.out,
               "/dev/ttyUSB1: Aborted because serial port \"/dev/ttyUSB1\" is not ready! (status 10)\n"
-              "/dev/ttyUSB2: Process cancelled! (status 20)\n"
+              "/dev/ttyÜSB2: Process cancelled! (status 20)\n"
               "/dev/ttyUSB0: Update Vantrel Base V1.06 succesfully completed. (status 0)\n"
+              "/dev/ttyUSB3: ended by signal 9 (status 137)\n"
               "\n"
               "port          status  verdict\n"
               "/dev/ttyUSB0  0       Update Vantrel Base V1.06 succesfully completed.\n"
               "/dev/ttyUSB1  10      Aborted because serial port \"/dev/ttyUSB1\" is not ready!\n"
-              "/dev/ttyUSB2  20      Process cancelled!\n");
+              "/dev/ttyÜSB2  20      Process cancelled!\n"
+              "/dev/ttyUSB3  137     ended by signal 9\n");
     EXPECT_EQ(run.err, "vantrel-update-cli: /dev/ttyUSB1: no such device: /dev/ttyUSB1\n");
+}
+
+// On a terminal each port running has a live line (bar, percent, times) below the rest, redrawn in place;
+// stdout gets the same lines as without a terminal.
+TEST_F(CliTest, ManyLoggersOnATerminalShowALineAPort) {
+    FakeChildren children;
+    using Kind = ChildEvent::Kind;
+    children.script = {
+        {Kind::Out, 0, R"({"event":"progress","percent":50,"elapsed_s":61.0,"remaining_s":30.5})"},
+        {Kind::Out, 1, R"({"event":"progress","percent":10,"elapsed_s":12.0,"remaining_s":null})"},
+        {Kind::Out, 0, R"({"event":"exit","status":0,"failure":null,"reason":"Done."})"},
+        {Kind::Ended, 0, "", 0},
+        {Kind::Out, 1, R"({"event":"exit","status":0,"failure":null,"reason":"Done."})"},
+        {Kind::Ended, 1, "", 0},
+    };
+    const CliRun run = Cli({"--port", "A", "--port", "BB", "--yes"}, "", false, {}, {.err = true, .out = true},
+                           &children);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err,
+              "A  [##########          ] 50% 1:01 elapsed, 0:30 left\n"
+              "\x1b[1A\r\x1b[J"
+              "A  [##########          ] 50% 1:01 elapsed, 0:30 left\n"
+              "BB [##                  ] 10% 0:12 elapsed\n"
+              "\x1b[2A\r\x1b[J"
+              "BB [##                  ] 10% 0:12 elapsed\n"
+              "\x1b[1A\r\x1b[J");
+    EXPECT_EQ(run.out,
+              "A: Done. (status 0)\nBB: Done. (status 0)\n\nport  status  verdict\nA     0       Done.\nBB    0       "
+              "Done.\n");
 }
 
 TEST_F(CliTest, ManyLoggersAChildThatCouldNotStartTakesNoChildsEvents) {
@@ -1054,7 +1168,8 @@ TEST_F(CliTest, ManyLoggersAChildThatCouldNotStartTakesNoChildsEvents) {
     children.refused = {0};
     // The runner numbers the children it started: B is its first.
     children.script = {
-        {ChildEvent::Kind::Out, 0, "Update Vantrel Base V1.06 succesfully completed."},
+        {ChildEvent::Kind::Out, 0,
+         R"({"event":"exit","status":0,"failure":null,"reason":"Update Vantrel Base V1.06 succesfully completed."})"},
         {ChildEvent::Kind::Ended, 0, "", 0},
     };
     const CliRun run = Cli({"--port", "A", "--port", "B", "--yes"}, "", false, {}, {}, &children);
@@ -1078,22 +1193,35 @@ TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
         {Kind::Ended, 1, "", 0},
         {Kind::Out, 0, R"({"event":"exit","status":0})"},
         {Kind::Ended, 0, "", 0},
+        // A child killed before its exit event gets one from the parent.
+        {Kind::Ended, 2, "", 130},
     };
-    const CliRun run = Cli({"--json", "--port", "A", "--port", "B", "--yes"}, "", false, {}, {}, &children);
-    EXPECT_EQ(run.status, 0);
+    const CliRun run = Cli({"--json", "--port", "A", "--port", "B", "--port", "C", "--yes"}, "", false, {}, {},
+                           &children);
+    EXPECT_EQ(run.status, 130);
     std::vector<std::string> lines;
     std::istringstream in(run.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 6u) << run.out;
+    ASSERT_EQ(lines.size(), 7u) << run.out;
     // This run's own start and exit events around the children's, which carry their port.
     EXPECT_EQ(nlohmann::json::parse(lines.front())["event"], "start");
     EXPECT_EQ(lines[1], R"({"event":"report","port":"A","text":"Start"})");
     EXPECT_EQ(lines[2], R"({"event":"notification","port":"B","code":0,"value":0})");
     EXPECT_EQ(lines[3], R"({"event":"exit","port":"B","status":0})");
     EXPECT_EQ(lines[4], R"({"event":"exit","port":"A","status":0})");
+    nlohmann::json killed = nlohmann::json::parse(lines[5]);
+    killed.erase("time");
+    EXPECT_EQ(killed, (nlohmann::json{{"event", "exit"},
+                                      {"port", "C"},
+                                      {"status", 130},
+                                      {"failure", "signal"},
+                                      {"reason", nullptr},
+                                      {"detail", "ended by signal 2"}}));
+    // The run's own exit event names the status it reports, the killed port's.
     const nlohmann::json exit = nlohmann::json::parse(lines.back());
     EXPECT_EQ(exit["event"], "exit");
-    EXPECT_EQ(exit["status"], 0);
+    EXPECT_EQ(exit["status"], 130);
+    EXPECT_EQ(exit["failure"], "signal");
     EXPECT_FALSE(exit.contains("port"));
 }
 

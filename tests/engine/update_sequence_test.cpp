@@ -174,6 +174,8 @@ struct FailureCase {
     std::function<void()> setup;  // option flags, file image
     Notification final;
     std::vector<std::uint32_t> postedBeforeFinal;  // the last codes before the final one (progress left out)
+    // What else the row shows about the line's traffic and the notifications, if anything.
+    std::function<void(SimulatedLine&, const JobResult&)> also;
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
@@ -196,6 +198,7 @@ TEST_P(UpdateFailureTest, EndsWithOneVerdictAndTheLoggerInItsBootloader) {
     ASSERT_GE(codes.size(), c.postedBeforeFinal.size() + 1);
     EXPECT_TRUE(std::equal(c.postedBeforeFinal.rbegin(), c.postedBeforeFinal.rend(), codes.rbegin() + 1))
         << "codes before the final one differ";
+    if (c.also) c.also(line, job);
 }
 
 std::vector<std::string> ImageWith(int image, const std::function<void(std::vector<std::string>&)>& change) {
@@ -244,12 +247,22 @@ const FailureCase kFailureCases[] = {
      [] { return InBootloader(Logger(23, 19)); },
      nullptr,
      {ncFailure, link::feNoMatchingImage},
-     {ncUpdateId, ncCheckImage, ncCheckImage, ncCheckImage, ncCheckImage}},
-    {"named platform without an update-info region",
+     {ncUpdateId, ncCheckImage, ncCheckImage, ncCheckImage, ncCheckImage},
+     [](SimulatedLine& line, const JobResult& job) {
+         EXPECT_TRUE(line.Serial().Trace().Matching("record: srReadBlock").empty());
+         EXPECT_EQ(job.Values(ncUpdateClass), std::vector<std::int32_t>{0xFFFF});
+         EXPECT_EQ(job.Values(ncUpdateId), std::vector<std::int32_t>{0xFFFF});
+     }},
+    {"named platform without an update-info region asks for block zero",
      [] { return InBootloader(Logger(18, 19)); },
      nullptr,
      {ncFailure, link::feNoMatchingImage},
-     {ncCheckImage}},
+     {ncCheckImage},
+     [](SimulatedLine& line, const JobResult&) {
+         const auto requests = line.Serial().Trace().Matching("record: srReadBlock");
+         ASSERT_EQ(requests.size(), 1u);
+         EXPECT_EQ(std::string(requests[0].bytes.begin(), requests[0].bytes.end()), ":0100000530CA");
+     }},
     {"update ID other than FFFE while checked",
      [] {
          LoggerConfig c = InBootloader();
@@ -353,22 +366,6 @@ INSTANTIATE_TEST_SUITE_P(Failures, UpdateFailureTest, ::testing::ValuesIn(kFailu
                              }
                              return name;
                          });
-
-TEST_F(UpdateSequenceTest, NamedPlatformWithoutRegionAsksForBlockZero) {
-    SimulatedLine line(InBootloader(Logger(18, 19)));
-    RunJob(line.Port());
-    const auto requests = line.Serial().Trace().Matching("record: srReadBlock");
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(std::string(requests[0].bytes.begin(), requests[0].bytes.end()), ":0100000530CA");
-}
-
-TEST_F(UpdateSequenceTest, UnnamedPlatformSendsNoBlockRequest) {
-    SimulatedLine line(InBootloader(Logger(23, 19)));
-    const JobResult job = RunJob(line.Port());
-    EXPECT_TRUE(line.Serial().Trace().Matching("record: srReadBlock").empty());
-    EXPECT_EQ(job.Values(ncUpdateClass), std::vector<std::int32_t>{0xFFFF});
-    EXPECT_EQ(job.Values(ncUpdateId), std::vector<std::int32_t>{0xFFFF});
-}
 
 TEST_F(UpdateSequenceTest, RelaxedChecksLetAForeignLoggerUpdate) {
     CheckFamily = false;
@@ -476,25 +473,30 @@ TEST_F(UpdateSequenceTest, ImageWithoutVectorRecordSkipsIt) {
     EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feNotVerified}));
 }
 
-TEST_F(UpdateSequenceTest, WrongEchoOfTheVectorRecordNamesTheEndIndex) {
-    // The vector record is the 1548th data record the logger receives.
-    SimulatedLine line(
-        WithFault(InBootloader(), {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 1548}));
-    const JobResult job = RunJob(line.Port());
-    EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feProgramming}));
-    EXPECT_EQ(job.Values(ncProgrammingError), std::vector<std::int32_t>{1548});
-    ExpectLeftInBootloader(line, job);
-}
-
+// A record whose echo differs is named by its index counted from 0; the vector record, sent last, by the
+// end index. The logger has received the records up to the one that failed, and waits in its bootloader.
 TEST_F(UpdateSequenceTest, WrongEchoNamesTheRecordIndex) {
-    SimulatedLine line(
-        WithFault(InBootloader(), {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 5}));
-    const JobResult job = RunJob(line.Port());
-    EXPECT_EQ(job.Values(ncProgrammingError), std::vector<std::int32_t>{4});
-    line.Serial().Inspect([](sim::LoggerModel& m) {
-        EXPECT_EQ(m.Received().dataRecords, 5);
-        return 0;
-    });
+    const struct {
+        const char* what;
+        int nth;  // the data record the logger echoes wrongly, counted from 1
+        std::int32_t index;
+    } cases[] = {
+        {"a data record", 5, 4},
+        {"the vector record, the 1548th data record the logger receives", 1548, 1548},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimulatedLine line(WithFault(InBootloader(),
+                                     {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = c.nth}));
+        const JobResult job = RunJob(line.Port());
+        EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feProgramming}));
+        EXPECT_EQ(job.Values(ncProgrammingError), std::vector<std::int32_t>{c.index});
+        line.Serial().Inspect([&](sim::LoggerModel& m) {
+            EXPECT_EQ(m.Received().dataRecords, c.nth);
+            return 0;
+        });
+        ExpectLeftInBootloader(line, job);
+    }
 }
 
 TEST_F(UpdateSequenceTest, CancelDuringProgrammingLeavesTheBootloader) {

@@ -658,7 +658,9 @@ TEST_F(ControllerTest, CloseAsksOnlyWhileAJobRuns) {
         } else {
             EXPECT_TRUE(history.empty());
         }
-        if (c.busy && !c.closes) EXPECT_EQ(view.Controls(), kBusy);
+        if (c.busy && !c.closes) {
+            EXPECT_EQ(view.Controls(), kBusy);
+        }
         // No new worker after the operator left; one still comes after a No.
         EXPECT_EQ(view.timers.count(Timer::Restart), c.restartWaits && !c.closes ? 1u : 0u);
         if (view.timers.count(Timer::Restart)) view.Expire(Timer::Restart);

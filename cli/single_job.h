@@ -1,0 +1,37 @@
+// One logger's job from the console: the log opened, the port found (or waited for), the question asked,
+// the converter looked at, then the job run to its verdict.
+#pragma once
+
+#include <string>
+
+#include "cli/arguments.h"
+#include "cli/console_window.h"
+#include "cli/job_log.h"
+#include "cli/json_events.h"
+
+namespace vantrel::cli {
+
+// What the run leaves beside its exit status: for the JSON exit event, and the log that outlives it.
+struct RunState {
+    JsonLines* json = nullptr;
+    JobLog log;
+    // The failure's name (a failure code's, or one of the run's own: "usage", "image-file", ...), the
+    // verdict or the error as the operator reads it, and what the program found out beyond it.
+    std::string failure;
+    std::string reason;
+    std::string detail;
+};
+
+// The operator's answer to the question the Update button asks; a refusal raises UsageError (status 2).
+void Confirm(const Arguments& args, ConsoleIo& io);
+
+// The name the exit event gives an exit status ("timeout", a failure code's name, "unexpected").
+std::string FailureName(int status);
+
+// The one logger port whose adapter has this serial number; none, or several, raise UsageError.
+std::string PortWithSerialNumber(const std::string& serial);
+
+// The job on args.ports[0] or the adapter of args.portSerials[0]; returns the exit status.
+int RunSingleJob(Arguments& args, ConsoleIo& io, RunState& run);
+
+}  // namespace vantrel::cli
