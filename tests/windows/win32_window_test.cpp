@@ -385,41 +385,23 @@ TEST_F(Win32WindowTest, ANotificationForAWindowThatIsGoneReachesNobody) {
     Pump();
 }
 
-TEST_F(Win32WindowTest, ClosingWhileBusyAsksAndOnlyYesCancelsTheJobAndCloses) {
+// The three ways to close reach the controller's guard; what it decides is tested with the controller.
+TEST_F(Win32WindowTest, CloseExitAndTheTitleBarReachTheCloseGuard) {
     TfrmMain& window = Start();
     Click(TfrmMain::kBtnProg);
     dialogs_.questions.clear();
-    dialogs_.answers = {false, true};
-    SendMessageW(window.Handle(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(dialogs_.questions, std::vector<std::string>{kCloseWhileBusyQuestion});
+    dialogs_.answers = {false, false, true};
+    Click(TfrmMain::kBtnClose);
+    Pump();
+    Click(TfrmMain::kMenFileExit);
+    Pump();
+    EXPECT_EQ(dialogs_.questions, (std::vector<std::string>{kCloseWhileBusyQuestion, kCloseWhileBusyQuestion}));
     EXPECT_TRUE(IsWindow(window.Handle()));
-    EXPECT_FALSE(link::CancelRequested.load());
     ExpectBusy();
     const HWND hwnd = window.Handle();
     SendMessageW(hwnd, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_TRUE(link::CancelRequested.load());
-}
-
-TEST_F(Win32WindowTest, ClosingWhileIdleAsksNothing) {
-    TfrmMain& window = Start();
-    const HWND hwnd = window.Handle();
-    Click(TfrmMain::kMenFileExit);
-    Pump();
-    EXPECT_FALSE(IsWindow(hwnd));
-    EXPECT_TRUE(dialogs_.questions.empty());
-}
-
-TEST_F(Win32WindowTest, AnUnreadableImageFileStartsNothingAndSaysWhichFile) {
-    TfrmMain& window = Start({"f:+"}, true);
-    dialogs_.file = L"C:\\nowhere\\missing-image.txt";
-    Click(TfrmMain::kBtnFile);
-    EXPECT_TRUE(workerRequests.empty());
-    ExpectIdle();
-    ASSERT_EQ(dialogs_.modals.size(), 1u);
-    EXPECT_NE(dialogs_.modals[0].text.find("The image file cannot be read: "), std::string::npos);
-    EXPECT_NE(dialogs_.modals[0].text.find("missing-image.txt"), std::string::npos);
-    EXPECT_EQ(window.StatusText(), dialogs_.modals[0].text);
 }
 
 TEST_F(Win32WindowTest, AFileVersionThatCannotBeReadShowsWhyAndNoOverviewOfMixedHeaders) {

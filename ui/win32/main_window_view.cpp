@@ -59,7 +59,6 @@ void TfrmMain::SetFocus(Control control) {
     if (focus_ != nullptr && GetActiveWindow() == hwnd_) ::SetFocus(focus_);
 }
 
-
 void TfrmMain::SetText(Text which, const std::string& text) {
     switch (which) {
         case Text::Caption: SetWindowTextW(hwnd_, FromText(text).c_str()); break;
@@ -68,8 +67,14 @@ void TfrmMain::SetText(Text which, const std::string& text) {
                         FromText(text).c_str());
             DrawMenuBar(hwnd_);
             break;
-        case Text::Status: statusText_ = FromText(text); ShowStatus(); break;
-        case Text::TimeLeft: timeLeftText_ = FromText(text); ShowStatus(); break;
+        case Text::Status:
+            statusText_ = FromText(text);
+            ShowStatus();
+            break;
+        case Text::TimeLeft:
+            timeLeftText_ = FromText(text);
+            ShowStatus();
+            break;
     }
 }
 
@@ -80,7 +85,8 @@ void TfrmMain::ShowStatus() {
     const int parts[] = {timeLeftText_.empty() ? -1 : int(client.right) - At120Ppi(kTimeLeftWidth, Dpi()), -1};
     SendMessageW(StatusBar1_, SB_SETPARTS, timeLeftText_.empty() ? 1 : 2, reinterpret_cast<LPARAM>(parts));
     SendMessageW(StatusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusText_.c_str()));
-    if (!timeLeftText_.empty()) SendMessageW(StatusBar1_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(timeLeftText_.c_str()));
+    if (!timeLeftText_.empty())
+        SendMessageW(StatusBar1_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(timeLeftText_.c_str()));
     StatusTip(TTM_UPDATETIPTEXTW, statusText_.data(), 0);
 }
 
@@ -172,7 +178,6 @@ void TfrmMain::SetReportVisible(bool visible) {
     ShowWindow(frmProtocol_->Handle(), visible ? SW_SHOWNOACTIVATE : SW_HIDE);
     DockReportWindow();
 }
-
 
 void TfrmMain::ShowMessage(const std::string& text) {
     if (frmMessage_ == nullptr) {
