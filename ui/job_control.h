@@ -1,13 +1,10 @@
-// How every front end starts, restarts and cancels a job, toolkit-free. A front end implements WindowOps
-// for its widgets and owns one JobControl beside its Presenter:
+// How every front end starts, restarts and cancels a job, toolkit-free. The desktop windows get theirs
+// from MainWindowController (ui/main_window_controller.h), which owns one beside its Presenter; the
+// console owns them itself:
 //
-//   JobControl jobs{window};                 // console: JobControl jobs{window, maxRestarts}
-//   Presenter presenter{window, jobs};
-//   Update / File button:  PrepareImageSource(...), then jobs.StartNew(port, EarlierCancel::Forget)
-//   Cancel button, close guard:  jobs.Cancel()
-//   close guard, menu commands:  jobs.Busy()
-//   end of start-up:  jobs.SetIdle()
-//   a record of every job:  JobControl jobs{window, std::nullopt, AppendToUserHistory}  (console: --log)
+//   JobControl jobs{window, maxRestarts, summarySink};   Presenter presenter{window, jobs};
+//   a new job:  the image source chosen (SelectImageSource), then jobs.StartNew(port, EarlierCancel::...)
+//   Cancel:  jobs.Cancel()          end of start-up:  jobs.SetIdle()
 //
 // The presenter restarts jobs (Restart) and ends them (SetIdle) as the worker's notifications demand.
 //

@@ -137,6 +137,9 @@ bool MainWindowController::CloseRequested() {
         // comes when nobody is left to see it.
         closed_ = true;
         jobs_.Cancel();
+        // A restart that waits would start a new worker, and open the port again, after the operator left.
+        view_.StopTimer(Timer::Restart);
+        view_.StopTimer(Timer::TimeLeft);
         jobs_.Finished(link::feCancelled, kClosedVerdict);
     }
     closed_ = true;

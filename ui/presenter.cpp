@@ -8,7 +8,6 @@
 #include "firmware/catalogue.h"
 #include "firmware/code_tables.h"
 #include "link/failures.h"
-#include "ui/job_rules.h"
 #include "ui/local_time.h"
 
 namespace vantrel::ui {
@@ -145,16 +144,6 @@ void Announce(WindowOps& window, const std::string& text) {
     window.AddReport(text);
     window.SetStatusText(text);
     window.ShowInfoMessage(text);
-}
-
-bool PrepareImageSource(WindowOps& window, const std::string& fileName) {
-    try {
-        SelectImageSource(fileName);
-    } catch (const std::exception& e) {
-        Announce(window, UnreadableImageFileText(e));
-        return false;
-    }
-    return true;
 }
 
 std::string ReportLine(std::time_t when, const std::string& text) {
