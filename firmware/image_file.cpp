@@ -18,18 +18,25 @@ namespace fs = std::filesystem;
     throw EInOutError(path + ": " + problem);
 }
 
+// The file's name as messages give it: UTF-8 (on POSIX systems the bytes of the name as they are).
+std::string NameOf(const fs::path& file) {
+    const std::u8string name = file.u8string();
+    return std::string(name.begin(), name.end());
+}
+
 // Refuses what cannot be an image file before a byte of it is read: a missing file, a directory or
 // device, and anything so large that reading it would only waste memory.
-std::ifstream OpenImageFile(const std::string& path) {
+std::ifstream OpenImageFile(const fs::path& file) {
+    const std::string path = NameOf(file);
     std::error_code error;
-    const fs::file_status status = fs::status(path, error);
+    const fs::file_status status = fs::status(file, error);
     if (error || !fs::exists(status)) {
         const std::error_code cause = error ? error : std::make_error_code(std::errc::no_such_file_or_directory);
         FileError(path, cause == std::errc::no_such_file_or_directory ? "No such file or directory" : cause.message());
     }
     if (fs::is_directory(status)) FileError(path, "Is a directory");
     if (!fs::is_regular_file(status)) FileError(path, "Not a regular file");
-    const std::uintmax_t size = fs::file_size(path, error);
+    const std::uintmax_t size = fs::file_size(file, error);
     if (error) FileError(path, error.message());
     if (size > kMaxImageFileSize) {
         FileError(path, "File too large (" + std::to_string(size) + " bytes, at most " +
@@ -37,7 +44,7 @@ std::ifstream OpenImageFile(const std::string& path) {
     }
 
     errno = 0;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in.is_open()) FileError(path, errno != 0 ? std::strerror(errno) : "Cannot be opened");
     return in;
 }
@@ -97,21 +104,22 @@ ImageLineList ReadRecordLines(const std::string& path, std::ifstream& in) {
 
 }  // namespace
 
-void LoadFileImage(const std::string& path) {
+void LoadFileImage(const fs::path& file) {
+    const std::string path = NameOf(file);
     // Image 0 is the whole of one file or empty: a file that fails half-way leaves nothing of itself, and
     // nothing of the file before it either.
     FileImageLines.clear();
     FileImageHeader = TBl3FileHeader{};
-    std::ifstream in = OpenImageFile(path);
+    std::ifstream in = OpenImageFile(file);
     TBl3FileHeader header = ReadHeader(path, in);
     ImageLineList lines = ReadRecordLines(path, in);
     FileImageHeader = std::move(header);
     FileImageLines = std::move(lines);
 }
 
-void LoadFileImageHeader(const std::string& path) {
-    std::ifstream in = OpenImageFile(path);
-    FileImageHeader = ReadHeader(path, in);
+void LoadFileImageHeader(const fs::path& file) {
+    std::ifstream in = OpenImageFile(file);
+    FileImageHeader = ReadHeader(NameOf(file), in);
 }
 
 }  // namespace vantrel::firmware

@@ -14,13 +14,14 @@ constexpr DWORD kSpecialCharacter = 0x20;
 constexpr char kXonCharacter = 0x11;
 constexpr char kXoffCharacter = 0x13;
 
-// The system's own words for an error code, in the ANSI code page, without the closing line break.
+// The system's own words for an error code, in UTF-8 like the name beside them, without the closing line
+// break.
 std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-        reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length > 0 && text != nullptr ? NarrowToUtf8(std::wstring(text, length)) : std::string();
     if (text != nullptr) LocalFree(text);
     while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
         message.pop_back();
@@ -116,17 +117,7 @@ Win32SerialSystem& RealWin32SerialSystem() {
 
 Win32SerialBackend::Win32SerialBackend() : system_(RealWin32SerialSystem()) {}
 
-std::wstring Win32SerialBackend::DevicePath(const std::string& portName) {
-    std::wstring name;
-    if (!portName.empty()) {
-        const int size = MultiByteToWideChar(CP_ACP, 0, portName.data(), static_cast<int>(portName.size()), nullptr, 0);
-        name.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
-        if (size > 0) {
-            MultiByteToWideChar(CP_ACP, 0, portName.data(), static_cast<int>(portName.size()), name.data(), size);
-        }
-    }
-    return L"\\\\.\\" + name;
-}
+std::wstring Win32SerialBackend::DevicePath(const std::string& portName) { return L"\\\\.\\" + WidenName(portName); }
 
 PortHandle Win32SerialBackend::Fail(OpenFailureKind kind, unsigned long error, const std::string& what,
                                     SystemHandle handle) {
@@ -158,7 +149,8 @@ Win32SerialBackend::SystemHandle Win32SerialBackend::Lookup(PortHandle port) con
 PortHandle Win32SerialBackend::Open(const std::string& portName, std::int32_t baudRate) {
     if (portName.empty()) return Fail(OpenFailureKind::NotFound, ERROR_FILE_NOT_FOUND, "no port name given", nullptr);
     const std::wstring wide = DevicePath(portName);
-    const std::string path = NarrowToAnsi(wide);
+    // The name as the operator gave it, in the program's own bytes, for the failure text.
+    const std::string path = NarrowToUtf8(wide);
 
     HANDLE handle = system_.CreateFileW(wide.c_str());
     if (handle == INVALID_HANDLE_VALUE) {

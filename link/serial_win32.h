@@ -28,7 +28,7 @@ public:
     bool CloseHandle(PortHandle port) override;
     OpenFailure LastOpenFailure() const override;
 
-    // "\\.\" + the name in the ANSI code page, so that COM10 and above open as well as COM1 to COM9.
+    // "\\.\" + the name (link::WidenName), so that COM10 and above open as well as COM1 to COM9.
     static std::wstring DevicePath(const std::string& portName);
 
 private:

@@ -1,14 +1,18 @@
+#include "link/windows_headers.h"
+
 #include <cstdlib>
 #include <string>
 
+#include "link/ansi_text_win32.h"
 #include "ui/job_record.h"
 
 namespace vantrel::ui {
 
+// UTF-8 like every name of the program: a user's folder may hold any character.
 std::string UserHistoryPath() {
-    const char* localAppData = std::getenv("LOCALAPPDATA");
-    if (localAppData == nullptr || localAppData[0] == '\0') return {};
-    return std::string(localAppData) + "\\vantrel\\updates.log";
+    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
+    if (localAppData == nullptr || localAppData[0] == L'\0') return {};
+    return link::NarrowToUtf8(localAppData) + "\\vantrel\\updates.log";
 }
 
 }  // namespace vantrel::ui

@@ -130,8 +130,10 @@ std::string JobRecord::Finish(int status, const std::string& verdict, int restar
 }
 
 void AppendToUserHistory(const std::string& line) {
-    const std::filesystem::path path = UserHistoryPath();
-    if (path.empty()) return;
+    const std::string name = UserHistoryPath();
+    if (name.empty()) return;
+    // The name is UTF-8 (on POSIX systems, bytes taken as they are); the line is UTF-8 too.
+    const std::filesystem::path path(std::u8string(name.begin(), name.end()));
     std::error_code ignored;
     std::filesystem::create_directories(path.parent_path(), ignored);
     std::ofstream(path, std::ios::app | std::ios::binary) << line << '\n';

@@ -42,7 +42,7 @@ private:
 };
 
 // Where the windows keep their history: $XDG_STATE_HOME/vantrel/updates.log (default
-// ~/.local/state/vantrel/updates.log), %LOCALAPPDATA%\vantrel\updates.log on Windows. Empty when neither
+// ~/.local/state/vantrel/updates.log), %LOCALAPPDATA%\vantrel\updates.log on Windows (in UTF-8). Empty when neither
 // the variable nor a home directory is known. Per system: history_path_posix.cpp, history_path_win32.cpp.
 std::string UserHistoryPath();
 

@@ -23,13 +23,13 @@ std::string StartJobText(const std::string& portText) { return "Start at serial 
 void SelectImageSource(const std::filesystem::path& fileName) {
     firmware::SelectedImage = firmware::kNoImageSelected;
     if (fileName.empty()) return;
-    firmware::LoadFileImage(fileName.string());
+    firmware::LoadFileImage(fileName);
     firmware::SelectedImage = firmware::kFileImage;
 }
 
 void SelectOverviewFile(const std::filesystem::path& fileName) {
     firmware::SelectedImage = firmware::kNoImageSelected;
-    firmware::LoadFileImageHeader(fileName.string());
+    firmware::LoadFileImageHeader(fileName);
     firmware::SelectedImage = firmware::kFileImage;
 }
 

@@ -1,6 +1,6 @@
 // The Windows port source: the system's serial device map in the registry, one string value per present
-// port, named by the device path and holding the port name. Texts are handed on in the ANSI code page,
-// the 8-bit form the rest of the program works in. What a port's USB adapter says about itself comes from
+// port, named by the device path and holding the port name. Names and texts are handed on in UTF-8,
+// like every name of the program on Windows. What a port's USB adapter says about itself comes from
 // the device installer's list of ports beside it, as far as the driver tells it; a port it does not find
 // keeps its name alone.
 #include "link/windows_headers.h"
@@ -35,7 +35,7 @@ bool StringValue(HKEY key, const std::wstring& name, std::string& text) {
     // The stored data may or may not end with its terminating zero.
     std::size_t length = bytes / sizeof(wchar_t);
     while (length > 0 && data[length - 1] == L'\0') --length;
-    text = link::NarrowToAnsi(std::wstring(data.data(), length));
+    text = link::NarrowToUtf8(std::wstring(data.data(), length));
     return true;
 }
 
@@ -54,7 +54,7 @@ std::string DeviceProperty(HDEVINFO devices, SP_DEVINFO_DATA& device, DWORD prop
     // A multi-string (the hardware IDs) is read up to its first string.
     std::size_t length = 0;
     while (length < data.size() && data[length] != L'\0') ++length;
-    return link::NarrowToAnsi(std::wstring(data.data(), length));
+    return link::NarrowToUtf8(std::wstring(data.data(), length));
 }
 
 // The four hex digits after "VID_" or "PID_" in a hardware ID such as USB\VID_0403&PID_6001&REV_0600.
@@ -80,7 +80,7 @@ std::string ParentSerialNumber(DEVINST device) {
     const std::size_t slash = instance.rfind(L'\\');
     const std::wstring last = instance.substr(slash + 1);
     if (last.empty() || last.find(L'&') != std::wstring::npos) return {};
-    return link::NarrowToAnsi(last);
+    return link::NarrowToUtf8(last);
 }
 
 void AddAdapterIdentities(std::vector<PortEntry>& entries) {
@@ -129,7 +129,7 @@ public:
                 const std::wstring valueName(name.data(), nameLength);
                 std::string portName;
                 if (!StringValue(key, valueName, portName)) continue;
-                entries.push_back({portName, link::NarrowToAnsi(valueName), {}});
+                entries.push_back({portName, link::NarrowToUtf8(valueName), {}});
             }
         }
         RegCloseKey(key);

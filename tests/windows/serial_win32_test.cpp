@@ -8,15 +8,34 @@
 #include <string>
 #include <vector>
 
+#include "link/ansi_text_win32.h"
 #include "link/serial_win32.h"
 #include "link/serial_win32_system.h"
 
 namespace vantrel::link {
 namespace {
 
-TEST(Win32Serial, DevicePathServesPortsAboveCom9) {
-    EXPECT_EQ(Win32SerialBackend::DevicePath("COM3"), L"\\\\.\\COM3");
-    EXPECT_EQ(Win32SerialBackend::DevicePath("COM12"), L"\\\\.\\COM12");
+// The name is the port's as typed, whatever characters it holds: ports above COM9, names beyond the ANSI
+// code page (UTF-8, the program's names), and a name from an 8-bit command line.
+TEST(Win32Serial, DevicePathIsThePortsNameAsGiven) {
+    struct Case {
+        std::string name;
+        std::wstring path;
+    };
+    const Case cases[] = {
+        {"COM3", L"\\\\.\\COM3"},
+        {"COM12", L"\\\\.\\COM12"},
+        {"COM\xE2\x82\xAC"
+         "5",
+         L"\\\\.\\COM\u20AC"
+         L"5"},
+        {"COM5\xD1\x88", L"\\\\.\\COM5\u0448"},
+        {"COM\xE9"
+         "5",
+         L"\\\\.\\" + WidenAnsi("COM\xE9"
+                                "5")},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Win32SerialBackend::DevicePath(c.name), c.path) << c.name;
 }
 
 TEST(Win32Serial, FailedOpensKeepTheReason) {
@@ -28,6 +47,12 @@ TEST(Win32Serial, FailedOpensKeepTheReason) {
     const Case cases[] = {
         {"", OpenFailureKind::NotFound, "no port name"},
         {"COM239", OpenFailureKind::NotFound, "\\\\.\\COM239: "},
+        // The reason names the port as given, not a code page's nearest guess.
+        {"COM\xE2\x82\xAC"
+         "239",
+         OpenFailureKind::NotFound,
+         "\\\\.\\COM\xE2\x82\xAC"
+         "239: "},
         // A device that is no serial port: the settings step fails and the handle is closed again.
         {"NUL", OpenFailureKind::SettingsRefused, "SetCommState"},
     };

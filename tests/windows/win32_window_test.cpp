@@ -53,17 +53,37 @@ public:
         return answer;
     }
     std::wstring PickFile(HWND, const std::wstring&) override { return file; }
-    int RunModal(HWND window, HWND) override {
+    int RunModal(HWND window, HWND owner) override {
         // The message window's text is in its edit control.
         HWND edit = FindWindowExW(window, nullptr, L"EDIT", nullptr);
-        modals.push_back({Utf8Text(window), edit != nullptr ? Utf8Text(edit) : std::string()});
+        Modal modal{Utf8Text(window), edit != nullptr ? Utf8Text(edit) : std::string()};
+        if (edit != nullptr) {
+            const auto firstHidden = static_cast<int>(SendMessageW(edit, EM_GETLINECOUNT, 0, 0));
+            SCROLLINFO scroll{};
+            scroll.cbSize = sizeof scroll;
+            scroll.fMask = SIF_RANGE | SIF_PAGE;
+            modal.scrolls = GetScrollInfo(edit, SB_VERT, &scroll) && scroll.nMax >= static_cast<int>(scroll.nPage) &&
+                            scroll.nPage > 0;
+            modal.lines = firstHidden;
+            // Wrapped, not cut: the last line ends with the text's last characters.
+            const auto lastLine = static_cast<int>(SendMessageW(edit, EM_LINEINDEX, firstHidden - 1, 0));
+            modal.lastLineStart = lastLine;
+        }
+        modals.push_back(modal);
+        if (duringModal) duringModal(window);
+        // As the program's own modal run ends: the owner is active again.
+        if (owner != nullptr && GetActiveWindow() != nullptr) SetActiveWindow(owner);
         return IDOK;
     }
 
     struct Modal {
         std::string title;
         std::string text;
+        int lines = 0;
+        bool scrolls = false;
+        int lastLineStart = 0;
     };
+    std::function<void(HWND)> duringModal;
     std::deque<bool> answers;
     std::vector<std::string> questions;
     std::wstring file;
@@ -134,7 +154,7 @@ protected:
     void Click(int command) { SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0); }
 
     void Notify(std::uint32_t code, std::int32_t value) {
-        ASSERT_TRUE(engine::PostNotification(window_->WindowHandle(), code, value));
+        ASSERT_TRUE(engine::PostNotification(window_->NotificationHandle(), code, value));
         Pump();
     }
 
@@ -295,7 +315,7 @@ TEST_F(Win32WindowTest, UpdateAsksThenRunsBusyOnTheTypedPortUntilTheFinalNotific
     Click(TfrmMain::kBtnProg);
     ASSERT_EQ(workerRequests.size(), 1u);
     EXPECT_EQ(workerRequests[0].port, "COM5");
-    EXPECT_EQ(workerRequests[0].window, window.WindowHandle());
+    EXPECT_EQ(workerRequests[0].window, window.NotificationHandle());
     EXPECT_EQ(workerRequests[0].cmd, engine::TCmd::tCMD0);
     EXPECT_FALSE(workerRequests[0].cancelRequested);
     EXPECT_EQ(window.StatusText(), "Start at serial port \"COM5\"");
@@ -303,7 +323,7 @@ TEST_F(Win32WindowTest, UpdateAsksThenRunsBusyOnTheTypedPortUntilTheFinalNotific
 
     // The worker's notifications arrive as window messages and go to the presenter.
     Notify(engine::ncProgress, 42);
-    EXPECT_EQ(window.ProgressPosition(), 42);
+    EXPECT_EQ(window.Progress(), 42);
     EXPECT_EQ(Utf8Text(window.Handle()), "42%");
 
     // Cancel only asks; the window stays busy until the worker's verdict.
@@ -317,7 +337,7 @@ TEST_F(Win32WindowTest, UpdateAsksThenRunsBusyOnTheTypedPortUntilTheFinalNotific
     ASSERT_FALSE(dialogs_.modals.empty());
     EXPECT_EQ(dialogs_.modals.back().title, "Information");
     EXPECT_EQ(dialogs_.modals.back().text, "Process cancelled!");
-    EXPECT_EQ(window.ProgressPosition(), 42);
+    EXPECT_EQ(window.Progress(), 42);
 }
 
 TEST_F(Win32WindowTest, ReadInfoOnlyIsTheCheckBoxAsTickedWhenTheJobStarts) {
@@ -355,7 +375,7 @@ TEST_F(Win32WindowTest, AFailedPortNamesTheTypedPortAndACommunicationRestartKeep
 
 TEST_F(Win32WindowTest, ANotificationForAWindowThatIsGoneReachesNobody) {
     TfrmMain& window = Start();
-    const std::int32_t handle = window.WindowHandle();
+    const std::int32_t handle = window.NotificationHandle();
     const HWND hwnd = window.Handle();
     SendMessageW(hwnd, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(hwnd));
@@ -365,41 +385,23 @@ TEST_F(Win32WindowTest, ANotificationForAWindowThatIsGoneReachesNobody) {
     Pump();
 }
 
-TEST_F(Win32WindowTest, ClosingWhileBusyAsksAndOnlyYesCancelsTheJobAndCloses) {
+// The three ways to close reach the controller's guard; what it decides is tested with the controller.
+TEST_F(Win32WindowTest, CloseExitAndTheTitleBarReachTheCloseGuard) {
     TfrmMain& window = Start();
     Click(TfrmMain::kBtnProg);
     dialogs_.questions.clear();
-    dialogs_.answers = {false, true};
-    SendMessageW(window.Handle(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(dialogs_.questions, std::vector<std::string>{kCloseWhileBusyQuestion});
+    dialogs_.answers = {false, false, true};
+    Click(TfrmMain::kBtnClose);
+    Pump();
+    Click(TfrmMain::kMenFileExit);
+    Pump();
+    EXPECT_EQ(dialogs_.questions, (std::vector<std::string>{kCloseWhileBusyQuestion, kCloseWhileBusyQuestion}));
     EXPECT_TRUE(IsWindow(window.Handle()));
-    EXPECT_FALSE(link::CancelRequested.load());
     ExpectBusy();
     const HWND hwnd = window.Handle();
     SendMessageW(hwnd, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_TRUE(link::CancelRequested.load());
-}
-
-TEST_F(Win32WindowTest, ClosingWhileIdleAsksNothing) {
-    TfrmMain& window = Start();
-    const HWND hwnd = window.Handle();
-    Click(TfrmMain::kMenFileExit);
-    Pump();
-    EXPECT_FALSE(IsWindow(hwnd));
-    EXPECT_TRUE(dialogs_.questions.empty());
-}
-
-TEST_F(Win32WindowTest, AnUnreadableImageFileStartsNothingAndSaysWhichFile) {
-    TfrmMain& window = Start({"f:+"}, true);
-    dialogs_.file = L"C:\\nowhere\\missing-image.txt";
-    Click(TfrmMain::kBtnFile);
-    EXPECT_TRUE(workerRequests.empty());
-    ExpectIdle();
-    ASSERT_EQ(dialogs_.modals.size(), 1u);
-    EXPECT_NE(dialogs_.modals[0].text.find("The image file cannot be read: "), std::string::npos);
-    EXPECT_NE(dialogs_.modals[0].text.find("missing-image.txt"), std::string::npos);
-    EXPECT_EQ(window.StatusText(), dialogs_.modals[0].text);
 }
 
 TEST_F(Win32WindowTest, AFileVersionThatCannotBeReadShowsWhyAndNoOverviewOfMixedHeaders) {
@@ -491,18 +493,216 @@ TEST_F(Win32WindowTest, ThePortListOpensOnlyWhileTheProgramIsActiveAndIdle) {
     TfrmMain& window = Start();
     bool active = true;
     window.SetActiveQuery([&] { return active; });
-    window.RefreshPorts();
+    window.Controller().PortsChanged();
     EXPECT_TRUE(ListOpen());
     SendMessageW(window.cbxPort(), CB_SHOWDROPDOWN, FALSE, 0);
 
     Click(TfrmMain::kBtnProg);
-    window.RefreshPorts();
+    window.Controller().PortsChanged();
     EXPECT_FALSE(ListOpen());
     Notify(engine::ncFailure, link::feCancelled);
 
     active = false;
-    window.RefreshPorts();
+    window.Controller().PortsChanged();
     EXPECT_FALSE(ListOpen());
+}
+
+}  // namespace
+}  // namespace vantrel::ui::win32
+
+namespace vantrel::ui::win32 {
+namespace {
+
+// A name beyond every single-byte code page stays what the operator typed: in the worker's port, the start
+// text and the verdict.
+TEST_F(Win32WindowTest, ATypedPortIsThePortAsTyped) {
+    TfrmMain& window = Start();
+    struct Case {
+        const wchar_t* typed;
+        std::string port;
+    };
+    const Case cases[] = {{L"COM\u20AC"
+                           L"5",
+                           "COM\xE2\x82\xAC"
+                           "5"},
+                          {L"COM5\u0448", "COM5\xD1\x88"}};
+    for (const Case& c : cases) {
+        SetWindowTextW(window.cbxPort(), c.typed);
+        Click(TfrmMain::kBtnProg);
+        ASSERT_FALSE(workerRequests.empty());
+        EXPECT_EQ(workerRequests.back().port, c.port);
+        EXPECT_EQ(window.StatusText(), "Start at serial port \"" + c.port + "\"");
+        Notify(engine::ncFailure, link::feNoPort);
+        EXPECT_EQ(dialogs_.modals.back().text, "Aborted because serial port \"" + c.port + "\" is not ready!");
+    }
+}
+
+// A folder of the system's wide names, removed with everything in it.
+class WideFolder {
+public:
+    explicit WideFolder(const std::wstring& name) {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        path_ = std::wstring(temp) + name;
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~WideFolder() {
+        for (const std::wstring& file : files_) DeleteFileW(file.c_str());
+        RemoveDirectoryW((path_ + L"\\vantrel").c_str());
+        RemoveDirectoryW(path_.c_str());
+    }
+    const std::wstring& Path() const { return path_; }
+    std::wstring Write(const std::wstring& name, const std::string& content) {
+        const std::wstring file = path_ + L"\\" + name;
+        HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(handle, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        CloseHandle(handle);
+        files_.push_back(file);
+        return file;
+    }
+    std::string Read(const std::wstring& name) {
+        const std::wstring file = path_ + L"\\" + name;
+        files_.push_back(file);
+        HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return {};
+        std::string content(65536, '\0');
+        DWORD read = 0;
+        ReadFile(handle, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
+        CloseHandle(handle);
+        content.resize(read);
+        return content;
+    }
+
+private:
+    std::wstring path_;
+    std::vector<std::wstring> files_;
+};
+
+constexpr const wchar_t* kWideFolder =
+    L"Pr\u00FC"
+    L"fung_\u56FA\u4EF6";
+
+// The file dialog's name opens as it is, in a folder no single-byte code page can name.
+TEST_F(Win32WindowTest, AnImageFileUnderAnyFolderNameOpens) {
+    WideFolder folder(kWideFolder);
+    const std::wstring image = folder.Write(L"image.txt",
+                                            "bootloader=3\nbootloader version=0\nclass=26145\nversionH=1\n"
+                                            "versionL=6\nplatform=15\nprint=19\ndate=03.06.2018 18:51:00\n"
+                                            ":00000001FF\n");
+    Start({"f:+"}, true);
+    dialogs_.file = image;
+    Click(TfrmMain::kBtnFile);
+    EXPECT_TRUE(dialogs_.modals.empty()) << dialogs_.modals.front().text;
+    ASSERT_EQ(workerRequests.size(), 1u);
+    EXPECT_EQ(firmware::SelectedImage, firmware::kFileImage);
+}
+
+// The operator's history sits in a user folder of any name and holds the port as typed, in UTF-8, written
+// when the job ends, before its verdict is read.
+TEST_F(Win32WindowTest, TheHistoryLineIsUtf8InAFolderOfAnyName) {
+    WideFolder folder(kWideFolder);
+    const wchar_t* before = _wgetenv(L"LOCALAPPDATA");
+    const std::wstring saved = before != nullptr ? before : L"";
+    SetEnvironmentVariableW(L"LOCALAPPDATA", folder.Path().c_str());
+    _wputenv_s(L"LOCALAPPDATA", folder.Path().c_str());
+    TfrmMain& window = Start();
+    SetWindowTextW(window.cbxPort(),
+                   L"COM\u20AC"
+                   L"5");
+    Click(TfrmMain::kBtnProg);
+    std::string atVerdict;
+    dialogs_.duringModal = [&](HWND) { atVerdict = folder.Read(L"vantrel\\updates.log"); };
+    Notify(engine::ncFailure, link::feNoPort);
+    _wputenv_s(L"LOCALAPPDATA", saved.c_str());
+    SetEnvironmentVariableW(L"LOCALAPPDATA", saved.empty() ? nullptr : saved.c_str());
+    EXPECT_NE(atVerdict.find(" port=COM\xE2\x82\xAC"
+                             "5 "),
+              std::string::npos)
+        << atVerdict;
+}
+
+// A reason longer than the message window wraps inside it and scrolls; nothing of it is cut off.
+TEST_F(Win32WindowTest, ALongReasonWrapsAndScrollsInTheMessageWindow) {
+    TfrmMain& window = Start();
+    std::string reason = "The image file cannot be read: C:\\images\\badheader_missing_class.txt: header field";
+    for (int i = 0; i < 12; ++i) reason += " and a further part of the reason that must stay readable";
+    window.ShowMessage(reason);
+    ASSERT_EQ(dialogs_.modals.size(), 1u);
+    const FakeDialogs::Modal& shown = dialogs_.modals[0];
+    EXPECT_EQ(shown.text, reason);
+    EXPECT_GT(shown.lines, 3);
+    EXPECT_TRUE(shown.scrolls);
+    EXPECT_GT(shown.lastLineStart, static_cast<int>(reason.size()) - 80);
+}
+
+// While a job runs every window of the program shows the hourglass; afterwards none does.
+TEST_F(Win32WindowTest, TheHourglassShowsOverEveryWindowWhileBusy) {
+    TfrmMain& window = Start({}, true);
+    const std::vector<HWND> windows = {window.Handle(), window.frmProtocol()->Handle(), window.frmMessage()->Handle(),
+                                       window.frmInfo()->Handle(), window.frmMessage()->Memo()};
+    const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+    const auto pointerOver = [&](HWND target) {
+        SetCursor(LoadCursorW(nullptr, IDC_CROSS));
+        SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        return GetCursor();
+    };
+    Click(TfrmMain::kBtnProg);
+    for (HWND target : windows) EXPECT_EQ(pointerOver(target), wait) << target;
+    Notify(engine::ncFailure, link::feCancelled);
+    for (HWND target : windows) EXPECT_NE(pointerOver(target), wait) << target;
+}
+
+// The keys go on working without Tab: Cancel has the focus while busy, Update once the verdict is read,
+// also when a box had the keys meanwhile.
+TEST_F(Win32WindowTest, TheFocusIsOnCancelWhileBusyAndOnUpdateAfterwards) {
+    TfrmMain& window = Start({}, true);
+    SetForegroundWindow(window.Handle());
+    SetActiveWindow(window.Handle());
+    Pump();
+    ASSERT_EQ(GetActiveWindow(), window.Handle());
+    EXPECT_EQ(GetFocus(), window.btnProg());
+    Click(TfrmMain::kBtnProg);
+    EXPECT_EQ(GetFocus(), window.btnCancel());
+    Click(TfrmMain::kBtnCancel);
+    EXPECT_EQ(GetFocus(), window.btnCancel());
+    Notify(engine::ncFailure, link::feCancelled);
+    EXPECT_EQ(GetFocus(), window.btnProg());
+    // Another window had the keys (the verdict's box): coming back gives them to Update again.
+    SetActiveWindow(window.frmProtocol()->Handle());
+    SetActiveWindow(window.Handle());
+    Pump();
+    EXPECT_EQ(GetFocus(), window.btnProg());
+}
+
+// The system's own Yes/No box, answered from the keyboard: Enter takes the default Yes, Escape means No.
+TEST(Win32Confirmation, EscapeAnswersNoAndEnterYes) {
+    struct Case {
+        WPARAM key;
+        bool answer;
+    };
+    for (const Case& c : {Case{VK_ESCAPE, false}, Case{VK_RETURN, true}}) {
+        static WPARAM key;
+        key = c.key;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND box, LPARAM) -> BOOL {
+                    wchar_t kind[16] = {};
+                    GetClassNameW(box, kind, 16);
+                    if (lstrcmpW(kind, L"#32770") != 0) return TRUE;
+                    const HWND focus = GetFocus() != nullptr ? GetFocus() : box;
+                    PostMessageW(focus, WM_KEYDOWN, key, 0);
+                    PostMessageW(focus, WM_KEYUP, key, 0);
+                    return FALSE;
+                },
+                0);
+        });
+        StandardDialogs dialogs;
+        EXPECT_EQ(dialogs.Confirm(nullptr, L"Question?\r\nReally?"), c.answer) << c.key;
+        KillTimer(nullptr, timer);
+    }
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 # DISPLAY must name a running X server and WINEPREFIX an initialised 64-bit prefix; this script changes
 # the prefix's COM links and registry. OUT_DIR keeps the screenshots and, on failure, what was seen.
 set -uo pipefail
-win_bin=$1
-win_tests=$2
-host_bin=$3
+win_bin=$(cd "$1" && pwd)
+win_tests=$(cd "$2" && pwd)
+host_bin=$(cd "$3" && pwd)
 out=$4
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 : "${WINEPREFIX:?set WINEPREFIX to an initialised Wine prefix}"
@@ -106,8 +106,10 @@ close='control Button id=204 '
 port_box='control ComboBox id=205 '
 idle_pattern="${update}visible=1 enabled=1"
 
+# Starts the program ($1: another copy of it), from its own folder.
 start_app() {
-  wine "$exe" >/dev/null 2>&1 &
+  local program=${1:-$exe}
+  (cd "$(dirname "$program")" && exec wine "$program") >/dev/null 2>&1 &
   app=$!
   wait_for "$main_line" 150
 }
@@ -138,15 +140,21 @@ answer_message() {
 }
 
 image=$(ls "$source_dir"/firmware/images/Vantrel_V1_06_PF15_PR19_BL3_0.txt)
+# The operator's history: %LOCALAPPDATA%\vantrel\updates.log of the prefix's user.
+history_lines() { find "$WINEPREFIX/drive_c/users" -path '*/vantrel/updates.log' -exec cat {} + 2>/dev/null | tr -d '\r'; }
 
-# --- A whole update on a typed COM5.
-start_sim COM5
+# --- A whole update on a typed port whose name no single-byte code page holds: reported and opened as
+# typed; the history has the job's line as soon as the verdict is shown, before it is answered.
+port='COM€5'
+start_sim "$port"
 full_sim=$sim
 ok=1
 start_app || ok=0
 shows "${port_box}.*text= *\$" || true
-type_port COM5 || ok=0
+type_port "$port" || ok=0
+wait_for "${port_box}.*text=$port\$" 20 || ok=0
 press_update || ok=0
+wait_for "control msctls_statusbar32 .*text=Start at serial port \"$port\"" 50 || ok=0
 # The picture for the documentation: the window while the image goes over the line.
 if wait_for 'control msctls_statusbar32 .*text=Update Vantrel' 100; then
   sleep 1
@@ -157,26 +165,32 @@ if wait_for 'control msctls_statusbar32 .*text=Update Vantrel' 100; then
 else
   ok=0
 fi
+wait_for 'control Edit .*text=Update Vantrel Base V1\.06 succesfully completed\.' 300 || ok=0
+history_ok=1
+history_lines | tail -n 1 | grep -F " port=$port " | grep -qF 'verdict="Update Vantrel Base V1.06 succesfully completed."' ||
+  { history_ok=0; history_lines | tail -n 2 | sed 's/^/    history: /'; }
 answer_message 'Update Vantrel Base V1\.06 succesfully completed\.' || ok=0
 shows 'control msctls_statusbar32 .*text=Update Vantrel Base V1\.06 succesfully completed\.' || ok=0
 shows "$idle_pattern" && shows "${close}visible=1" && shows "${cancel}visible=0" || ok=0
 shows "${main_line}.*text=Vantrel Firmware Update\$" || ok=0
-verdict "update on a typed COM5 ends idle with the success text" $ok
+verdict "update on a typed $port ends idle with the success text" $ok
+verdict "the history has the job's line, the port as typed, while the verdict is still shown" $history_ok
 
 stop_sim "$full_sim"
+trace="$work/$port.trace"
 grep -v '=' "$image" | tr -d '\r' | grep -vx ':00000001FF' >"$work/records"
-grep -F 'host->logger' "$work/COM5.trace" | grep -F '| record: data block' | awk '{print $3}' >"$work/sent"
+grep -F 'host->logger' "$trace" | grep -F '| record: data block' | awk '{print $3}' >"$work/sent"
 last=$(tail -n 1 "$work/sent")
 ok=1
 [ "$(wc -l <"$work/sent")" = "$(wc -l <"$work/records")" ] || { echo "    $(wc -l <"$work/sent") records sent, $(wc -l <"$work/records") in the image"; ok=0; }
 # Every record in file order, except the vector-table record, which goes last.
-grep -F 'host->logger' "$work/COM5.trace" | grep -F '| record: data block' | tail -n 1 | grep -qF 'data block 0x03DF' || ok=0
+grep -F 'host->logger' "$trace" | grep -F '| record: data block' | tail -n 1 | grep -qF 'data block 0x03DF' || ok=0
 diff -q <(grep -vxF "$last" "$work/records") <(head -n -1 "$work/sent") >/dev/null || ok=0
 # Then the start request, after the last record.
-tail_of_trace=$(grep -F 'host->logger' "$work/COM5.trace" | grep -F '| record:' | tail -n 2 | sed 's/.*| //')
+tail_of_trace=$(grep -F 'host->logger' "$trace" | grep -F '| record:' | tail -n 2 | sed 's/.*| //')
 grep -qF 'srStartApplication' <<<"$tail_of_trace" || ok=0
-grep -qx 'application-valid 1' "$work/COM5.state" || ok=0
-view=$(tail -n 5 "$work/COM5.trace")
+grep -qx 'application-valid 1' "$work/$port.state" || ok=0
+view=$(tail -n 5 "$trace")
 verdict "every record went over the line, the vector-table record last, then the start request" $ok
 
 # --- A port that does not exist: the presenter's text names the typed port, the window is idle again.
@@ -187,19 +201,26 @@ answer_message 'Aborted because serial port "COM7" is not ready!' || ok=0
 shows "$idle_pattern" || ok=0
 verdict "a typed port that does not exist" $ok
 
-# --- Cancel while the image goes over the line: the logger stays in its bootloader, the window idle.
+# --- Cancel while the image goes over the line, from the keyboard alone: Tab to Update, Space, Enter
+# for Yes, Space on Cancel, Enter for the verdict's OK. The logger stays in its bootloader, the window is
+# idle with Update ready for the next Space.
 start_sim COM6 --paced
 cancel_sim=$sim
 ok=1
 type_port COM6 || ok=0
-press_update || ok=0
+xdotool key --clearmodifiers Tab
+wait_for "${update}visible=1 enabled=1 focus=1" 20 || ok=0
+xdotool key --clearmodifiers space
+wait_for 'window #32770 .*text=Confirm' 50 || ok=0
+xdotool key --clearmodifiers Return
 wait_for 'control msctls_statusbar32 .*text=Update Vantrel' 300 || ok=0
-shows "${cancel}visible=1 enabled=1" && shows "${update}visible=1 enabled=0" || ok=0
-view=$(probe list)
-click "$cancel" || ok=0
-answer_message 'Process cancelled!' 300 || ok=0
-shows "$idle_pattern" && shows "${cancel}visible=0" || ok=0
-verdict "cancel during programming" $ok
+shows "${cancel}visible=1 enabled=1 focus=1" && shows "${update}visible=1 enabled=0" || ok=0
+xdotool key --clearmodifiers space
+wait_for 'control Edit .*text=Process cancelled!' 300 || ok=0
+xdotool key --clearmodifiers Return
+wait_for "${update}visible=1 enabled=1 focus=1" 50 || ok=0
+shows "${cancel}visible=0" && ! shows 'window VantrelMessage ' || ok=0
+verdict "cancel during programming, from the keyboard alone" $ok
 stop_sim "$cancel_sim"
 ok=1
 grep -qx 'application-valid 0' "$work/COM6.state" || ok=0
@@ -238,12 +259,59 @@ ended=0
 for _ in $(seq 300); do app_running || { ended=1; break; }; sleep 0.2; done
 [ $ended = 1 ] || ok=0
 verdict "closing during a job asks; No keeps it, Yes cancels it and ends the program" $ok
+ok=1
+history_lines | tail -n 1 | grep -F ' port=COM9 ' | grep -qF 'verdict="cancelled by closing"' || ok=0
+view=$(history_lines | tail -n 2)
+verdict "the job ended by closing has its line in the history" $ok
 stop_sim "$guard_sim"
 ok=1
 grep -qF 'srStartApplication' "$work/COM9.trace" && ok=0
 grep -qx 'application-valid 0' "$work/COM9.state" || ok=0
 view=$(head -n 3 "$work/COM9.state")
 verdict "the program closed during a job left the logger in its bootloader" $ok
+
+# --- Image files in a folder no single-byte code page can name, in internal mode with files: the file
+# the dialog gives opens and is programmed; a file that cannot be read has its whole reason readable in
+# the message window, which wraps it and scrolls.
+wine reg add 'HKCU\Software\Velmora\Qel' /v intern /t REG_DWORD /d 7204 /f >/dev/null
+folder="$work/Prüfung_固件"
+mkdir -p "$folder"
+cp "$exe" "$folder/"
+cp "$image" "$folder/image.txt"
+grep -v '^class=' "$image" >"$folder/badheader_missing_class.txt"
+start_sim COM3
+file_sim=$sim
+ok=1
+app_in_folder="$folder/$(basename "$exe")"
+# f:+ is read from the program's command line.
+(cd "$folder" && exec wine "$app_in_folder" f:+) >/dev/null 2>&1 &
+app=$!
+wait_for "$main_line" 150 || ok=0
+type_port COM3 || ok=0
+# Picks $1 in the open-file dialog, which opens in the program's folder.
+pick_file() {
+  view=$(probe list)
+  click 'control Button id=202 ' || return 1
+  wait_for 'window #32770 ' 50 || return 1
+  sleep 0.5
+  xdotool type --delay 40 "$1"
+  xdotool key --clearmodifiers Return
+}
+pick_file image.txt || ok=0
+answer_message 'Update Vantrel Base V1\.06 succesfully completed\.' 600 || ok=0
+verdict "an image file in $(basename "$folder") is opened and programmed" $ok
+stop_sim "$file_sim"
+ok=1
+pick_file badheader_missing_class.txt || ok=0
+wait_for 'control Edit .*text=The image file cannot be read: .*Prüfung_固件.badheader_missing_class\.txt: ' 100 || ok=0
+line=$(grep -E 'control Edit .*text=The image file cannot be read' <<<"$view" | head -n 1)
+lines=$(sed -E 's/.* lines=([0-9]+) .*/\1/' <<<"$line")
+grep -qE ' vscroll=1 ' <<<"$line" && [ "${lines:-0}" -ge 2 ] || ok=0
+answer_message 'The image file cannot be read' 50 || ok=0
+verdict "a file that cannot be read: the whole reason, wrapped and scrollable, names the file as it is" $ok
+probe close
+for _ in $(seq 50); do app_running || break; sleep 0.2; done
+wine reg delete 'HKCU\Software\Velmora' /f >/dev/null 2>&1
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) of the window failed"

@@ -39,12 +39,27 @@ std::string ClassName(HWND window) {
 
 bool Ours(const std::string& kind) { return kind.rfind("Vantrel", 0) == 0 || kind == "#32770"; }
 
+// The control with the keyboard focus in the window's thread, whichever process it belongs to.
+bool Focused(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus == window;
+}
+
 void Describe(const char* what, HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
-    std::printf("%s %s id=%ld visible=%d enabled=%d rect=%ld,%ld,%ld,%ld text=%s\n", what, ClassName(window).c_str(),
-                static_cast<long>(GetDlgCtrlID(window)), IsWindowVisible(window) ? 1 : 0,
-                IsWindowEnabled(window) ? 1 : 0, r.left, r.top, r.right, r.bottom, Text(window).c_str());
+    // An edit control's lines as it wraps them, and whether it has a vertical scroll bar.
+    std::string edit;
+    if (ClassName(window) == "Edit") {
+        const auto lines = static_cast<long>(SendMessageW(window, EM_GETLINECOUNT, 0, 0));
+        const bool scroll = (GetWindowLongW(window, GWL_STYLE) & WS_VSCROLL) != 0;
+        edit = " lines=" + std::to_string(lines) + " vscroll=" + (scroll ? "1" : "0");
+    }
+    std::printf("%s %s id=%ld visible=%d enabled=%d focus=%d%s rect=%ld,%ld,%ld,%ld text=%s\n", what,
+                ClassName(window).c_str(), static_cast<long>(GetDlgCtrlID(window)), IsWindowVisible(window) ? 1 : 0,
+                IsWindowEnabled(window) ? 1 : 0, Focused(window) ? 1 : 0, edit.c_str(), r.left, r.top, r.right,
+                r.bottom, Text(window).c_str());
 }
 
 BOOL CALLBACK ListChild(HWND child, LPARAM) {

@@ -1,21 +1,19 @@
-// The main window: port box, progress bar, Update / File / Cancel / Close, status line and the Info menu.
-// It owns the job: it asks what the option flags call for, prepares the image source, starts one worker,
-// switches between idle and busy, lets the operator cancel, and guards closing while a job runs. The
-// worker reaches it only through notifications, which arrive as a registered window message posted to its
-// handle and go to the presenter.
+// The main window: port box, progress bar, Update / File / Cancel / Close, status line and the Info menu, on
+// the system's own controls. It decides nothing: its controls' events go to the main-window controller
+// (ui/main_window_controller.h), which sets the controls back through MainWindowView. The worker's
+// notifications arrive as a registered window message posted to its handle and go to the controller too.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "ui/job_control.h"
+#include "ui/main_window_controller.h"
 #include "ui/port_list.h"
-#include "ui/presenter.h"
 #include "ui/win32/window_base.h"
-#include "ui/window_ops.h"
 
 namespace vantrel::ui::win32 {
 
@@ -30,11 +28,10 @@ UINT NotificationMessage();
 // An arrival or removal whose header names a port; other device types and events change nothing.
 bool IsPortDeviceChange(WPARAM wParam, LPARAM lParam);
 
-class TfrmMain final : public WindowBase, public WindowOps {
+class TfrmMain final : public WindowBase, public MainWindowView {
 public:
-    // Creating the window is its part of start-up: caption and menu, dialog texts, internal mode and the
-    // command-line options, the file-mode layout, the port list, the status line, then idle. Hidden until
-    // Show. The secondary windows do not exist yet; InitForms creates them afterwards.
+    // Creating the window is its part of start-up (the controller's Start). Hidden until Show. The
+    // secondary windows do not exist yet; InitForms creates them afterwards.
     TfrmMain(OperatorDialogs& dialogs, PortSource& ports);
     ~TfrmMain() override;
 
@@ -47,30 +44,8 @@ public:
     TfrmInfo* frmInfo() const { return frmInfo_.get(); }
     TfrmProtocol* frmProtocol() const { return frmProtocol_.get(); }
     TfrmMessage* frmMessage() const { return frmMessage_.get(); }
-
-    // The presenter's operations.
-    void AddReport(const std::string& text) override;
-    void SetStatusText(const std::string& text) override;
-    void ShowInfoMessage(const std::string& text) override;
-    void ShowBusy(bool busy) override;
-    bool ReadInfoOnlyChosen() const override;
-    std::int32_t WindowHandle() const override { return handle_; }
-    void SetProgressPosition(int position) override;
-    int ProgressPosition() const override;
-    void SetApplicationTitle(const std::string& title) override;
-    void Beep() override;
-    std::string PortText() const override;
-    void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) override;
-
-    // Clears the report and selects the image source; false, with the operator told which file failed
-    // and why, when the image file cannot be read.
-    bool PrepareImageSource(const std::wstring& fileName);
-    // A port arrived or went.
-    void RefreshPorts();
-
-    void SetIdle() { jobs_.SetIdle(); }
-    bool Busy() const { return jobs_.Busy(); }
-    int Dpi() const { return dpi_; }
+    MainWindowController& Controller() { return controller_; }
+    bool Busy() const { return controller_.Busy(); }
     // The status line and its tooltip, in UTF-8.
     std::string StatusText() const;
     std::string StatusHint() const;
@@ -85,7 +60,7 @@ public:
     HWND chkReadInfoOnly() const { return chkReadInfoOnly_; }
     HWND StatusBar1() const { return StatusBar1_; }
     HMENU menInfo() const { return menInfo_; }
-    // Menu commands, as WM_COMMAND identifiers.
+    // Menu commands and controls, as WM_COMMAND identifiers.
     enum Command : int {
         kMenInfoFirmware = 101,
         kMenInfoFile = 102,
@@ -98,8 +73,8 @@ public:
         kChkReadInfoOnly = 206,
     };
 
-    // How the window waits before a communication restart: a window timer by default, so the window stays
-    // responsive and a Cancel given meanwhile stops the restarted job. Tests take over the wait.
+    // The controller's timers run as window timers, so the window stays responsive and a Cancel given
+    // during a restart's wait stops the restarted job. Tests take over the restart's wait.
     using RestartTimer = std::function<void(std::chrono::milliseconds, std::function<void()>)>;
     void SetRestartTimer(RestartTimer timer) { restartTimer_ = std::move(timer); }
     // Whether the program is the one the operator works with; the system's foreground window by default.
@@ -107,32 +82,56 @@ public:
     // The program ends when this window is gone (the message loop's WM_QUIT); tests keep their loop.
     void SetQuitOnDestroy(bool quit) { quitOnDestroy_ = quit; }
 
+    // MainWindowView.
+    void SetEnabled(Control control, bool enabled) override;
+    void SetVisible(Control control, bool visible) override;
+    void SetFocus(Control control) override;
+    void SetText(Text which, const std::string& text) override;
+    void SetChecked(Control control, bool checked) override;
+    bool Checked(Control control) const override;
+    void LayOutUpdateButtons(bool fileButton) override;
+    void ReplaceDialogTexts(const DialogTexts& texts) override;
+    std::string PortText() const override;
+    void SetPortItems(const std::vector<std::string>& names, bool selectFirst) override;
+    void DropDownPortList() override;
+    void SetProgress(int position) override;
+    int Progress() const override;
+    void SetHourglass(bool on) override;
+    void Beep() override;
+    bool Active() const override { return activeQuery_(); }
+    void RequestAttention() override;
+    void AddReport(const std::string& text) override;
+    void ClearReport() override;
+    void SetReportVisible(bool visible) override;
+    void ShowMessage(const std::string& text) override;
+    void ShowOverview() override;
+    bool AskYesNo(const std::string& question) override;
+    std::optional<std::filesystem::path> ChooseFile(const std::filesystem::path& initialPath) override;
+    std::filesystem::path ProgramFile() const override;
+    void StartTimer(Timer timer, std::chrono::milliseconds delay, std::function<void()> expired) override;
+    void StopTimer(Timer timer) override;
+    std::int32_t NotificationHandle() const override { return handle_; }
+
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void CreateControls();
-    void ApplyFileModeLayout();
     void Layout();
     void SetDpi(int dpi);
     void DockReportWindow();
-    void ApplicationEvents1Idle();
-    bool CloseQuery();
-
-    void btnProgClick();
-    void btnFileClick();
-    void btnCancelClick();
-    void menInfoFirmwareClick();
-    void menInfoFileClick();
+    void ShowStatus();
+    // The status line's tooltip, which repeats its text: message is TTM_ADDTOOLW, TTM_UPDATETIPTEXTW or
+    // TTM_GETTEXTW (size: the room at text).
+    void StatusTip(UINT message, wchar_t* text, WPARAM size) const;
+    // The window became active or inactive: the focused control is kept and given back, as in a dialog.
+    void Activated(bool active);
+    HWND ControlWindow(Control control) const;
 
     OperatorDialogs& dialogs_;
-    PortSource& ports_;
     std::int32_t handle_ = 0;
-    // Every job leaves its summary line in the operator's history, whatever the window shows.
-    JobControl jobs_{*this, std::nullopt, AppendToUserHistory};
-    Presenter presenter_{*this, jobs_};
     RestartTimer restartTimer_;
-    std::function<void()> pendingRestart_;
+    std::array<std::function<void()>, 2> timers_;
     std::function<bool()> activeQuery_;
     bool quitOnDestroy_ = false;
 
@@ -148,20 +147,19 @@ private:
     HWND StatusBar1_ = nullptr;
     HWND statusTip_ = nullptr;
     HMENU menInfo_ = nullptr;
+    HWND focus_ = nullptr;
 
     std::unique_ptr<TfrmInfo> frmInfo_;
     std::unique_ptr<TfrmProtocol> frmProtocol_;
     std::unique_ptr<TfrmMessage> frmMessage_;
 
-    int dpi_ = 96;
-    HFONT font_ = nullptr;
     bool fileButtons_ = false;
-    std::wstring initialDir_;
     std::wstring statusText_;
-    std::string FPort;
-    bool hourglass_ = false;
-    bool firstIdleDone_ = false;
-    bool closed_ = false;
+    std::wstring timeLeftText_;
+    bool firstIdlePosted_ = false;
+
+    // Last: it sets the controls from its first call on.
+    MainWindowController controller_;
 };
 
 }  // namespace vantrel::ui::win32

@@ -19,25 +19,15 @@ TfrmMessage::TfrmMessage(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(d
     CreateNative(L"VantrelMessage", kExStyle, kStyle, L"Information", mainWindow, nullptr, 0, 0);
     const HINSTANCE module = GetModuleHandleW(nullptr);
     Memo1 = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                            WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0, 0, hwnd_,
-                            nullptr, module, nullptr);
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
+                            0, hwnd_, nullptr, module, nullptr);
     Button1 = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
                               hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), module, nullptr);
 }
 
-TfrmMessage::~TfrmMessage() {
-    if (font_ != nullptr) DeleteObject(font_);
-}
-
 void TfrmMessage::Layout() {
     const int dpi = WindowDpi(owner_);
-    if (dpi != dpi_) {
-        dpi_ = dpi;
-        HFONT old = font_;
-        font_ = CreateDialogFont(dpi);
-        SetChildFonts(hwnd_, font_);
-        if (old != nullptr) DeleteObject(old);
-    }
+    UseDpi(dpi);
     RECT client{};
     GetClientRect(hwnd_, &client);
     const int panel = At120Ppi(kPanelHeight, dpi);
@@ -58,11 +48,7 @@ void TfrmMessage::showMsg(const std::string& sMsg, int x, int y, int w, int h) {
     dialogs_.RunModal(hwnd_, owner_);
 }
 
-std::string TfrmMessage::Text() const {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(Memo1)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(Memo1, text.data(), static_cast<int>(text.size()))));
-    return ToUtf8(text);
-}
+std::string TfrmMessage::Text() const { return ToUtf8(WindowText(Memo1)); }
 
 LRESULT TfrmMessage::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

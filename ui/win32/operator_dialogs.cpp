@@ -21,15 +21,32 @@ std::array<std::wstring, 3>& DialogTexts() {
 // MessageBoxW names its buttons in the system's language. The box is renamed the moment it is about to
 // be shown, through a hook on the calling thread that lives exactly as long as the box.
 thread_local HHOOK confirmationHook = nullptr;
+thread_local WNDPROC confirmationProcedure = nullptr;
+
+// A Yes/No box offers no Cancel, so the system ignores Escape in it; the operator's Escape means No.
+LRESULT CALLBACK EscapeAnswersNo(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        EndDialog(box, IDNO);
+        return 0;
+    }
+    return CallWindowProcW(confirmationProcedure, box, message, wParam, lParam);
+}
 
 LRESULT CALLBACK RenameConfirmationButtons(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) {
+    wchar_t kind[16] = {};
+    // Only the box itself: a window of ours activated while it is open keeps its own procedure.
+    if (code == HCBT_ACTIVATE && GetClassNameW(reinterpret_cast<HWND>(wParam), kind, 16) > 0 &&
+        lstrcmpW(kind, L"#32770") == 0) {
         const HWND box = reinterpret_cast<HWND>(wParam);
         if (const std::wstring yes = ReplacedDialogText(DialogText::YesButton); !yes.empty()) {
             SetDlgItemTextW(box, IDYES, yes.c_str());
         }
         if (const std::wstring no = ReplacedDialogText(DialogText::NoButton); !no.empty()) {
             SetDlgItemTextW(box, IDNO, no.c_str());
+        }
+        if (confirmationProcedure == nullptr) {
+            confirmationProcedure = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EscapeAnswersNo)));
         }
     }
     return CallNextHookEx(confirmationHook, code, wParam, lParam);
@@ -46,11 +63,12 @@ std::wstring ReplacedDialogText(DialogText which) { return DialogTexts()[static_
 bool StandardDialogs::Confirm(HWND owner, const std::wstring& question) {
     const std::wstring caption = ReplacedDialogText(DialogText::ConfirmCaption);
     confirmationHook = SetWindowsHookExW(WH_CBT, RenameConfirmationButtons, nullptr, GetCurrentThreadId());
-    // Escape and the title bar's close are not offered by a Yes/No box; anything but Yes is No.
+    // Anything but Yes is No: Escape included.
     const int answer = MessageBoxW(owner, question.c_str(), caption.empty() ? nullptr : caption.c_str(),
                                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1);
     if (confirmationHook != nullptr) UnhookWindowsHookEx(confirmationHook);
     confirmationHook = nullptr;
+    confirmationProcedure = nullptr;
     return answer == IDYES;
 }
 

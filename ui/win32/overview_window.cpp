@@ -42,10 +42,6 @@ TfrmInfo::TfrmInfo(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(dialogs
                               hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), module, nullptr);
 }
 
-TfrmInfo::~TfrmInfo() {
-    if (font_ != nullptr) DeleteObject(font_);
-}
-
 void TfrmInfo::AddOverviewRow(const OverviewRow& row) {
     const int index = static_cast<int>(SendMessageW(ListView1, LVM_GETITEMCOUNT, 0, 0));
     for (std::size_t column = 0; column < row.size(); ++column) {
@@ -82,21 +78,15 @@ std::vector<OverviewRow> TfrmInfo::Rows() const {
 void TfrmInfo::Layout() {
     RECT client{};
     GetClientRect(hwnd_, &client);
-    const int panel = At96Ppi(kPanelHeight, dpi_);
+    const int panel = At96Ppi(kPanelHeight, Dpi());
     MoveWindow(ListView1, 0, 0, client.right, std::max(0, static_cast<int>(client.bottom) - panel), TRUE);
-    MoveWindow(Button1, At96Ppi(kCloseButton.left, dpi_), client.bottom - panel + At96Ppi(kCloseButton.top, dpi_),
-               At96Ppi(kCloseButton.width, dpi_), At96Ppi(kCloseButton.height, dpi_), TRUE);
+    MoveWindow(Button1, At96Ppi(kCloseButton.left, Dpi()), client.bottom - panel + At96Ppi(kCloseButton.top, Dpi()),
+               At96Ppi(kCloseButton.width, Dpi()), At96Ppi(kCloseButton.height, Dpi()), TRUE);
 }
 
 int TfrmInfo::Execute(int ALeft, int ATop, int AHeight) {
     const int dpi = WindowDpi(owner_);
-    if (dpi != dpi_) {
-        dpi_ = dpi;
-        HFONT old = font_;
-        font_ = CreateDialogFont(dpi);
-        SetChildFonts(hwnd_, font_);
-        if (old != nullptr) DeleteObject(old);
-    }
+    UseDpi(dpi);
     SendMessageW(ListView1, LVM_DELETEALLITEMS, 0, 0);
     for (const OverviewRow& row : OverviewRows()) AddOverviewRow(row);
     // Auto-sizing the last column to its header fills whatever room the list has left; with no room left it

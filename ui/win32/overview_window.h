@@ -15,7 +15,6 @@ class OperatorDialogs;
 class TfrmInfo final : public WindowBase {
 public:
     TfrmInfo(HWND mainWindow, OperatorDialogs& dialogs);
-    ~TfrmInfo() override;
 
     // Refills the list, places the window at ALeft, ATop with the outer height AHeight, sizes it to its
     // columns and shows it modally. Returns the modal result (1 for OK).
@@ -36,8 +35,6 @@ private:
     HWND owner_;
     HWND ListView1 = nullptr;
     HWND Button1 = nullptr;
-    HFONT font_ = nullptr;
-    int dpi_ = 0;
 };
 
 // Sizes every column to the wider of "header and content" and "content only", plus 5 pixels; returns the

@@ -25,7 +25,7 @@ TfrmProtocol::TfrmProtocol(HWND mainWindow) {
         0, 0, 0, 0, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
     // The report grows for the whole job; the edit control's default limit would cut it off.
     SendMessageW(Memo1, EM_SETLIMITTEXT, 0, 0);
-    SetDpi(dpi);
+    UseDpi(dpi);
     if (mainWindow != nullptr) {
         RECT outline{};
         GetWindowRect(mainWindow, &outline);
@@ -33,17 +33,6 @@ TfrmProtocol::TfrmProtocol(HWND mainWindow) {
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
     Clear();
-}
-
-TfrmProtocol::~TfrmProtocol() {
-    if (font_ != nullptr) DeleteObject(font_);
-}
-
-void TfrmProtocol::SetDpi(int dpi) {
-    HFONT old = font_;
-    font_ = CreateDialogFont(dpi);
-    SendMessageW(Memo1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    if (old != nullptr) DeleteObject(old);
 }
 
 void TfrmProtocol::Add(const std::string& sLine) {
@@ -58,8 +47,7 @@ void TfrmProtocol::Add(const std::string& sLine) {
 void TfrmProtocol::Clear() { SetWindowTextW(Memo1, L""); }
 
 std::vector<std::string> TfrmProtocol::Lines() const {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(Memo1)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(Memo1, text.data(), static_cast<int>(text.size()))));
+    const std::wstring text = WindowText(Memo1);
     std::vector<std::string> lines;
     if (text.empty()) return lines;
     std::size_t start = 0;
@@ -79,7 +67,7 @@ LRESULT TfrmProtocol::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             // Alt+F4 on the report: whether it is seen is the main window's decision.
             return 0;
         case WM_DPICHANGED: {
-            SetDpi(HIWORD(wParam));
+            UseDpi(HIWORD(wParam));
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
             SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                          suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);

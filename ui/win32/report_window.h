@@ -13,7 +13,6 @@ class TfrmProtocol final : public WindowBase {
 public:
     // Places itself directly under mainWindow, as wide as it, and starts empty; hidden.
     explicit TfrmProtocol(HWND mainWindow);
-    ~TfrmProtocol() override;
 
     // Appends "hh-nn-ss -> sLine" in local time and brings it into view.
     void Add(const std::string& sLine);
@@ -26,10 +25,7 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void SetDpi(int dpi);
-
     HWND Memo1 = nullptr;
-    HFONT font_ = nullptr;
 };
 
 }  // namespace vantrel::ui::win32

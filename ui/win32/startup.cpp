@@ -30,14 +30,14 @@ std::vector<std::string> ProgramArguments() {
     std::vector<std::string> args;
     int count = 0;
     if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        for (int i = 0; i < count; ++i) args.push_back(ToText(wide[i]));
+        for (int i = 0; i < count; ++i) args.push_back(ToUtf8(wide[i]));
         LocalFree(wide);
     }
     // Parameter 0 is the program file's full path, whatever the command line called it.
     std::wstring path(32768, L'\0');
     path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
     if (args.empty()) args.emplace_back();
-    if (!path.empty()) args.front() = ToText(path);
+    if (!path.empty()) args.front() = ToUtf8(path);
     return args;
 }
 

@@ -17,7 +17,7 @@ class TfrmMain;
 // windows.
 std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs, PortSource& ports);
 
-// The program's command line in the ANSI code page, the 8-bit form the rest of the program works in.
+// The program's command line in UTF-8, as every name of the program on Windows.
 std::vector<std::string> ProgramArguments();
 
 // Shows the window's --help or --version text where the caller sees it: on the standard output it was

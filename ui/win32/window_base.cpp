@@ -3,7 +3,21 @@
 #include <set>
 #include <string>
 
+#include "ui/win32/design_units.h"
+
 namespace vantrel::ui::win32 {
+
+namespace {
+bool hourglass = false;
+}  // namespace
+
+void ShowHourglass(bool busy) {
+    hourglass = busy;
+    // The pointer takes the new shape at once, not only when it next moves.
+    SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+bool HourglassShown() { return hourglass; }
 
 WindowBase::~WindowBase() {
     if (hwnd_ != nullptr && IsWindow(hwnd_)) {
@@ -11,6 +25,24 @@ WindowBase::~WindowBase() {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
+    if (font_ != nullptr) DeleteObject(font_);
+}
+
+bool WindowBase::UseDpi(int dpi) {
+    if (dpi == dpi_ && font_ != nullptr) return false;
+    dpi_ = dpi;
+    HFONT old = font_;
+    font_ = CreateDialogFont(dpi);
+    SetChildFonts(hwnd_, font_);
+    // The controls hold the new font before the old one goes.
+    if (old != nullptr) DeleteObject(old);
+    return true;
+}
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
 }
 
 HICON ApplicationIcon(int size) {
@@ -53,6 +85,11 @@ LRESULT CALLBACK WindowBase::Procedure(HWND window, UINT message, WPARAM wParam,
     }
     auto* self = reinterpret_cast<WindowBase*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    // Controls ask their window for the pointer's shape, so this covers them too.
+    if (message == WM_SETCURSOR && hourglass) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+    }
     if (message == WM_NCDESTROY) {
         const LRESULT result = self->HandleMessage(message, wParam, lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);

@@ -4,6 +4,8 @@
 
 #include "ui/win32/win32.h"
 
+#include <string>
+
 namespace vantrel::ui::win32 {
 
 class WindowBase {
@@ -14,6 +16,8 @@ public:
     WindowBase& operator=(const WindowBase&) = delete;
 
     HWND Handle() const { return hwnd_; }
+    // The DPI the window's controls are drawn at (UseDpi); 0 before the first call.
+    int Dpi() const { return dpi_; }
 
 protected:
     // Registers className once per process (with the program's icon, when it has one) and creates the
@@ -24,12 +28,25 @@ protected:
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // The window is gone (WM_NCDESTROY): the handle is no longer valid.
     virtual void Destroyed() {}
+    // Gives every child control the dialog font at dpi, made once per DPI and kept as long as the window;
+    // false when the window's controls already had it.
+    bool UseDpi(int dpi);
 
     HWND hwnd_ = nullptr;
 
 private:
+    HFONT font_ = nullptr;
+    int dpi_ = 0;
+
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
+
+// While a job runs every window of the program shows the hourglass, whichever of them the pointer is over.
+void ShowHourglass(bool busy);
+bool HourglassShown();
+
+// The text of a window or control as it holds it.
+std::wstring WindowText(HWND window);
 
 // The program's icon: resource 1 of the executable, or the system's application icon (in tests, which
 // carry no resources).
