@@ -52,9 +52,7 @@ void MainWindowController::Start() {
     view_.SetVisible(Control::ReadInfoOnly, engine::ReadInfoOnlySupported && internal);
     ReadCommandLineOptions(internal);
     ApplyFileModeLayout();
-    std::vector<std::string> names;
-    ListSerialPorts(names, ports_);
-    view_.SetPortItems(names, true);
+    ShowPorts(true);
     SetStatusText(engine::ClearsMeasurements ? "F" : "");
     shownBusy_ = true;  // so that the idle state is set whole, focus included
     jobs_.SetIdle();
@@ -153,10 +151,19 @@ void MainWindowController::Idle() {
     view_.SetReportVisible(engine::FileMode != engine::kFileModeOperator);
 }
 
-void MainWindowController::PortsChanged() {
+void MainWindowController::ShowPorts(bool selectFirst) {
     std::vector<std::string> names;
-    ListSerialPorts(names, ports_);
-    view_.SetPortItems(names, false);
+    std::vector<std::string> descriptions;
+    for (const PortEntry& port : LoggerPortEntries(ports_.Enumerate())) {
+        names.push_back(port.name);
+        descriptions.push_back(PortIdentityText(port.identity));
+    }
+    view_.SetPortItems(names, selectFirst);
+    view_.SetPortItemDescriptions(descriptions);
+}
+
+void MainWindowController::PortsChanged() {
+    ShowPorts(false);
     // The list is opened only for an operator working with the program, and never while a job runs.
     if (view_.Active() && !Busy()) view_.DropDownPortList();
 }

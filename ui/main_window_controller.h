@@ -94,6 +94,10 @@ public:
     // the first item's name in the text (start-up); otherwise the text stays as the operator left it.
     virtual std::string PortText() const = 0;
     virtual void SetPortItems(const std::vector<std::string>& names, bool selectFirst) = 0;
+    // What each item's adapter says of itself (PortIdentityText), in the items' order, to be shown beside
+    // the name (a tooltip, a second column) and never as the port's name; an empty text shows nothing. Set
+    // after every SetPortItems. A window that has no place for it keeps the default.
+    virtual void SetPortItemDescriptions(const std::vector<std::string>& descriptions) { (void)descriptions; }
     // Opens the port box's list (closing it first if open), so that new ports are in view at once.
     virtual void DropDownPortList() = 0;
 
@@ -192,6 +196,8 @@ private:
     void JobEnded(int status) override;
 
     void ApplyFileModeLayout();
+    // Fills the port box from one look at the system's ports: names and their adapters' texts together.
+    void ShowPorts(bool selectFirst);
     // Clears the report, selects the image source, captures the port; false (the operator told why) when
     // the image file cannot be read.
     bool PrepareImageSource(const std::filesystem::path& fileName);

@@ -41,6 +41,18 @@ void ListSerialPorts(std::vector<std::string>& list, PortSource& source) {
     list = FilterLoggerPorts(source.Enumerate());
 }
 
+std::string PortIdentityText(const PortIdentity& identity) {
+    const std::string& name = identity.product.empty() ? identity.manufacturer : identity.product;
+    std::string text = name;
+    if (!identity.serialNumber.empty()) {
+        if (!text.empty()) text += ", ";
+        text += "serial number " + identity.serialNumber;
+    }
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7f'; }, '?');
+    return text;
+}
+
 std::vector<PortEntry> PortsWithSerialNumber(const std::vector<PortEntry>& loggerPorts, const std::string& serial) {
     std::vector<PortEntry> matching;
     std::copy_if(loggerPorts.begin(), loggerPorts.end(), std::back_inserter(matching),

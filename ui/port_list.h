@@ -59,6 +59,12 @@ std::vector<std::string> FilterLoggerPorts(const std::vector<PortEntry>& entries
 // Fills list with the logger ports of the source.
 void ListSerialPorts(std::vector<std::string>& list, PortSource& source = SystemPortSource());
 
+// One line that tells the operator which logger sits on a port, beside its name in the port box: the
+// adapter's product (its maker when it names no product) and its serial number, "FT232R USB UART, serial
+// number A10K3X9Q"; empty when the adapter tells neither. Control characters an adapter may report are
+// shown as '?', so that the line stays one line.
+std::string PortIdentityText(const PortIdentity& identity);
+
 // The logger ports whose adapter reports this serial number (compared exactly: adapters of one maker
 // differ in the letter case of nothing else).
 std::vector<PortEntry> PortsWithSerialNumber(const std::vector<PortEntry>& loggerPorts, const std::string& serial);

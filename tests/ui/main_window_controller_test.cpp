@@ -85,6 +85,9 @@ public:
         portItems = names;
         if (selectFirst) portText = names.empty() ? "" : names.front();
     }
+    void SetPortItemDescriptions(const std::vector<std::string>& descriptions) override {
+        portDescriptions = descriptions;
+    }
     void DropDownPortList() override { log.push_back("drop down ports"); }
     void SetProgress(int position) override { progress = position; }
     int Progress() const override { return progress; }
@@ -149,6 +152,7 @@ public:
     DialogTexts dialogTexts;
     std::string portText;
     std::vector<std::string> portItems;
+    std::vector<std::string> portDescriptions;
     int progress = 0;
     std::pair<TaskbarProgress, int> taskbar{TaskbarProgress::None, 0};
     bool hourglass = false;
@@ -681,7 +685,7 @@ TEST_F(ControllerTest, ReportIsSeenFromTheFirstIdleMomentOnlyInInternalMode) {
     }
 }
 
-TEST_F(ControllerTest, PortChangesRefillTheBoxAndOpenItOnlyForAnIdleActiveProgram) {
+TEST_F(ControllerTest, PortChangesRefillTheBoxWithTheAdaptersTextsAndOpenItOnlyForAnIdleActiveProgram) {
     struct Case {
         const char* what;
         bool active;
@@ -701,11 +705,17 @@ TEST_F(ControllerTest, PortChangesRefillTheBoxAndOpenItOnlyForAnIdleActiveProgra
         view.log.clear();
         view.portText = "/dev/ttyUSB7";  // typed, and not listed
         view.active = c.active;
-        ports.entries = {UsbPort("/dev/ttyACM0"), UsbPort("/dev/ttyUSB1")};
+        // A built-in port left out of the box must not shift the adapters' texts against the names.
+        PortEntry builtIn{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", "", {}};
+        builtIn.identity.product = "16550A";
+        PortEntry logger = UsbPort("/dev/ttyUSB1");
+        logger.identity = {"", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3X9Q"};
+        ports.entries = {UsbPort("/dev/ttyACM0"), builtIn, logger};
 
         Controller().PortsChanged();
 
         EXPECT_EQ(view.portItems, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyUSB1"}));
+        EXPECT_EQ(view.portDescriptions, (std::vector<std::string>{"", "FT232R USB UART, serial number A10K3X9Q"}));
         EXPECT_EQ(view.portText, "/dev/ttyUSB7");
         EXPECT_EQ(view.log, c.dropsDown ? std::vector<std::string>{"drop down ports"} : std::vector<std::string>{});
     }

@@ -69,6 +69,24 @@ TEST(UdevPortIdentity, DecodesEscapedText) {
     for (const auto& c : cases) EXPECT_EQ(DecodeUdevText(c.encoded), c.text) << c.encoded;
 }
 
+TEST(PortIdentityText, TellsTheAdapterByProductAndSerialNumber) {
+    const struct {
+        const char* what;
+        PortIdentity identity;
+        const char* text;
+    } cases[] = {
+        {"product and serial number",
+         {"", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3X9Q"},
+         "FT232R USB UART, serial number A10K3X9Q"},
+        {"no product: the maker", {"", "", "", "Velmora GmbH", "", "V-0042"}, "Velmora GmbH, serial number V-0042"},
+        {"serial number alone", {"", "", "", "", "", "A1"}, "serial number A1"},
+        {"no serial number", {"", "", "", "FTDI", "FT232R USB UART", ""}, "FT232R USB UART"},
+        {"IDs and link alone tell nothing", {"/dev/serial/by-id/usb-x", "0403", "6001", "", "", ""}, ""},
+        {"control characters", {"", "", "", "", "Two\nLines\x7f", "A\t1"}, "Two?Lines?, serial number A?1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PortIdentityText(c.identity), c.text) << c.what;
+}
+
 PortIdentity Serial(std::string serialNumber) {
     PortIdentity identity;
     identity.serialNumber = std::move(serialNumber);

@@ -7,10 +7,12 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -56,6 +58,10 @@ void TfrmMain::ConnectControls() {
     connect(w_.menFileExit, &QAction::triggered, this, &QWidget::close);
     connect(w_.menInfoFirmware, &QAction::triggered, this, [this] { controller_.FirmwareClicked(); });
     connect(w_.menInfoFile, &QAction::triggered, this, [this] { controller_.FileVersionClicked(); });
+    // The menu's caption has no letter to underline, so the keyboard opens it with F10, as desktops do;
+    // its items are then walked with the arrow keys.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this] { menuBar()->setActiveAction(w_.menInfo->menuAction()); });
 
     for (const Timer timer : {Timer::Restart, Timer::TimeLeft}) {
         auto* qtimer = new QTimer(this);
@@ -112,10 +118,12 @@ void TfrmMain::SetText(Text which, const std::string& text) {
         case Text::InfoMenu: w_.menInfo->setTitle(shown); break;
         case Text::Status:
             w_.StatusText1->SetFullText(shown);
+            w_.StatusText1->setAccessibleDescription(shown);
             w_.StatusBar1->setToolTip(shown);
             break;
         case Text::TimeLeft:
             w_.TimeLeft1->setText(shown);
+            w_.TimeLeft1->setAccessibleDescription(shown);
             w_.TimeLeft1->setVisible(!shown.isEmpty());
             break;
     }
@@ -143,6 +151,10 @@ std::string TfrmMain::PortText() const { return ToText(w_.cbxPort->currentText()
 
 void TfrmMain::SetPortItems(const std::vector<std::string>& names, bool selectFirst) {
     SetPortBoxItems(*w_.cbxPort, names, selectFirst);
+}
+
+void TfrmMain::SetPortItemDescriptions(const std::vector<std::string>& descriptions) {
+    SetPortBoxDescriptions(*w_.cbxPort, descriptions);
 }
 
 void TfrmMain::DropDownPortList() { DropDownList(*w_.cbxPort); }

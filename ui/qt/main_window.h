@@ -57,6 +57,7 @@ public:
     void ReplaceDialogTexts(const DialogTexts& texts) override;
     std::string PortText() const override;
     void SetPortItems(const std::vector<std::string>& names, bool selectFirst) override;
+    void SetPortItemDescriptions(const std::vector<std::string>& descriptions) override;
     void DropDownPortList() override;
     void SetProgress(int position) override;
     int Progress() const override;

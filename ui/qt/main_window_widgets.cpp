@@ -31,6 +31,34 @@ QRect Design(const layout::DesignRect& r) {
 
 }  // namespace
 
+namespace {
+
+// What a screen reader announces for each control, beside what it reads from the control itself (a
+// button's text, the box's item, the bar's value). The shown texts stay as designed; these are not seen.
+void DescribeForAssistiveTechnology(const MainWindowWidgets& w) {
+    // The label's text is "Comport:"; the box has no text of its own to be named by.
+    w.cbxPort->setAccessibleName(QStringLiteral("Comport"));
+    w.cbxPort->setAccessibleDescription(QStringLiteral("The serial port the logger is on"));
+    w.Label1->setBuddy(w.cbxPort);
+    w.ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+    w.btnProg->setAccessibleDescription(QStringLiteral("Updates the logger's firmware"));
+    w.btnFile->setAccessibleDescription(QStringLiteral("Updates the logger from a firmware file"));
+    w.btnCancel->setAccessibleDescription(QStringLiteral("Cancels the running job"));
+    w.btnClose->setAccessibleDescription(QStringLiteral("Closes the program"));
+    // The labels' texts change with the job: the name says what they are, the description carries the
+    // whole text (the status text may be shown shortened).
+    w.StatusText1->setAccessibleName(QStringLiteral("Status"));
+    w.TimeLeft1->setAccessibleName(QStringLiteral("Time left"));
+    // The keyboard walks the controls as they are laid out: top to bottom, left to right.
+    QWidget::setTabOrder(w.cbxPort, w.btnProg);
+    QWidget::setTabOrder(w.btnProg, w.btnFile);
+    QWidget::setTabOrder(w.btnFile, w.btnCancel);
+    QWidget::setTabOrder(w.btnCancel, w.btnClose);
+    QWidget::setTabOrder(w.btnClose, w.chkReadInfoOnly);
+}
+
+}  // namespace
+
 MainWindowWidgets CreateMainWindowWidgets(QMainWindow& window) {
     MainWindowWidgets w;
     w.Panel1 = new QFrame(&window);
@@ -113,6 +141,7 @@ MainWindowWidgets CreateMainWindowWidgets(QMainWindow& window) {
     w.menFileExit = w.menInfo->addAction(QStringLiteral("Exit"));
     w.menFileExit->setObjectName(QStringLiteral("menFileExit"));
 
+    DescribeForAssistiveTechnology(w);
     return w;
 }
 

@@ -3,6 +3,9 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QSignalBlocker>
+#include <QTextDocument>
+#include <QVariant>
+#include <algorithm>
 
 #include "ui/qt/text_codec.h"
 
@@ -22,6 +25,18 @@ void SetPortBoxItems(QComboBox& cbxPort, const std::vector<std::string>& names, 
     // Adding to an empty box selects the first item, which would put its name in the text.
     cbxPort.setCurrentIndex(-1);
     cbxPort.setEditText(text);
+}
+
+void SetPortBoxDescriptions(QComboBox& cbxPort, const std::vector<std::string>& descriptions) {
+    const int count = std::min(cbxPort.count(), static_cast<int>(descriptions.size()));
+    for (int i = 0; i < count; ++i) {
+        const QString text = FromText(descriptions[static_cast<std::size_t>(i)]);
+        // As plain text: an adapter's strings are not markup, whatever characters they hold.
+        cbxPort.setItemData(
+            i, text.isEmpty() ? QVariant() : QVariant(Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal)),
+            Qt::ToolTipRole);
+        cbxPort.setItemData(i, text.isEmpty() ? QVariant() : QVariant(text), Qt::AccessibleDescriptionRole);
+    }
 }
 
 void DropDownList(QComboBox& cbxPort) {

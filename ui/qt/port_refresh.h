@@ -19,6 +19,11 @@ bool IsPortDeviceChange(std::string_view action);
 // nothing is selected anew.
 void SetPortBoxItems(QComboBox& cbxPort, const std::vector<std::string>& names, bool selectFirst);
 
+// Shows beside each item what its adapter says of itself, as the item's tooltip and its accessible
+// description (a screen reader reads it after the name); the item's text, the port's name, stays. An empty
+// text takes the item's tip away.
+void SetPortBoxDescriptions(QComboBox& cbxPort, const std::vector<std::string>& descriptions);
+
 // Opens the box's list, closing it first when it is open, so that it shows the items it holds now.
 void DropDownList(QComboBox& cbxPort);
 
