@@ -49,6 +49,8 @@ lintian --display-info --pedantic --fail-on error,warning,info,pedantic "$dist"/
 
 source packaging/windows/build-msi.sh
 VANTREL_WINDOWS_NO_WINE=1 bash scripts/windows.sh >/dev/null
+# The installer's own action, which the Windows build leaves to the installer.
+cmake --build build-win -j "$(nproc)" --target vantrel-installer-actions >/dev/null
 msi=$dist/vantrel-update-$version-x64.msi
 rm -f "$dist"/vantrel-update-*.msi
 build_msi "$project_version" "$msi"
