@@ -24,12 +24,12 @@ if command -v ccache >/dev/null; then
 fi
 
 # Debian's flags: optimised, hardened (stack protector, fortified calls, read-only relocations, bind now).
-# -Wno-restrict: GCC 12 warns falsely of overlapping copies inside std::string assignments. -fno-ident: no
-# .comment section naming the compiler in the programs (CPack's strip leaves it; Debian's removes it).
+# -Wno-restrict: GCC 12 warns falsely of overlapping copies inside std::string assignments. -fno-ident and
+# the strip of packaging/linux/strip-for-debian: no .comment section naming the compilers in the programs.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr "${launcher[@]}" \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS) -Wno-restrict -fno-ident" \
-  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" -DCMAKE_STRIP="$root/packaging/linux/strip-for-debian" \
   -DVANTREL_SANITIZE= -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_BENCH=OFF -DVANTREL_BUILD_QT=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
 version=$("$build/bin/vantrel-update-cli" --version | awk '{print $2}')

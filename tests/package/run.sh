@@ -92,17 +92,25 @@ other_words=$(grep -cv '^/dev/tty' "$work/complete-ports.out")
 check "completion of --port: the port names only" "0 0" "$status $other_words" "/dev/ttyUSB0" "$work/complete-ports.out"
 
 # ---------------------------------------------------------------------------------------------------------
-# A clean Debian 12 root, cached, with the dependencies' files downloaded but not installed.
+# A clean Debian 12 root, cached, with the dependencies' files downloaded but not installed. It is made
+# again when it holds any package debootstrap did not put there (a run of another test may have installed
+# into it), so that what the packages leave out cannot come from the cache.
 cache=${VANTREL_DEBOOTSTRAP_CACHE:-/var/cache/vantrel-debootstrap}
-base=$cache/bookworm
+base=$cache/bookworm-minbase
 started=$(date +%s)
 unmount_under "$base"
+if [ -f "$base/.vantrel-complete" ] &&
+  ! chroot "$base" dpkg-query -W -f='${Package}\n' | sort | cmp -s - "$base/.vantrel-packages"; then
+  echo "The cached Debian 12 root holds packages it was not made with: made again"
+  rm -f "$base/.vantrel-complete"
+fi
 if [ ! -f "$base/.vantrel-complete" ]; then
   rm -rf --one-file-system "$base" "$base.tmp"
   mkdir -p "$cache"
-  echo "Making a Debian 12 root in $base (once)"
+  echo "Making a Debian 12 root in $base"
   debootstrap --variant=minbase --include=man-db,udev bookworm "$base.tmp" http://deb.debian.org/debian \
     >"$work/debootstrap.log" 2>&1 || { tail -n 20 "$work/debootstrap.log"; echo "FAIL debootstrap"; exit 1; }
+  chroot "$base.tmp" dpkg-query -W -f='${Package}\n' | sort >"$base.tmp/.vantrel-packages"
   mv "$base.tmp" "$base"
   touch "$base/.vantrel-complete"
 fi
