@@ -56,6 +56,7 @@ void JobControl::Finished(int status, const std::string& verdict) {
     const std::string line = record_.Finish(status, verdict, restarts_, std::chrono::system_clock::now());
     record_.Clear();
     if (summarySink_) summarySink_(line);
+    window_.JobEnded(status);
 }
 
 }  // namespace vantrel::ui

@@ -1,13 +1,10 @@
-// How every front end starts, restarts and cancels a job, toolkit-free. A front end implements WindowOps
-// for its widgets and owns one JobControl beside its Presenter:
+// How every front end starts, restarts and cancels a job, toolkit-free. The desktop windows get theirs
+// from MainWindowController (ui/main_window_controller.h), which owns one beside its Presenter; the
+// console owns them itself:
 //
-//   JobControl jobs{window};                 // console: JobControl jobs{window, maxRestarts}
-//   Presenter presenter{window, jobs};
-//   Update / File button:  PrepareImageSource(...), then jobs.StartNew(port, EarlierCancel::Forget)
-//   Cancel button, close guard:  jobs.Cancel()
-//   close guard, menu commands:  jobs.Busy()
-//   end of start-up:  jobs.SetIdle()
-//   a record of every job:  JobControl jobs{window, std::nullopt, AppendToUserHistory}  (console: --log)
+//   JobControl jobs{window, maxRestarts, summarySink};   Presenter presenter{window, jobs};
+//   a new job:  the image source chosen (SelectImageSource), then jobs.StartNew(port, EarlierCancel::...)
+//   Cancel:  jobs.Cancel()          end of start-up:  jobs.SetIdle()
 //
 // The presenter restarts jobs (Restart) and ends them (SetIdle) as the worker's notifications demand.
 //
@@ -61,7 +58,9 @@ public:
     bool Busy() const { return busy_; }
     int Restarts() const { return restarts_; }
 
-    // The presenter's part: what the job's notifications tell, and the job's end with its exit status.
+    // The presenter's part: what the job's notifications tell, and the job's end with its exit status. The
+    // summary line is handed on once a job, at its end; a job already ended (by the operator closing the
+    // program) is not ended again by its worker's last notification.
     void Note(std::uint32_t code, std::int32_t value) { record_.Note(code, value); }
     void Finished(int status, const std::string& verdict);
 

@@ -6,7 +6,6 @@
 #include "firmware/catalogue.h"
 #include "firmware/code_tables.h"
 #include "firmware/image_file.h"
-#include "ui/presenter.h"
 
 namespace vantrel::ui {
 
@@ -21,27 +20,16 @@ std::optional<std::string> UpdateConfirmation() {
 
 std::string StartJobText(const std::string& portText) { return "Start at serial port \"" + portText + "\""; }
 
-void SelectImageSource(const std::string& fileName) {
+void SelectImageSource(const std::filesystem::path& fileName) {
     firmware::SelectedImage = firmware::kNoImageSelected;
     if (fileName.empty()) return;
-    firmware::LoadFileImage(fileName);
+    firmware::LoadFileImage(fileName.string());
     firmware::SelectedImage = firmware::kFileImage;
 }
 
-bool PrepareImageSource(WindowOps& window, const std::string& fileName) {
-    try {
-        SelectImageSource(fileName);
-    } catch (const std::exception& e) {
-        // The header reader's message names the file and what is wrong with it.
-        Announce(window, UnreadableImageFileText(e));
-        return false;
-    }
-    return true;
-}
-
-void SelectOverviewFile(const std::string& fileName) {
+void SelectOverviewFile(const std::filesystem::path& fileName) {
     firmware::SelectedImage = firmware::kNoImageSelected;
-    firmware::LoadFileImageHeader(fileName);
+    firmware::LoadFileImageHeader(fileName.string());
     firmware::SelectedImage = firmware::kFileImage;
 }
 

@@ -5,12 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "firmware/header.h"
-#include "ui/window_ops.h"
 
 namespace vantrel::ui {
 
@@ -29,13 +29,10 @@ std::string StartJobText(const std::string& portText);
 
 // A new job's image source: the built-in images (empty name), or the file loaded as image 0. On a file
 // that cannot be read, raises firmware::EInOutError or EConvertError naming it and leaves SelectedImage -1.
-void SelectImageSource(const std::string& fileName);
-// The same for a job the operator starts: on a file that cannot be read the window is told why, and false
-// says that nothing may start (the operator asked for that file, not for the built-in images).
-bool PrepareImageSource(WindowOps& window, const std::string& fileName);
+void SelectImageSource(const std::filesystem::path& fileName);
 // The file's header alone, for the overview's file row; raises as SelectImageSource does, and then the
 // overview shows no file row rather than one made of two files' headers.
-void SelectOverviewFile(const std::string& fileName);
+void SelectOverviewFile(const std::filesystem::path& fileName);
 // What the window says when an image file cannot be read, after the reader's own reason.
 std::string UnreadableImageFileText(const std::exception& e);
 

@@ -181,6 +181,8 @@ std::optional<int> Presenter::Present(std::uint32_t code, std::int32_t value) {
             const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(firmware::SelectedImage);
             verdict_ = Format("Update %s V%d.%.2d succesfully completed.",
                               firmware::LoggerClassName(h.qel_class, h.qel_print).c_str(), h.qel_verH, h.qel_verL);
+            // The record is written when the job ends, not when the operator has read the verdict.
+            jobs_.Finished(0, verdict_);
             Announce(window_, verdict_);
             return 0;
         }
@@ -212,13 +214,17 @@ std::optional<int> Presenter::Failure(std::int32_t failure) {
     jobs_.SetIdle();
     window_.Beep();
     verdict_ = FailureText(failure, window_.PortText());
-    Show(window_, FindFailureRow(failure).channels, verdict_);
     if (failure == link::feProgramming && jobs_.MayRestart()) {
+        Show(window_, FindFailureRow(failure).channels, verdict_);
         jobs_.Restart(TCmd::tCMD0);
         return std::nullopt;
     }
-    if (failure == link::feCancelled && jobs_.TimeLimitReached()) return kExitTimedOut;
-    return ExitStatusOfFailure(failure);
+    const int status = failure == link::feCancelled && jobs_.TimeLimitReached() ? kExitTimedOut
+                                                                                : ExitStatusOfFailure(failure);
+    // The record is written when the job ends, not when the operator has read the verdict.
+    jobs_.Finished(status, verdict_);
+    Show(window_, FindFailureRow(failure).channels, verdict_);
+    return status;
 }
 
 }  // namespace vantrel::ui

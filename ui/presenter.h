@@ -5,16 +5,30 @@
 
 #include <cstdint>
 #include <ctime>
+#include <exception>
 #include <optional>
 #include <string>
 
 #include "ui/job_control.h"
+#include "ui/job_rules.h"
 #include "ui/window_ops.h"
 
 namespace vantrel::ui {
 
 // Report, then status line, then message window.
 void Announce(WindowOps& window, const std::string& text);
+
+// Selects a job's image source and, on a file that cannot be read, announces why and returns false. For a
+// window that keeps its own report and port; the main-window controller does all of it itself.
+inline bool PrepareImageSource(WindowOps& window, const std::string& fileName) {
+    try {
+        SelectImageSource(fileName);
+    } catch (const std::exception& e) {
+        Announce(window, UnreadableImageFileText(e));
+        return false;
+    }
+    return true;
+}
 
 // One line of the report: "hh-nn-ss -> text" in local time.
 std::string ReportLine(std::time_t when, const std::string& text);

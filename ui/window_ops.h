@@ -36,6 +36,9 @@ public:
     virtual std::string PortText() const = 0;
     // Runs restart after delay, by blocking or by a timer; the window stays busy meanwhile.
     virtual void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) = 0;
+    // A job the operator started has ended for good with this exit status (0: verified update), its record
+    // written; called before its verdict is shown.
+    virtual void JobEnded(int status) { static_cast<void>(status); }
 };
 
 inline constexpr const char* kApplicationTitle = "Vantrel Firmware Update";

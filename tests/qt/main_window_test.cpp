@@ -1,19 +1,25 @@
-// The main window without a logger: start-up, the idle and busy states, the questions asked, the
-// file-mode layouts, the close guard, where the secondary windows go, and bad input.
+// The main window without a logger, as only the toolkit can show it: clicks, closes and idle moments reach
+// the controller, what the controller sets reaches the widgets, the layouts and where the secondary windows
+// go. The rules themselves are the controller's, tested in tests/ui/main_window_controller_test.cpp.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
 #include <QWindow>
 
@@ -77,28 +83,10 @@ protected:
         return path;
     }
 
-    // Opens the overview through the Info menu and returns its rows as shown.
-    std::vector<QStringList> OverviewShown(const char* entry) {
-        std::vector<QStringList> rows;
-        dialogs.whileModal = [&](QDialog& dialog) {
-            auto* info = qobject_cast<TfrmInfo*>(&dialog);
-            if (info == nullptr) return;
-            QTreeWidget* list = info->List();
-            for (int r = 0; r < list->topLevelItemCount(); ++r) {
-                QStringList row;
-                for (int c = 0; c < list->columnCount(); ++c) row << list->topLevelItem(r)->text(c);
-                rows.push_back(row);
-            }
-        };
-        Action(entry)->trigger();
-        dialogs.whileModal = nullptr;
-        return rows;
-    }
-
     QTemporaryDir files_;
 };
 
-TEST_F(MainWindowTest, StartUpFollowsModeKeysAndPorts) {
+TEST_F(MainWindowTest, StartUpReachesTheWidgets) {
     struct Case {
         const char* what;
         std::vector<std::string> keys;
@@ -121,8 +109,6 @@ TEST_F(MainWindowTest, StartUpFollowsModeKeysAndPorts) {
          0,
          "/dev/ttyUSB3",
          {"/dev/ttyUSB3", "/dev/ttyACM0"}},
-        {"operator ignores internal keys", {"f:+", "mf:+"}, false, {builtIn}, false, "F", 0, "", {}},
-        {"internal", {}, true, {}, true, "", 1, "", {}},
         {"internal with files",
          {"F:+", "mf:+"},
          true,
@@ -235,9 +221,15 @@ TEST_F(MainWindowTest, ConfirmationBoxReadsInEnglish) {
     EXPECT_EQ(box->button(QMessageBox::Yes)->text(), QStringLiteral("Yes"));
     EXPECT_EQ(box->button(QMessageBox::No)->text(), QStringLiteral("No"));
     EXPECT_EQ(box->text(), QStringLiteral("Do you save your measurements ?\nDo you really continue without saving ?"));
+
+    // Escape answers No, as the title bar's close does.
+    box->show();
+    QTest::keyClick(box.get(), Qt::Key_Escape);
+    EXPECT_EQ(box->clickedButton(), box->button(QMessageBox::No));
+    EXPECT_FALSE(box->isVisible());
 }
 
-TEST_F(MainWindowTest, UpdateAsksWhatTheFlagsCallFor) {
+TEST_F(MainWindowTest, UpdateClickAsksThroughTheBoxAndStartsAJob) {
     struct Case {
         const char* what;
         std::vector<std::string> keys;
@@ -248,11 +240,7 @@ TEST_F(MainWindowTest, UpdateAsksWhatTheFlagsCallFor) {
     const Case cases[] = {
         {"operator, Yes", {}, false, kSaveQuestion, true},
         {"operator, No", {}, false, kSaveQuestion, false},
-        {"operator, clears", {"mf:+"}, false, kClearQuestion, true},
         {"internal asks nothing", {}, true, std::nullopt, true},
-        {"internal with files asks nothing", {"f:+"}, true, std::nullopt, true},
-        {"internal, clears, No", {"mf:+"}, true, kClearQuestion, false},
-        {"internal with files, clears", {"f:+", "mf:+"}, true, kClearQuestion, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -283,7 +271,6 @@ TEST_F(MainWindowTest, UpdateAsksWhatTheFlagsCallFor) {
             EXPECT_EQ(Report(), std::vector<std::string>{"from the last job"});
             ExpectIdle();
         }
-        Window().SetIdle();
         Stop();
     }
 }
@@ -298,6 +285,8 @@ TEST_F(MainWindowTest, StartJobAndSetIdleSwitchTheControls) {
     Button("btnProg")->click();
 
     ExpectBusy();
+    // The keys go on working: Cancel has the focus while busy, Update once idle.
+    EXPECT_EQ(Window().focusWidget(), Button("btnCancel"));
     ASSERT_EQ(WorkerRequests().size(), 1u);
     const WorkerRequest& worker = WorkerRequests().front();
     EXPECT_EQ(worker.window, Window().WindowHandle());
@@ -308,6 +297,12 @@ TEST_F(MainWindowTest, StartJobAndSetIdleSwitchTheControls) {
     EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->value(), 0);
     EXPECT_EQ(Window().StatusText(), QStringLiteral("Start at serial port \"/dev/ttyACM2\""));
     EXPECT_EQ(Window().statusBar()->toolTip(), Window().StatusText());
+    // The time left has its own part at the right of the status bar; the status text keeps its place.
+    auto* timeLeft = Find<QLabel>("TimeLeft1");
+    EXPECT_FALSE(timeLeft->isHidden());
+    EXPECT_TRUE(timeLeft->text().startsWith(QStringLiteral("at least "))) << timeLeft->text().toStdString();
+    ShowWindow();
+    EXPECT_GE(timeLeft->x(), Find<QLabel>("StatusText1")->geometry().right());
 
     // Progress shows in the bar and the title; Cancel only asks the worker to stop.
     Notify(engine::ncProgress, 42);
@@ -319,8 +314,11 @@ TEST_F(MainWindowTest, StartJobAndSetIdleSwitchTheControls) {
     ExpectBusy();
 
     // The worker's verdict brings the window back; the bar keeps its place after a failure.
+    EXPECT_EQ(Window().focusWidget(), Button("btnCancel"));
     Notify(engine::ncFailure, link::feCancelled);
     ExpectIdle();
+    EXPECT_EQ(Window().focusWidget(), Button("btnProg"));
+    EXPECT_TRUE(timeLeft->isHidden());
     EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->value(), 42);
     EXPECT_EQ(Window().StatusText(), QStringLiteral("Process cancelled!"));
     EXPECT_EQ(dialogs.Messages(), std::vector<QString>{QStringLiteral("Process cancelled!")});
@@ -363,7 +361,9 @@ TEST_F(MainWindowTest, FileStartsWithoutAQuestionFromThePickedImage) {
     Button("btnFile")->click();
 
     EXPECT_TRUE(dialogs.questions.empty());
-    EXPECT_EQ(dialogs.pickedFrom, std::vector<QString>{QStringLiteral("/opt/vantrel/bin/vantrel-update")});
+    // The program's full path, wherever it was started from and however its name was typed.
+    EXPECT_EQ(dialogs.pickedFrom, std::vector<QString>{QCoreApplication::applicationFilePath()});
+    EXPECT_TRUE(QFileInfo(dialogs.pickedFrom.front()).isAbsolute());
     ASSERT_EQ(WorkerRequests().size(), 1u);
     EXPECT_EQ(firmware::SelectedImage, 0);
     EXPECT_EQ(firmware::FileImageLines.size(), 2u);
@@ -371,31 +371,6 @@ TEST_F(MainWindowTest, FileStartsWithoutAQuestionFromThePickedImage) {
     // The image belongs to the job now.
     EXPECT_FALSE(Button("btnFile")->isEnabled());
     EXPECT_FALSE(Action("menInfoFile")->isEnabled());
-}
-
-TEST_F(MainWindowTest, UnreadableImageFileStartsNothingAndSaysWhy) {
-    Start({"f:+"}, true);
-    const QString missing = files_.filePath(QStringLiteral("missing.txt"));
-    const QString garbled = files_.filePath(QStringLiteral("garbled.txt"));
-    QFile file(garbled);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("bootloader=3\r\nbootloader version=zero\r\n");
-    file.close();
-
-    for (const QString& path : {missing, garbled}) {
-        SCOPED_TRACE(path.toStdString());
-        dialogs.modals.clear();
-        dialogs.file = path;
-        Button("btnFile")->click();
-
-        EXPECT_TRUE(WorkerRequests().empty());
-        ExpectIdle();
-        EXPECT_EQ(firmware::SelectedImage, -1);
-        const std::vector<QString> messages = dialogs.Messages();
-        ASSERT_EQ(messages.size(), 1u);
-        EXPECT_TRUE(messages.front().startsWith(QStringLiteral("The image file cannot be read: ") + path))
-            << messages.front().toStdString();
-    }
 }
 
 TEST_F(MainWindowTest, CloseAsksOnlyWhileAJobRuns) {
@@ -510,7 +485,7 @@ TEST_F(MainWindowTest, ReportWindowStaysWhenTheWindowManagerClosesIt) {
     ProcessEvents();
     EXPECT_TRUE(report->isVisible());
     EXPECT_EQ(Report(), std::vector<std::string>{"Start at serial port \"\""});
-    Window().SetIdle();
+    Notify(engine::ncFailure, link::feCancelled);
 
     // Quitting closes every window that is still open; the report must let the program end.
     Window().close();
@@ -523,8 +498,8 @@ TEST_F(MainWindowTest, MessageWindowLiesInsideTheMainWindow) {
     ShowWindow();
     const QRect outline = Window().frameGeometry();
     const std::string longText(400, 'x');
-    Window().ShowInfoMessage("Process cancelled!");
-    Window().ShowInfoMessage(longText);
+    Window().ShowMessage("Process cancelled!");
+    Window().ShowMessage(longText);
 
     ASSERT_EQ(dialogs.modals.size(), 2u);
     const ModalRun& shortRun = dialogs.modals[0];
@@ -539,9 +514,33 @@ TEST_F(MainWindowTest, MessageWindowLiesInsideTheMainWindow) {
     EXPECT_EQ(dialogs.modals[1].text, QString::fromStdString(longText));
 }
 
+// A reason longer than the window, a path without blanks included, wraps and scrolls: none of it is cut.
+TEST_F(MainWindowTest, MessageWindowWrapsAndScrollsALongReason) {
+    Start();
+    ShowWindow();
+    const std::string reason = "The image file cannot be read: /home/operator/" + std::string(120, 'p') +
+                               "/badheader_missing_class.txt: header field \"class\" missing in line 3 of 8";
+    bool scrolls = false;
+    bool cut = true;
+    dialogs.whileModal = [&](QDialog& dialog) {
+        auto* memo = dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+        ASSERT_NE(memo, nullptr);
+        ProcessEvents();  // the text is laid out when the window is drawn
+        scrolls = memo->verticalScrollBar()->isVisible() && memo->verticalScrollBar()->maximum() > 0;
+        cut = memo->horizontalScrollBar()->isVisible() || memo->horizontalScrollBar()->maximum() > 0;
+    };
+    Window().ShowMessage("Process cancelled!");
+    Window().ShowMessage(reason);
+    EXPECT_TRUE(scrolls);
+    EXPECT_FALSE(cut);
+    ASSERT_EQ(dialogs.modals.size(), 2u);
+    EXPECT_EQ(dialogs.modals[1].text, QString::fromStdString(reason));
+    EXPECT_EQ(dialogs.modals[1].outline, dialogs.modals[0].outline);
+}
+
 TEST_F(MainWindowTest, MessageBeforeTheMessageWindowExistsUsesTheToolkitsBox) {
     TfrmMain window(dialogs, ports);
-    window.ShowInfoMessage("early");
+    window.ShowMessage("early");
     ASSERT_EQ(dialogs.modals.size(), 1u);
     EXPECT_EQ(dialogs.modals.front().text, QStringLiteral("early"));
     EXPECT_NE(dialogs.modals.front().window, QStringLiteral("frmMessage"));
@@ -605,51 +604,6 @@ TEST_F(MainWindowTest, OverviewListsTheImagesAndFitsItsColumns) {
     // The next Update looks among the built-in images again.
     Button("btnProg")->click();
     EXPECT_EQ(firmware::SelectedImage, -1);
-}
-
-// A file that cannot be read never leaves the overview a row made of two files.
-TEST_F(MainWindowTest, FileVersionOfAnUnreadableFileAfterAReadableOne) {
-    struct Case {
-        const char* what;
-        const char* content;
-    };
-    const Case cases[] = {
-        {"empty", ""},
-        {"stops after the bootloader", "bootloader=9\r\nbootloader version=\r\n"},
-        {"print out of its field",
-         "bootloader=2\r\nbootloader version=4\r\nclass=26145\r\nversionH=9\r\n"
-         "versionL=9\r\nplatform=15\r\nprint=x\r\ndate=today\r\n:00000001FF\r\n"},
-    };
-    Start({"f:+"}, true);
-    ShowWindow();
-    std::vector<QStringList> builtIn;
-    for (const OverviewRow& row : OverviewRows()) {
-        QStringList cells;
-        for (const std::string& cell : row) cells << QString::fromStdString(cell);
-        builtIn.push_back(cells);
-    }
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        dialogs.file = ImageFile("readable.txt", 26145, 15, 19);
-        const std::vector<QStringList> readable = OverviewShown("menInfoFile");
-        ASSERT_EQ(readable.size(), builtIn.size() + 1);
-
-        const QString path = files_.filePath(QStringLiteral("unreadable.txt"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(c.content);
-        file.close();
-        dialogs.file = path;
-        dialogs.modals.clear();
-        EXPECT_TRUE(OverviewShown("menInfoFile").empty());
-        ASSERT_EQ(dialogs.Messages().size(), 1u);
-        EXPECT_TRUE(dialogs.Messages().front().startsWith(QStringLiteral("The image file cannot be read: ") + path));
-
-        // The file image as it was, or none at all.
-        const std::vector<QStringList> after = OverviewShown("menInfoFirmware");
-        EXPECT_TRUE(after == readable || after == builtIn)
-            << (after.empty() ? "" : after.front().join(' ').toStdString());
-    }
 }
 
 TEST_F(MainWindowTest, NotificationsForAClosedWindowGoNowhere) {

@@ -11,12 +11,6 @@
 namespace vantrel::ui::qt {
 namespace {
 
-class FakePorts final : public PortSource {
-public:
-    std::vector<PortEntry> Enumerate() override { return entries; }
-    std::vector<PortEntry> entries;
-};
-
 TEST(PortFilter, KeepsVirtualSerialPortsInTheSourcesOrder) {
     const std::vector<PortEntry> entries{
         {"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""},
@@ -41,27 +35,22 @@ TEST(PortDeviceChange, OnlyArrivalAndRemoval) {
     for (const auto& c : cases) EXPECT_EQ(IsPortDeviceChange(c.action), c.change) << c.action;
 }
 
-TEST(PortRefresh, ReplacesTheItemsKeepsTheTextAndOpensTheListOnlyForAnIdleActiveProgram) {
+// Whether the list is refreshed and opened is the controller's decision; the box keeps the operator's text.
+TEST(PortBox, NewItemsKeepTheTextAndTheListOpensAnew) {
     struct Case {
         const char* what;
         QString text;
-        bool active;
-        bool enabled;
+        bool selectFirst;
         bool listOpenBefore;
-        bool listOpen;
+        QString textAfter;
     };
     const Case cases[] = {
-        {"idle and active", QStringLiteral("/dev/ttyUSB0"), true, true, false, true},
-        {"list already open", QStringLiteral("/dev/ttyUSB0"), true, true, true, true},
-        {"another application active", QStringLiteral("/dev/ttyUSB0"), false, true, false, false},
-        {"a job runs", QStringLiteral("/dev/ttyUSB0"), true, false, false, false},
-        {"typed port that is gone", QStringLiteral("/dev/ttyUSB5"), true, true, false, true},
-        {"empty text", QString(), true, true, false, true},
+        {"refresh", QStringLiteral("/dev/ttyUSB0"), false, false, QStringLiteral("/dev/ttyUSB0")},
+        {"list already open", QStringLiteral("/dev/ttyUSB0"), false, true, QStringLiteral("/dev/ttyUSB0")},
+        {"typed port that is gone", QStringLiteral("/dev/ttyUSB5"), false, false, QStringLiteral("/dev/ttyUSB5")},
+        {"empty text", QString(), false, false, QString()},
+        {"start-up", QString(), true, false, QStringLiteral("/dev/ttyACM0")},
     };
-    FakePorts source;
-    source.entries = {{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""},
-                      {"/dev/ttyACM0", "/sys/devices/usb1/ttyACM0", "cdc-acm"},
-                      {"/dev/ttyUSB1", "/sys/devices/usb1/ttyUSB1", "usb-serial"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QComboBox box;
@@ -70,16 +59,17 @@ TEST(PortRefresh, ReplacesTheItemsKeepsTheTextAndOpensTheListOnlyForAnIdleActive
         box.setEditText(c.text);
         box.show();
         if (c.listOpenBefore) box.showPopup();
-        box.setEnabled(c.enabled);
 
-        RefreshPortBox(box, source, c.active);
+        SetPortBoxItems(box, {"/dev/ttyACM0", "/dev/ttyUSB1"}, c.selectFirst);
 
         QStringList items;
         for (int i = 0; i < box.count(); ++i) items << box.itemText(i);
         EXPECT_EQ(items, (QStringList{"/dev/ttyACM0", "/dev/ttyUSB1"}));
-        EXPECT_EQ(box.currentText(), c.text);
-        EXPECT_EQ(box.currentIndex(), -1);
-        EXPECT_EQ(box.view()->isVisible(), c.listOpen);
+        EXPECT_EQ(box.currentText(), c.textAfter);
+        EXPECT_EQ(box.currentIndex(), c.selectFirst ? 0 : -1);
+
+        DropDownList(box);
+        EXPECT_TRUE(box.view()->isVisible());
         box.hidePopup();
     }
 }

@@ -1,7 +1,7 @@
-// The main window: port box, progress bar, Update / File / Cancel / Close, status line and the Info menu.
-// It owns the job: it asks what the option flags call for, prepares the image source, starts one worker,
-// switches between idle and busy, lets the operator cancel, and guards closing while a job runs. The
-// worker reaches it only through notifications, which arrive as posted events and go to the presenter.
+// The main window's widgets: port box, progress bar, Update / File / Cancel / Close, the status line with
+// its time-left part, and the Info menu. Every decision is the controller's (ui/main_window_controller.h):
+// the window passes the operator's clicks, its close, its first idle moment, port changes and the worker's
+// notifications on, and carries out what the controller sets.
 #pragma once
 
 #include <QMainWindow>
@@ -9,20 +9,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
+#include "ui/main_window_controller.h"
 #include "ui/port_list.h"
-#include "ui/presenter.h"
+#include "ui/qt/main_window_widgets.h"
 
-class QAction;
-class QCheckBox;
-class QComboBox;
-class QFrame;
-class QLabel;
-class QMenu;
-class QProgressBar;
-class QPushButton;
-class QStatusBar;
+class QTimer;
 
 namespace vantrel::ui::qt {
 
@@ -30,13 +24,11 @@ class OperatorDialogs;
 class TfrmInfo;
 class TfrmMessage;
 class TfrmProtocol;
-class TElidedLabel;
 
-class TfrmMain final : public QMainWindow, public WindowOps {
+class TfrmMain final : public QMainWindow, public MainWindowView {
     Q_OBJECT
 public:
-    // Creating the window is its part of start-up: caption and menu, dialog texts, internal mode and the
-    // command-line options, the file-mode layout, the port list, the status line, then idle. The
+    // Creating the window is its part of start-up (the controller's Start), then its size and place. The
     // secondary windows do not exist yet; InitForms hands them over afterwards.
     TfrmMain(OperatorDialogs& dialogs, PortSource& ports, QWidget* parent = nullptr);
     ~TfrmMain() override;
@@ -46,36 +38,46 @@ public:
     TfrmProtocol* frmProtocol() const { return frmProtocol_; }
     TfrmMessage* frmMessage() const { return frmMessage_; }
 
-    // The presenter's operations.
-    void AddReport(const std::string& text) override;
-    void SetStatusText(const std::string& text) override;
-    void ShowInfoMessage(const std::string& text) override;
-    void ShowBusy(bool busy) override;
-    bool ReadInfoOnlyChosen() const override;
-    void SetProgressPosition(int position) override;
-    int ProgressPosition() const override;
-    void SetApplicationTitle(const std::string& title) override;
-    void Beep() override;
-    std::string PortText() const override;
-    void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) override;
-
-    // Clears the report and selects the image source; false, with the operator told which file failed
-    // and why, when the image file cannot be read.
-    bool PrepareImageSource(const QString& fileName);
-    void ApplyFileModeLayout();
-    // A port arrived or went.
-    void RefreshPorts();
-
-    // Returns to the idle state, as start-up ends.
-    void SetIdle() { jobs_.SetIdle(); }
-    bool Busy() const { return jobs_.Busy(); }
-    std::int32_t WindowHandle() const override { return handle_; }
+    MainWindowController& Controller() { return controller_; }
+    bool Busy() const { return controller_.Busy(); }
+    std::int32_t WindowHandle() const { return handle_; }
     // The whole status text; the status line shows what fits of it and the tooltip all of it.
     QString StatusText() const;
+    // A port arrived or went.
+    void RefreshPorts() { controller_.PortsChanged(); }
 
-    // How the window waits before a communication restart: a single-shot timer by default, so the
-    // window stays responsive and a Cancel given meanwhile stops the restarted job. Tests take over the
-    // wait to decide what happens during it.
+    // MainWindowView.
+    void SetEnabled(Control control, bool enabled) override;
+    void SetVisible(Control control, bool visible) override;
+    void SetFocus(Control control) override;
+    void SetText(Text which, const std::string& text) override;
+    void SetChecked(Control control, bool checked) override;
+    bool Checked(Control control) const override;
+    void LayOutUpdateButtons(bool fileButton) override;
+    void ReplaceDialogTexts(const DialogTexts& texts) override;
+    std::string PortText() const override;
+    void SetPortItems(const std::vector<std::string>& names, bool selectFirst) override;
+    void DropDownPortList() override;
+    void SetProgress(int position) override;
+    int Progress() const override;
+    void SetHourglass(bool on) override;
+    void Beep() override;
+    bool Active() const override;
+    void RequestAttention() override;
+    void AddReport(const std::string& text) override;
+    void ClearReport() override;
+    void SetReportVisible(bool visible) override;
+    void ShowMessage(const std::string& text) override;
+    void ShowOverview() override;
+    bool AskYesNo(const std::string& question) override;
+    std::optional<std::filesystem::path> ChooseFile(const std::filesystem::path& initialPath) override;
+    std::filesystem::path ProgramFile() const override;
+    void StartTimer(Timer timer, std::chrono::milliseconds delay, std::function<void()> expired) override;
+    void StopTimer(Timer timer) override;
+    std::int32_t NotificationHandle() const override { return handle_; }
+
+    // How the window waits before a communication restart: a single-shot timer by default. Tests take over
+    // the wait to decide what happens during it.
     using RestartTimer = std::function<void(std::chrono::milliseconds, std::function<void()>)>;
     void SetRestartTimer(RestartTimer timer) { restartTimer_ = std::move(timer); }
 
@@ -86,50 +88,27 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
-    void CreateControls();
+    void ConnectControls();
     void DockReportWindow();
-    void ApplicationEvents1Idle();
-
-    void btnProgClick();
-    void btnFileClick();
-    void btnCancelClick();
-    void menInfoFirmwareClick();
-    void menInfoFileClick();
+    QWidget* Widget(Control control) const;
+    QAction* MenuEntry(Control control) const;
 
     OperatorDialogs& dialogs_;
-    PortSource& ports_;
-    // Every job leaves its summary line in the operator's history, whatever the window shows.
-    JobControl jobs_{*this, std::nullopt, AppendToUserHistory};
-    Presenter presenter_{*this, jobs_};
+    MainWindowWidgets w_;
     std::int32_t handle_ = 0;
     RestartTimer restartTimer_;
-
-    QFrame* Panel1 = nullptr;
-    QFrame* Bevel1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QComboBox* cbxPort = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QPushButton* btnProg = nullptr;
-    QPushButton* btnFile = nullptr;
-    QPushButton* btnCancel = nullptr;
-    QPushButton* btnClose = nullptr;
-    QCheckBox* chkReadInfoOnly = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    TElidedLabel* StatusText1 = nullptr;
-    QMenu* menInfo = nullptr;
-    QAction* menInfoFirmware = nullptr;
-    QAction* menInfoFile = nullptr;
-    QAction* menFileExit = nullptr;
+    std::map<Timer, QTimer*> timers_;
+    std::map<Timer, std::function<void()>> expired_;
 
     TfrmInfo* frmInfo_ = nullptr;
     TfrmProtocol* frmProtocol_ = nullptr;
     TfrmMessage* frmMessage_ = nullptr;
 
-    QString initialDir_;
-    std::string FPort;
     bool hourglass_ = false;
     bool firstIdleScheduled_ = false;
-    bool closed_ = false;
+
+    // Last: it reaches the widgets above from its start on.
+    MainWindowController controller_;
 };
 
 }  // namespace vantrel::ui::qt

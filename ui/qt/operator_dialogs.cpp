@@ -28,6 +28,8 @@ std::unique_ptr<QMessageBox> MakeConfirmationBox(QWidget* parent, const QString&
                                              text, QMessageBox::Yes | QMessageBox::No, parent);
     box->setTextFormat(Qt::PlainText);
     box->setDefaultButton(QMessageBox::Yes);
+    // Escape, like the title bar's close, answers No.
+    box->setEscapeButton(QMessageBox::No);
     if (const QString yes = ReplacedDialogText(DialogText::YesButton); !yes.isEmpty()) {
         box->button(QMessageBox::Yes)->setText(yes);
     }
@@ -38,7 +40,6 @@ std::unique_ptr<QMessageBox> MakeConfirmationBox(QWidget* parent, const QString&
 }
 
 bool StandardDialogs::Confirm(QWidget* parent, const QString& question) {
-    // Escape and the title bar's close answer No.
     return MakeConfirmationBox(parent, question)->exec() == QMessageBox::Yes;
 }
 

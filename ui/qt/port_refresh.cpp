@@ -10,19 +10,21 @@ namespace vantrel::ui::qt {
 
 bool IsPortDeviceChange(std::string_view action) { return action == "add" || action == "remove"; }
 
-void RefreshPortBox(QComboBox& cbxPort, PortSource& source, bool applicationActive) {
-    std::vector<std::string> ports;
-    ListSerialPorts(ports, source);
+void SetPortBoxItems(QComboBox& cbxPort, const std::vector<std::string>& names, bool selectFirst) {
     const QString text = cbxPort.currentText();
-    {
-        const QSignalBlocker quiet(&cbxPort);
-        cbxPort.clear();
-        for (const std::string& port : ports) cbxPort.addItem(FromText(port));
-        // Adding to an empty box selects the first item, which would put its name in the text.
-        cbxPort.setCurrentIndex(-1);
-        cbxPort.setEditText(text);
+    const QSignalBlocker quiet(&cbxPort);
+    cbxPort.clear();
+    for (const std::string& name : names) cbxPort.addItem(FromText(name));
+    if (selectFirst) {
+        cbxPort.setCurrentIndex(cbxPort.count() > 0 ? 0 : -1);
+        return;
     }
-    if (!applicationActive || !cbxPort.isEnabled()) return;
+    // Adding to an empty box selects the first item, which would put its name in the text.
+    cbxPort.setCurrentIndex(-1);
+    cbxPort.setEditText(text);
+}
+
+void DropDownList(QComboBox& cbxPort) {
     if (cbxPort.view()->isVisible()) cbxPort.hidePopup();
     cbxPort.update();
     cbxPort.showPopup();

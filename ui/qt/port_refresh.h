@@ -1,10 +1,10 @@
-// Following the system's port list while the program runs: which device events count, and what a
-// refresh does to the port box.
+// The port box's list: which device events count as a port arriving or going, and how the box takes a new
+// list. When the list is refreshed and opened is the controller's decision (ui/main_window_controller.h).
 #pragma once
 
+#include <string>
 #include <string_view>
-
-#include "ui/port_list.h"
+#include <vector>
 
 class QComboBox;
 
@@ -14,10 +14,12 @@ namespace vantrel::ui::qt {
 // (such as a new owner) are not.
 bool IsPortDeviceChange(std::string_view action);
 
-// Refills cbxPort's items from the source without touching its text, which names the port of the next
-// job even when that port is gone or was never listed; nothing is selected anew. Only while the
-// operator works with the program (applicationActive) and the box is enabled (no job runs) is its list
-// opened, so the new ports are in view at once.
-void RefreshPortBox(QComboBox& cbxPort, PortSource& source, bool applicationActive);
+// Replaces cbxPort's items. With selectFirst the first item becomes the text (start-up); otherwise the text
+// stays as it was, naming the port of the next job even when that port is gone or was never listed, and
+// nothing is selected anew.
+void SetPortBoxItems(QComboBox& cbxPort, const std::vector<std::string>& names, bool selectFirst);
+
+// Opens the box's list, closing it first when it is open, so that it shows the items it holds now.
+void DropDownList(QComboBox& cbxPort);
 
 }  // namespace vantrel::ui::qt

@@ -14,4 +14,10 @@ QString FromText(const std::string& text) {
 
 std::string ToText(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
+std::filesystem::path ToPath(const QString& text) { return ToText(text); }
+
+QString FromPath(const std::filesystem::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
 }  // namespace vantrel::ui::qt

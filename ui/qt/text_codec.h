@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <filesystem>
 #include <string>
 
 namespace vantrel::ui::qt {
@@ -13,5 +14,9 @@ QString FromText(const std::string& text);
 
 // A path or port name as the system's calls take it.
 std::string ToText(const QString& text);
+
+// A file name between the widgets and the file system, as the system names files.
+std::filesystem::path ToPath(const QString& text);
+QString FromPath(const std::filesystem::path& path);
 
 }  // namespace vantrel::ui::qt

@@ -1,0 +1,241 @@
+#include "ui/main_window_controller.h"
+
+#include <cstdio>
+#include <exception>
+#include <system_error>
+
+#include "engine/option_flags.h"
+#include "link/failures.h"
+#include "ui/job_rules.h"
+#include "ui/options.h"
+
+namespace vantrel::ui {
+
+namespace {
+
+constexpr std::chrono::seconds kTimeLeftInterval{1};
+
+std::string ClockText(std::chrono::milliseconds duration) {
+    const long long total = duration.count() / 1000;
+    char text[32];
+    if (total >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
+    }
+    return text;
+}
+
+}  // namespace
+
+UpdateButtonsGeometry ArrangeUpdateButtons(bool fileButton, int updateLeft, int closeWidth, int gap) {
+    if (!fileButton) return {closeWidth, 0, 0};
+    const int half = closeWidth / 2;
+    return {half, updateLeft + half + gap, half};
+}
+
+MainWindowController::MainWindowController(MainWindowView& view, PortSource& ports, HistorySink history,
+                                           link::Clock& clock)
+    : view_(view),
+      ports_(ports),
+      jobs_(*this, std::nullopt, std::move(history)),
+      presenter_(*this, jobs_),
+      timeLeft_(clock) {}
+
+void MainWindowController::Start() {
+    view_.SetText(Text::Caption, kApplicationTitle);
+    view_.SetText(Text::InfoMenu, kMenuInfoCaption);
+    view_.ReplaceDialogTexts({kConfirmCaption, kYesText, kNoText});
+    initialDirectory_ = view_.ProgramFile();
+    const bool internal = InternalMode();
+    view_.SetChecked(Control::ReadInfoOnly, false);
+    view_.SetVisible(Control::ReadInfoOnly, engine::ReadInfoOnlySupported && internal);
+    ReadCommandLineOptions(internal);
+    ApplyFileModeLayout();
+    std::vector<std::string> names;
+    ListSerialPorts(names, ports_);
+    view_.SetPortItems(names, true);
+    SetStatusText(engine::ClearsMeasurements ? "F" : "");
+    shownBusy_ = true;  // so that the idle state is set whole, focus included
+    jobs_.SetIdle();
+}
+
+void MainWindowController::ApplyFileModeLayout() {
+    fileButtons_ = engine::FileMode == engine::kFileModeImageFiles;
+    view_.SetVisible(Control::MenuFileVersion, fileButtons_);
+    view_.SetVisible(Control::File, fileButtons_);
+    view_.LayOutUpdateButtons(fileButtons_);
+}
+
+bool MainWindowController::PrepareImageSource(const std::filesystem::path& fileName) {
+    view_.ClearReport();
+    try {
+        SelectImageSource(fileName);
+    } catch (const std::exception& e) {
+        // The reader's message names the file and what is wrong with it. Nothing starts: the operator asked
+        // for that file, not for the built-in images.
+        Announce(*this, UnreadableImageFileText(e));
+        return false;
+    }
+    port_ = PortText();
+    return true;
+}
+
+void MainWindowController::StartNewJob() {
+    timeLeft_.JobStarted();
+    jobs_.StartNew(port_, EarlierCancel::Forget);
+}
+
+void MainWindowController::UpdateClicked() {
+    if (Busy()) return;
+    if (const std::optional<std::string> question = UpdateConfirmation()) {
+        if (!view_.AskYesNo(*question)) return;
+    }
+    if (!PrepareImageSource({})) return;
+    StartNewJob();
+}
+
+void MainWindowController::FileClicked() {
+    if (Busy()) return;
+    const std::optional<std::filesystem::path> file = view_.ChooseFile(initialDirectory_);
+    if (!file || file->empty()) return;
+    if (!PrepareImageSource(*file)) return;
+    StartNewJob();
+}
+
+void MainWindowController::CancelClicked() {
+    jobs_.Cancel();
+    // The window stays busy until the verdict; Cancel keeps the keys.
+    if (Busy()) view_.SetFocus(Control::Cancel);
+}
+
+void MainWindowController::FirmwareClicked() {
+    // The overview reads the selection, which the worker writes while it chooses an image.
+    if (Busy()) return;
+    view_.ShowOverview();
+}
+
+void MainWindowController::FileVersionClicked() {
+    if (Busy()) return;
+    const std::optional<std::filesystem::path> file = view_.ChooseFile(initialDirectory_);
+    if (!file || file->empty()) return;
+    std::error_code error;
+    if (!std::filesystem::exists(*file, error)) return;
+    try {
+        SelectOverviewFile(*file);
+    } catch (const std::exception& e) {
+        ShowInfoMessage(UnreadableImageFileText(e));
+        return;
+    }
+    FirmwareClicked();
+}
+
+bool MainWindowController::CloseRequested() {
+    if (Busy()) {
+        if (!view_.AskYesNo(kCloseWhileBusyQuestion)) return false;
+        // The worker stops at its next transfer attempt. What it did so far is recorded now: its own end
+        // comes when nobody is left to see it.
+        closed_ = true;
+        jobs_.Cancel();
+        // A restart that waits would start a new worker, and open the port again, after the operator left.
+        view_.StopTimer(Timer::Restart);
+        view_.StopTimer(Timer::TimeLeft);
+        jobs_.Finished(link::feCancelled, kClosedVerdict);
+    }
+    closed_ = true;
+    return true;
+}
+
+void MainWindowController::Idle() {
+    if (firstIdleDone_) return;
+    firstIdleDone_ = true;
+    // The one place that decides whether the report is seen: operators never see it.
+    view_.SetReportVisible(engine::FileMode != engine::kFileModeOperator);
+}
+
+void MainWindowController::PortsChanged() {
+    std::vector<std::string> names;
+    ListSerialPorts(names, ports_);
+    view_.SetPortItems(names, false);
+    // The list is opened only for an operator working with the program, and never while a job runs.
+    if (view_.Active() && !Busy()) view_.DropDownPortList();
+}
+
+void MainWindowController::Notify(const engine::Notification& notification) {
+    // Once the operator closed the program, the end of a cancelled job has nobody left to tell; a verdict
+    // box now would only hold up the program's end.
+    if (closed_) return;
+    timeLeft_.Note(notification);
+    presenter_.Handle(notification.code, notification.value);
+}
+
+void MainWindowController::AddReport(const std::string& text) { view_.AddReport(text); }
+
+void MainWindowController::SetStatusText(const std::string& text) {
+    statusText_ = text;
+    view_.SetText(Text::Status, text);
+}
+
+void MainWindowController::ShowInfoMessage(const std::string& text) { view_.ShowMessage(text); }
+
+void MainWindowController::ShowBusy(bool busy) {
+    view_.SetEnabled(Control::Update, !busy);
+    view_.SetVisible(Control::Close, !busy);
+    view_.SetVisible(Control::Cancel, busy);
+    view_.SetEnabled(Control::PortBox, !busy);
+    // The image source and the selection belong to the worker until its job ends; the overview reads the
+    // selection the worker writes while it chooses an image.
+    view_.SetEnabled(Control::File, !busy);
+    view_.SetEnabled(Control::MenuFileVersion, !busy);
+    view_.SetEnabled(Control::MenuFirmware, !busy);
+    // A restart starts a job while busy: the rest belongs to the change of state only.
+    if (busy == shownBusy_) return;
+    shownBusy_ = busy;
+    view_.SetHourglass(busy);
+    // The keys go on working: Cancel while busy, Update once idle.
+    view_.SetFocus(busy ? Control::Cancel : Control::Update);
+    if (busy) {
+        view_.SetTaskbarProgress(TaskbarProgress::Normal, 0);
+        ShowTimeLeft();
+    } else {
+        view_.StopTimer(Timer::TimeLeft);
+        view_.SetText(Text::TimeLeft, "");
+    }
+}
+
+void MainWindowController::ShowTimeLeft() {
+    if (const std::optional<TimeLeft::Estimate> left = timeLeft_.Left()) {
+        view_.SetText(Text::TimeLeft, std::string(left->atLeast ? "at least " : "") + ClockText(left->left) + " left");
+    } else {
+        view_.SetText(Text::TimeLeft, "");
+    }
+    view_.StartTimer(Timer::TimeLeft, kTimeLeftInterval, [this] { ShowTimeLeft(); });
+}
+
+bool MainWindowController::ReadInfoOnlyChosen() const { return view_.Checked(Control::ReadInfoOnly); }
+
+std::int32_t MainWindowController::WindowHandle() const { return view_.NotificationHandle(); }
+
+void MainWindowController::SetProgressPosition(int position) {
+    view_.SetProgress(position);
+    if (shownBusy_) view_.SetTaskbarProgress(TaskbarProgress::Normal, position);
+}
+
+int MainWindowController::ProgressPosition() const { return view_.Progress(); }
+
+void MainWindowController::SetApplicationTitle(const std::string& title) { view_.SetText(Text::Caption, title); }
+
+void MainWindowController::Beep() { view_.Beep(); }
+
+std::string MainWindowController::PortText() const { return view_.PortText(); }
+
+void MainWindowController::ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) {
+    view_.StartTimer(Timer::Restart, delay, std::move(restart));
+}
+
+void MainWindowController::JobEnded(int status) {
+    view_.SetTaskbarProgress(status == 0 ? TaskbarProgress::None : TaskbarProgress::Error, view_.Progress());
+    if (!closed_ && !view_.Active()) view_.RequestAttention();
+}
+
+}  // namespace vantrel::ui
