@@ -64,14 +64,26 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
+// The installation folder: its target path, or the property where the path is not known (yet).
 std::wstring InstallFolder(MSIHANDLE install) {
-    DWORD size = 0;
-    wchar_t empty[1] = L"";
-    MsiGetTargetPathW(install, L"INSTALLDIR", empty, &size);
-    std::wstring path(size + 1, L'\0');
-    size = static_cast<DWORD>(path.size());
-    if (MsiGetTargetPathW(install, L"INSTALLDIR", path.data(), &size) != ERROR_SUCCESS) return {};
+    std::wstring path(MAX_PATH * 4, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    if (MsiGetTargetPathW(install, L"INSTALLDIR", path.data(), &size) != ERROR_SUCCESS) {
+        size = static_cast<DWORD>(path.size());
+        if (MsiGetPropertyW(install, L"INSTALLDIR", path.data(), &size) != ERROR_SUCCESS) size = 0;
+    }
     path.resize(size);
+    // Not resolved in every sequence (an upgrade's): the folder the installer's source names.
+    if (path.empty()) {
+        path.assign(MAX_PATH * 4, L'\0');
+        size = static_cast<DWORD>(path.size());
+        if (MsiGetPropertyW(install, L"ProgramFiles64Folder", path.data(), &size) != ERROR_SUCCESS) size = 0;
+        path.resize(size);
+        if (!path.empty()) {
+            if (path.back() != L'\\') path += L'\\';
+            path += L"Vantrel Firmware Update";
+        }
+    }
     if (!path.empty() && path.back() != L'\\') path += L'\\';
     return path;
 }
@@ -167,9 +179,12 @@ bool WaitForJobs(MSIHANDLE install) {
 }  // namespace
 
 extern "C" __declspec(dllexport) UINT __stdcall CloseRunningWindow(MSIHANDLE install) {
-    if (!WaitForJobs(install)) return ERROR_INSTALL_USEREXIT;
     const std::wstring folder = InstallFolder(install);
-    if (folder.empty()) return ERROR_SUCCESS;
+    if (!WaitForJobs(install)) return ERROR_INSTALL_USEREXIT;
+    if (folder.empty()) {
+        Log(install, L"the installation folder is not known; no window looked for");
+        return ERROR_SUCCESS;
+    }
     const std::wstring program = folder + L"vantrel-update.exe";
     std::vector<DWORD> ids = ProcessesOf(program);
     if (ids.empty()) {

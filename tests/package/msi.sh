@@ -145,8 +145,8 @@ kill -0 "$job" 2>/dev/null
 job_running_after_install=$?
 wait "$job"
 job_status=$?
-iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/vantrel-busy-install.log" 2>/dev/null | tr -d '\r' >"$work/busy-install.log" ||
-  tr -d '\r' <"$WINEPREFIX/drive_c/vantrel-busy-install.log" >"$work/busy-install.log"
+# The log is UTF-16 or the ANSI code page, as msiexec chooses: its ASCII text either way, without the NULs.
+tr -d '\0\r' <"$WINEPREFIX/drive_c/vantrel-busy-install.log" >"$work/busy-install.log"
 rm -f "$WINEPREFIX/drive_c/vantrel-busy-install.log"
 check "msi: install while a job runs: the job ends undisturbed" "0 1" "$job_status $job_running_after_install" \
   "succesfully completed." "$work/busy-update.out"
