@@ -3,6 +3,7 @@
 #include "engine/comm_thread.h"
 #include "engine/option_flags.h"
 #include "link/cancel.h"
+#include "ui/job_marker.h"
 #include "ui/job_rules.h"
 
 namespace vantrel::ui {
@@ -32,12 +33,14 @@ void JobControl::StartJob(engine::TCmd cmd) {
     window_.SetProgressPosition(0);
     window_.ShowBusy(true);
     busy_ = true;
+    MarkJobRunning(true);
     engine::CommThreadClass(window_.WindowHandle(), cmd, port_);
 }
 
 void JobControl::SetIdle() {
     window_.ShowBusy(false);
     busy_ = false;
+    MarkJobRunning(false);
     window_.SetApplicationTitle(kApplicationTitle);
 }
 

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# The Windows installer under Wine: installed silently over an older version and a second time, the
-# installed console front end updates the simulated logger (its pseudo-terminal linked as COM5), the
-# Start-menu shortcut and the uninstall entry are there, and uninstalling leaves no file behind.
+# The Windows installer under Wine: its tables as mended after wixl; installed silently over an older
+# version, a second time, and then another build of the same version (which replaces the installed one);
+# the installed console front end updates the simulated logger (its pseudo-terminal linked as COM5); the
+# Start-menu shortcut and the uninstall entry with its links and folder are there; an installation while a
+# job runs waits for the job, which ends undisturbed, and closes the idle window, saying so in its log;
+# uninstalling leaves no file behind.
 # Usage: msi.sh HOST_BUILD_DIR WORK_DIR VERSION   (after scripts/package.sh; the prefix is kept in
 # HOST_BUILD_DIR/wineprefix and reused)
 set -uo pipefail
@@ -21,8 +24,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 300 wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
 fi
 sim=""
+xvfb=""
 cleanup() {
-  [ -z "$sim" ] || { kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; }
+  for pid in $sim $xvfb; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   rm -f "$WINEPREFIX/dosdevices/com5"
   wineserver -k >/dev/null 2>&1
 }
@@ -47,13 +51,38 @@ prefix_files >"$work/files-before"
 
 # An older version: the same installer source, the version before.
 old=$work/vantrel-update-0.9.0-x64.msi
-(cd "$source_dir" && wixl --arch x64 -D Version=0.9.0 -D BinDir=build-win/bin \
-  -D IconFile=build-win/ui/win32/vantrel-update.ico -D SourceDir=. -o "$old" packaging/windows/vantrel-update.wxs)
+project_version=${version%%+*}
+rebuild=$work/vantrel-update-$project_version-rebuild-x64.msi
+(cd "$source_dir" && source packaging/windows/build-msi.sh && build_msi 0.9.0 "$old" >"$work/build-old.log" 2>&1 &&
+  build_msi "$project_version" "$rebuild" >"$work/build-rebuild.log" 2>&1)
+check "msi: older version and a second build of this version" 0 $?
+
+# The tables as mended: the installed product of this version is found for replacement, the downgrade
+# check does not take it for a newer one, the old product goes before anything is installed, and the
+# programs carry their versions (those of their version resources).
+msiinfo export "$msi" Upgrade | tr -d '\r' >"$work/upgrade-table.out"
+msiinfo export "$msi" File | tr -d '\r' >"$work/file-table.out"
+msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' | sort -t$'\t' -k3 -n >"$work/sequence.out"
+version4=$project_version
+while [ "$(tr -cd . <<<"$version4" | wc -c)" -lt 3 ]; do version4+=.0; done
+awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" {print $3, $5}' "$work/upgrade-table.out" >"$work/upgrade-row.out"
+awk -F'\t' '$7 == "WIX_DOWNGRADE_DETECTED" {print $2, $5}' "$work/upgrade-table.out" >>"$work/upgrade-row.out"
+awk -F'\t' '$3 ~ /\.exe$/ {print $3, $5, $6}' "$work/file-table.out" >"$work/file-versions.out"
+awk -F'\t' '{print $1}' "$work/sequence.out" | grep -xE 'InstallValidate|RemoveExistingProducts|InstallInitialize' |
+  tr '\n' ' ' >"$work/sequence-order.out"
+check "msi: Upgrade rows include this version, exclude it from downgrades" 0 $? \
+  "$project_version 513" "$work/upgrade-row.out" "$project_version 2" "$work/upgrade-row.out"
+check "msi: the old product goes right after InstallValidate" 0 $? \
+  "InstallValidate RemoveExistingProducts InstallInitialize" "$work/sequence-order.out"
+check "msi: File table versions" 0 $? "vantrel-update.exe $version4 1033" "$work/file-versions.out" \
+  "vantrel-update-cli.exe $version4 1033" "$work/file-versions.out"
+strings -el "$source_dir/build-win/bin/vantrel-update-cli.exe" >"$work/cli-resource.out"
+check "msi: vantrel-update-cli.exe has a version resource" 0 $? "$project_version" "$work/cli-resource.out" \
+  "vantrel-update-cli.exe" "$work/cli-resource.out" "Velmora" "$work/cli-resource.out"
 wine msiexec /i "$old" /qn >"$work/install-old.log" 2>&1
 check "msi: install of the older version" 0 $?
 [ "$(installed_version)" = 0.9.0 ] || { echo "FAIL msi: 0.9.0 not registered"; failures=$((failures + 1)); }
 
-project_version=${version%%+*}
 wine msiexec /i "$msi" /qn >"$work/upgrade.log" 2>&1
 check "msi: install over the older version" 0 $?
 [ "$(installed_version)" = "$project_version" ] && [ "$(entries)" = 1 ]
@@ -63,7 +92,7 @@ check "msi: second install" 0 $?
 [ "$(entries)" = 1 ]
 check "msi: still one uninstall entry" 0 $?
 
-for file in vantrel-update.exe vantrel-update-cli.exe LICENSE.txt README.md; do
+for file in vantrel-update.exe vantrel-update-cli.exe LICENSE.txt README.md THIRD-PARTY-NOTICES.txt; do
   [ -f "$installed/$file" ] || { echo "FAIL msi: $file not installed"; failures=$((failures + 1)); }
 done
 # Windows puts a per-machine product's shortcut into the common Start menu; Wine puts it into the user's.
@@ -81,7 +110,56 @@ timeout 120 wine "$cli" --port COM5 --yes </dev/null >"$work/update.out" 2>"$wor
 check "msi: whole update with the installed console front end" 0 $? "-> Vector table is programmed." "$work/update.out" \
   "succesfully completed." "$work/update.out"
 
-wine msiexec /x "$msi" /qn >"$work/uninstall.log" 2>&1
+# The uninstall entry: one, with the links and the folder an administrator looks for.
+wine reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' >"$work/uninstall-entry.out"
+check "msi: uninstall entry's HelpLink, URLInfoAbout, InstallLocation" 0 $? \
+  "HelpLink" "$work/uninstall-entry.out" "URLInfoAbout" "$work/uninstall-entry.out" \
+  'C:\Program Files\Vantrel Firmware Update\' "$work/uninstall-entry.out"
+
+# Another build of the same version while a job runs and the window is open (on a virtual X display):
+# the installer waits for the job, which ends as it would have, then asks the idle window to close, and
+# replaces the installed product (one uninstall entry, of the new build). The job runs in the console
+# front end, whose jobs are marked as the window's are; the simulated converter's latency timer makes it
+# last long enough.
+display=:$((190 + $$ % 100))
+Xvfb "$display" -nolisten tcp -screen 0 1280x1024x24 >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
+export DISPLAY=$display
+wine 'C:\Program Files\Vantrel Firmware Update\vantrel-update.exe' >"$work/window.out" 2>&1 &
+for _ in $(seq 300); do xwininfo -root -tree 2>/dev/null | grep -q '"Vantrel Firmware Update"' && break; sleep 0.1; done
+xwininfo -root -tree 2>/dev/null | grep -q '"Vantrel Firmware Update"'
+check "msi: the installed window is open" 0 $?
+kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null
+"$host/bin/vantrel-sim" --usb-latency 20 >"$work/sim-slow.out" 2>/dev/null &
+sim=$!
+for _ in $(seq 100); do [ -s "$work/sim-slow.out" ] && break; sleep 0.05; done
+ln -sfn "$(head -n 1 "$work/sim-slow.out")" "$WINEPREFIX/dosdevices/com5"
+timeout 300 wine "$cli" --port COM5 --yes </dev/null >"$work/busy-update.out" 2>"$work/busy-update.err" &
+job=$!
+for _ in $(seq 300); do grep -q . "$work/busy-update.out" && break; sleep 0.1; done
+product_before=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r' | grep -F '{' | sort)
+wine msiexec /i "$rebuild" /qn /l*v 'C:\vantrel-busy-install.log' >"$work/busy-install.out" 2>&1
+install_status=$?
+kill -0 "$job" 2>/dev/null
+job_running_after_install=$?
+wait "$job"
+job_status=$?
+# The log is UTF-16 or the ANSI code page, as msiexec chooses: its ASCII text either way, without the NULs.
+tr -d '\0\r' <"$WINEPREFIX/drive_c/vantrel-busy-install.log" >"$work/busy-install.log"
+rm -f "$WINEPREFIX/drive_c/vantrel-busy-install.log"
+check "msi: install while a job runs: the job ends undisturbed" "0 1" "$job_status $job_running_after_install" \
+  "succesfully completed." "$work/busy-update.out"
+check "msi: install while a job runs: the installer waited and closed the idle window, and says so" 0 "$install_status" \
+  "a job is running; waiting for it to end" "$work/busy-install.log" "the job has ended" "$work/busy-install.log" \
+  "asking the open window to close" "$work/busy-install.log" "the window has closed" "$work/busy-install.log"
+xwininfo -root -tree 2>/dev/null | grep -q '"Vantrel Firmware Update"'
+check "msi: the window is closed" 1 $?
+product_after=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r' | grep -F '{' | sort)
+[ "$(entries)" = 1 ] && [ "$(installed_version)" = "$project_version" ] && [ "$product_before" != "$product_after" ]
+check "msi: another build of the same version replaces the installed one (one uninstall entry)" 0 $?
+
+wine msiexec /x "$rebuild" /qn >"$work/uninstall.log" 2>&1
 check "msi: uninstall" 0 $?
 prefix_files >"$work/files-after"
 diff "$work/files-before" "$work/files-after" >"$work/files.diff"

@@ -1,40 +1,46 @@
 #!/usr/bin/env bash
 # The packages as a user gets them: scripts/package.sh builds them, then
-#  - the .deb: its desktop entry, metadata, icons and bash completion checked as shipped; installed with
-#    apt into a clean Debian 12 root (debootstrap, kept in $VANTREL_DEBOOTSTRAP_CACHE, by default
-#    /var/cache/vantrel-debootstrap, and reused; each run works on an overlay of it), over an older
-#    version and a second time, the installed programs run a whole update, the manual pages open, then
-#    removed and purged while the window runs, leaving no file behind;
-#  - the .msi: installed silently under Wine over an older version and a second time, the installed
-#    console front end runs a whole update against the simulator, the Start-menu shortcut and the
-#    uninstall entry exist, and uninstalling leaves no file behind.
-# Needs root (debootstrap, chroot, mounts). Set VANTREL_PACKAGE_NO_MSI=1 to leave the Windows installer out.
+#  - the two .debs' files as shipped: desktop entry, metadata, icons, copyright, bash completion (the
+#    port names of --list-ports against umockdev's serial devices);
+#  - the .debs in a clean Debian 12 root (debootstrap, kept in $VANTREL_DEBOOTSTRAP_CACHE, by default
+#    /var/cache/vantrel-debootstrap, and reused; it holds the dependencies' downloaded files but installs
+#    none of them, so that every run installs exactly what the packages declare, without recommends; each
+#    run works on an overlay of it): the console package alone (no toolkit comes with it) runs a whole
+#    update and opens its manual pages; the window's package added, its window starts on X11 (an Xvfb
+#    display of this machine) and shows its class and icon; the udev rule against umockdev's devices;
+#    both removed while the window runs and purged, leaving no file behind; then both installed together
+#    over an older single package, and a second time;
+#  - the .msi (tests/package/msi.sh).
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 
-scripts/deps.sh debootstrap desktop-file-utils appstream bash-completion wine wine64 || exit 1
+scripts/deps.sh debootstrap desktop-file-utils appstream bash-completion umockdev xvfb x11-utils wine wine64 || exit 1
 bash scripts/package.sh || { echo "FAIL building the packages"; exit 1; }
 
 source tests/support/e2e_check.sh
 version=$(build-package/bin/vantrel-update-cli --version | awk '{print $2}')
-deb=$(ls dist/vantrel-update_"$version"_*.deb)
+console_deb=$(ls dist/vantrel-update-cli_"$version"_*.deb)
+window_deb=$(ls dist/vantrel-update_"$version"_*.deb)
+devices=$root/tests/package/serial-devices.umockdev
 work=$root/build-package/package-test
-# A run that was killed may have left a root's mounts (this machine's /dev among them): they go before
-# the root does, and a removal never crosses into another file system.
+# A run that was killed may have left a root's mounts: they go before the root does, and a removal never
+# crosses into another file system.
 unmount_under() { findmnt -rn -o TARGET | grep "^$1/" | sort -r | while read -r mounted; do umount -l "$mounted"; done; }
 unmount_under "$work"
 rm -rf --one-file-system "$work"
 mkdir -p "$work"
 
 # ---------------------------------------------------------------------------------------------------------
-# The .deb's files as shipped.
+# The .debs' files as shipped.
 shipped=$work/shipped
-dpkg-deb -x "$deb" "$shipped"
+dpkg-deb -x "$console_deb" "$shipped"
+dpkg-deb -x "$window_deb" "$shipped"
 desktop-file-validate "$shipped"/usr/share/applications/*.desktop >"$work/desktop.out" 2>&1
 check "desktop entry valid" 0 $?
-appstreamcli validate --no-net "$shipped"/usr/share/metainfo/*.metainfo.xml >"$work/metainfo.out" 2>&1
-check "metainfo valid" 0 $? "$version" "$shipped"/usr/share/metainfo/com.velmora.VantrelUpdate.metainfo.xml
+metainfo=$shipped/usr/share/metainfo/com.velmora.VantrelUpdate.metainfo.xml
+appstreamcli validate --no-net --pedantic "$metainfo" >"$work/metainfo.out" 2>&1
+check "metainfo valid" 0 $? "$version" "$metainfo" "<screenshot" "$metainfo" '<url type="homepage">' "$metainfo"
 missing_icons=""
 for size in 16 24 32 48 64 128 256; do
   icon=$shipped/usr/share/icons/hicolor/${size}x$size/apps/com.velmora.VantrelUpdate.png
@@ -42,8 +48,25 @@ for size in 16 24 32 48 64 128 256; do
 done
 [ -f "$shipped/usr/share/icons/hicolor/scalable/apps/com.velmora.VantrelUpdate.svg" ] || missing_icons+=" scalable"
 check "icons in every size${missing_icons:+ (missing:$missing_icons)}" 0 "${missing_icons:+1}${missing_icons:-0}"
+# Each package's copyright names the libraries compiled into the programs, in the machine-readable form.
+for package in vantrel-update-cli vantrel-update; do
+  copyright=$shipped/usr/share/doc/$package/copyright
+  head -n 1 "$copyright" 2>/dev/null | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/'
+  check "$package: machine-readable copyright" 0 $? "University of Cincinnati" "$copyright" "Niels Lohmann" "$copyright"
+done
+# What each package holds: the console package no toolkit and no desktop file, the window's package no
+# console program.
+console_window_files=$(dpkg-deb -c "$console_deb" | grep -c -e 'bin/vantrel-update$' -e 'share/applications' -e 'icons/hicolor')
+window_console_files=$(dpkg-deb -c "$window_deb" | grep -c -e 'bin/vantrel-update-cli$' -e 'bin/vantrel-sim$' -e 'rules.d')
+console_qt=$(dpkg-deb -f "$console_deb" Depends | grep -ci qt)
+check "console package without the toolkit, window package without the console programs" "0 0 0" \
+  "$console_qt $console_window_files $window_console_files"
+dpkg-deb -f "$window_deb" Depends Recommends Homepage >"$work/window-control.out"
+check "window package's relations" 0 $? "vantrel-update-cli (= $version)" "$work/window-control.out" \
+  "Recommends: qt6-wayland, hicolor-icon-theme" "$work/window-control.out" "Homepage: https://" "$work/window-control.out"
 
-# Bash completion: the options and the start-up keys come from the program's --help.
+# Bash completion: the options and the start-up keys come from the program's --help, the ports from
+# --list-ports (run against umockdev's serial devices, whose details must not become words).
 complete_line() {  # words... -> the completions of the last word, one a line
   PATH="$shipped/usr/bin:$PATH" bash -c '
     source /usr/share/bash-completion/bash_completion
@@ -61,20 +84,33 @@ check "completion of start-up keys" 0 $? "mf:+" "$work/complete-keys.out" "cc:-"
 complete_line vantrel-update-cli --yes mf: >"$work/complete-colon.out"
 check "completion after the colon" 0 $? "+" "$work/complete-colon.out"
 grep -qx -- - "$work/complete-colon.out" || { echo "FAIL completion after the colon: no -"; failures=$((failures + 1)); }
+export shipped
+export -f complete_line
+umockdev-run -d "$devices" -- bash -c 'complete_line vantrel-update-cli --port ""' >"$work/complete-ports.out" 2>&1
+status=$?
+other_words=$(grep -cv '^/dev/tty' "$work/complete-ports.out")
+check "completion of --port: the port names only" "0 0" "$status $other_words" "/dev/ttyUSB0" "$work/complete-ports.out"
 
 # ---------------------------------------------------------------------------------------------------------
-# A clean Debian 12 root, cached. The package's libraries are put into the cache (they are Debian's, not
-# ours), so that a run installs and removes only the package itself.
+# A clean Debian 12 root, cached, with the dependencies' files downloaded but not installed. It is made
+# again when it holds any package debootstrap did not put there (a run of another test may have installed
+# into it), so that what the packages leave out cannot come from the cache.
 cache=${VANTREL_DEBOOTSTRAP_CACHE:-/var/cache/vantrel-debootstrap}
-base=$cache/bookworm
+base=$cache/bookworm-minbase
 started=$(date +%s)
 unmount_under "$base"
+if [ -f "$base/.vantrel-complete" ] &&
+  ! chroot "$base" dpkg-query -W -f='${Package}\n' | sort | cmp -s - "$base/.vantrel-packages"; then
+  echo "The cached Debian 12 root holds packages it was not made with: made again"
+  rm -f "$base/.vantrel-complete"
+fi
 if [ ! -f "$base/.vantrel-complete" ]; then
   rm -rf --one-file-system "$base" "$base.tmp"
   mkdir -p "$cache"
-  echo "Making a Debian 12 root in $base (once)"
+  echo "Making a Debian 12 root in $base"
   debootstrap --variant=minbase --include=man-db,udev bookworm "$base.tmp" http://deb.debian.org/debian \
     >"$work/debootstrap.log" 2>&1 || { tail -n 20 "$work/debootstrap.log"; echo "FAIL debootstrap"; exit 1; }
+  chroot "$base.tmp" dpkg-query -W -f='${Package}\n' | sort >"$base.tmp/.vantrel-packages"
   mv "$base.tmp" "$base"
   touch "$base/.vantrel-complete"
 fi
@@ -87,17 +123,25 @@ unmount_all() {
 }
 sims=()
 window=""
+xvfb=""
 cleanup() {
-  for pid in "${sims[@]}" $window; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  for pid in "${sims[@]}" $window $xvfb; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   unmount_all
 }
 trap cleanup EXIT
 
-# The root's system mounts, for a chroot at $1.
+# The root's system mounts, for a chroot at $1: a /dev of its own (the few nodes the programs use, a
+# pseudo-terminal instance of its own), so that nothing done in the root reaches this machine's devices.
 mount_system() {
   mount -t proc proc "$1/proc" && mounts+=("$1/proc")
-  mount --bind /dev "$1/dev" && mounts+=("$1/dev")
-  mount --bind /dev/pts "$1/dev/pts" && mounts+=("$1/dev/pts")
+  mount -t tmpfs -o mode=755 tmpfs "$1/dev" && mounts+=("$1/dev")
+  local node
+  for node in null zero full random urandom tty; do
+    touch "$1/dev/$node" && mount --bind "/dev/$node" "$1/dev/$node" && mounts+=("$1/dev/$node")
+  done
+  mkdir -p "$1/dev/pts" "$1/dev/shm"
+  mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$1/dev/pts" && mounts+=("$1/dev/pts")
+  ln -s pts/ptmx "$1/dev/ptmx"
 }
 # A command in the root. In the background it must not run through this function, whose subshell would
 # take the process number: "${root_command[@]}" COMMAND & instead, so that $! is the program's own.
@@ -108,17 +152,19 @@ enter_root() {
     DEBIAN_FRONTEND=noninteractive)
 }
 in_root() { "${root_command[@]}" "$@"; }
+apt_install() { in_root apt-get install -y -qq --no-install-recommends "$@"; }
 
+# The dependencies' files, and umockdev's for the udev rule's test (installed after the window's test).
 cp /etc/resolv.conf "$base/etc/resolv.conf"
-depends=$(dpkg-deb -f "$deb" Depends)
+window_depends=$(dpkg-deb -f "$window_deb" Depends | sed -E 's/vantrel-update-cli \([^)]*\)(, )?//')
+depends="$(dpkg-deb -f "$console_deb" Depends), $window_depends, umockdev"
 enter_root "$base"
 mount_system "$base"
-if ! in_root apt-get satisfy -y -qq "$depends" >"$work/satisfy.log" 2>&1; then
+if ! in_root apt-get satisfy -d -y -qq --no-install-recommends "$depends" >"$work/satisfy.log" 2>&1; then
   in_root apt-get update -qq >>"$work/satisfy.log" 2>&1
-  in_root apt-get satisfy -y -qq "$depends" >>"$work/satisfy.log" 2>&1 ||
-    { tail -n 20 "$work/satisfy.log"; echo "FAIL the package's dependencies in the root"; exit 1; }
+  in_root apt-get satisfy -d -y -qq --no-install-recommends "$depends" >>"$work/satisfy.log" 2>&1 ||
+    { tail -n 20 "$work/satisfy.log"; echo "FAIL the packages' dependencies for the root"; exit 1; }
 fi
-in_root apt-get clean
 unmount_all
 
 # Each run works on an overlay of the cached root (a copy where overlays cannot be mounted).
@@ -138,32 +184,16 @@ root_files() {
     -o -path ./root \) -prune -o -print | sort)
 }
 root_files >"$work/files-before"
+cp "$console_deb" "$target/tmp/vantrel-update-cli.deb"
+cp "$window_deb" "$target/tmp/vantrel-update.deb"
 
-# An older version of the package: the same files under version 0.9, and one more the upgrade must take away.
-old=$work/old
-dpkg-deb -R "$deb" "$old"
-sed -i 's/^Version: .*/Version: 0.9.0/' "$old/DEBIAN/control"
-echo "left by 0.9.0" >"$old/usr/share/doc/vantrel-update/only-in-0.9.0"
-(cd "$old" && find usr -type f -exec md5sum {} + >DEBIAN/md5sums)
-dpkg-deb -b --root-owner-group "$old" "$target/tmp/vantrel-update-old.deb" >/dev/null
-cp "$deb" "$target/tmp/vantrel-update.deb"
-
-in_root apt-get install -y -qq /tmp/vantrel-update-old.deb >"$work/install-old.log" 2>&1
-check "install of the older version" 0 $?
-in_root apt-get install -y -qq /tmp/vantrel-update.deb >"$work/upgrade.log" 2>&1
-check "install over the older version" 0 $?
-in_root dpkg-query -W -f='${Version}\n' vantrel-update >"$work/version.out"
-check "the newer version is installed" 0 $? "$version" "$work/version.out"
-[ ! -e "$target/usr/share/doc/vantrel-update/only-in-0.9.0" ] ||
-  { echo "FAIL the upgrade left a file of the older version"; failures=$((failures + 1)); }
-in_root apt-get install -y -qq --reinstall /tmp/vantrel-update.deb >"$work/reinstall.log" 2>&1
-check "second install" 0 $?
-
-# The installed programs.
+# The console package alone: no toolkit, a whole update, the manual pages, the udev rule.
+apt_install /tmp/vantrel-update-cli.deb >"$work/install-console.log" 2>&1
+check "install of the console package alone" 0 $?
+toolkit_packages=$(in_root dpkg-query -W -f='${Package}\n' | grep -c -i -e qt -e libx11)
+check "no toolkit comes with the console package" 0 "$toolkit_packages"
 in_root vantrel-update-cli --version >"$work/cli-version.out" 2>&1
 check "installed vantrel-update-cli --version" 0 $? "vantrel-update-cli $version" "$work/cli-version.out"
-in_root vantrel-update --version >"$work/window-version.out" 2>&1
-check "installed vantrel-update --version" 0 $? "vantrel-update $version" "$work/window-version.out"
 in_root vantrel-update-cli --list-images >"$work/images.out" 2>&1
 check "installed --list-images" 0 $? "Vantrel" "$work/images.out"
 "${root_command[@]}" vantrel-sim >"$work/sim.out" 2>/dev/null &
@@ -175,53 +205,133 @@ check "whole update with the installed programs" 0 $? "-> Vector table is progra
   "succesfully completed." "$work/update.out"
 for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
 sims=()
-for program in vantrel-update vantrel-update-cli vantrel-sim; do
+for program in vantrel-update-cli vantrel-sim; do
   in_root env MANPAGER=cat MANWIDTH=100 man "$program" >"$work/man-$program.out" 2>&1
   check "man $program" 0 $? "$program" "$work/man-$program.out" "--version" "$work/man-$program.out"
 done
-rule=$target/usr/lib/udev/rules.d/70-vantrel-update.rules
-[ -f "$rule" ] || { echo "FAIL the udev rule is not installed"; failures=$((failures + 1)); }
-# The rule's syntax: udevadm verify where there is one; otherwise the root's udevadm test reads every rule
-# file and names each line it cannot parse. It runs on the root's own /dev and a read-only /sys, so that
-# nothing it simulates reaches this machine's devices.
-if udevadm verify --help >/dev/null 2>&1; then
-  udevadm verify "$rule" >"$work/udev.out" 2>&1
-  check "udev rule syntax (udevadm verify)" 0 $?
-else
-  umount "$target/dev/pts" "$target/dev" || exit 1
-  mount --bind /sys "$target/sys" && mounts+=("$target/sys") && mount -o remount,ro,bind "$target/sys"
-  device=$(ls -d /sys/class/tty/* | head -n 1)
-  in_root udevadm test --action=add "$device" >"$work/udev.out" 2>&1
-  status=$?
-  umount "$target/sys"
-  mount --bind /dev "$target/dev" && mount --bind /dev/pts "$target/dev/pts"
-  parse_errors=$(grep -cF "70-vantrel-update.rules:" "$work/udev.out")
-  check "udev rule syntax (udevadm test, no verify here)" "0 0" "$status $parse_errors" \
-    "Reading rules file: /usr/lib/udev/rules.d/70-vantrel-update.rules" "$work/udev.out"
-fi
+[ -f "$target/usr/lib/udev/rules.d/70-vantrel-update.rules" ]
+check "the udev rule is installed with the console package" 0 $?
 
-# Removal while the window runs: the running program keeps its file open, the package goes all the same.
-"${root_command[@]}" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp vantrel-update >"$work/window.out" 2>&1 &
+# The window's package added: its window starts on X11 on what the packages declare and nothing else
+# (no recommends, no offscreen platform), and names itself to the desktop: its class and its icon.
+apt_install /tmp/vantrel-update.deb >"$work/install-window.log" 2>&1
+check "install of the window's package beside it" 0 $?
+in_root vantrel-update --version >"$work/window-version.out" 2>&1
+check "installed vantrel-update --version" 0 $? "vantrel-update $version" "$work/window-version.out"
+in_root env MANPAGER=cat MANWIDTH=100 man vantrel-update >"$work/man-vantrel-update.out" 2>&1
+check "man vantrel-update" 0 $? "vantrel-update" "$work/man-vantrel-update.out"
+display=:$((90 + $$ % 100))
+Xvfb "$display" -nolisten tcp -screen 0 1280x1024x24 >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
+mkdir -p "$target/tmp/.X11-unix" "$target/tmp/xdg"
+chmod 700 "$target/tmp/xdg"
+mount --bind /tmp/.X11-unix "$target/tmp/.X11-unix" && mounts+=("$target/tmp/.X11-unix")
+"${root_command[@]}" DISPLAY="$display" XDG_RUNTIME_DIR=/tmp/xdg vantrel-update >"$work/window.out" 2>&1 &
 window=$!
-sleep 2
-kill -0 "$window" 2>/dev/null || { echo "FAIL the window did not stay up:"; tail -n 5 "$work/window.out"; failures=$((failures + 1)); }
-in_root apt-get remove -y -qq vantrel-update >"$work/remove.log" 2>&1
-check "remove while the window runs" 0 $?
-root_files >"$work/files-removed"
-diff "$work/files-before" "$work/files-removed" >"$work/files-removed.diff"
-check "remove leaves no file behind" 0 $? 
-[ -s "$work/files-removed.diff" ] && sed 's/^/    /' "$work/files-removed.diff" | head -n 20
-in_root apt-get purge -y -qq vantrel-update >"$work/purge.log" 2>&1
+window_id=""
+for _ in $(seq 300); do
+  window_id=$(DISPLAY=$display xwininfo -root -tree 2>/dev/null | awk '/\("vantrel-update" / {print $1; exit}')
+  [ -n "$window_id" ] && break
+  kill -0 "$window" 2>/dev/null || break
+  sleep 0.1
+done
+DISPLAY=$display xprop -id "${window_id:-0}" WM_CLASS _NET_WM_ICON >"$work/window-props.out" 2>&1
+kill -0 "$window" 2>/dev/null && [ -n "$window_id" ]
+check "the window starts on X11 on the declared dependencies alone" 0 $? \
+  'WM_CLASS(STRING) = "vantrel-update"' "$work/window-props.out" "_NET_WM_ICON(CARDINAL) = " "$work/window-props.out"
+[ -n "$window_id" ] || tail -n 5 "$work/window.out"
+
+# The udev rule against umockdev's serial devices (umockdev installed now, after the window's test): the
+# converter maker's standard converter is the logger's port; a device of another maker on the same driver,
+# one of the converter maker's vendor ID with a product ID of its own, a converter of another family, a
+# USB modem and a built-in port are not; a site's drop-in rule adds its own IDs.
+apt_install umockdev >"$work/install-umockdev.log" 2>&1 || tail -n 5 "$work/install-umockdev.log"
+cp "$devices" "$target/tmp/serial-devices.umockdev"
+udev_case() {  # tty -> matched, partly-matched or not-matched, from the settings udevadm test shows
+  in_root umockdev-run -d /tmp/serial-devices.umockdev -- udevadm test --action=add "/sys/class/tty/$1" \
+    >"$work/udev-$1.out" 2>&1 || { echo "udevadm-test-failed"; return; }
+  if grep -qx 'ID_MM_DEVICE_IGNORE=1' "$work/udev-$1.out" && grep -q '^TAGS=.*:uaccess:' "$work/udev-$1.out" &&
+    grep -q "device/latency_timer' writing '1'" "$work/udev-$1.out"; then
+    echo matched
+  elif grep -q -e ID_MM_DEVICE_IGNORE -e ':uaccess:' -e "latency_timer' writing" "$work/udev-$1.out"; then
+    echo partly-matched
+  else
+    echo not-matched
+  fi
+}
+udev_cases() {
+  local tty expected what
+  while read -r tty expected what; do
+    check "udev rule: $what ($tty) $expected" "$expected" "$(udev_case "$tty")"
+  done
+}
+udev_cases <<'CASES'
+ttyUSB0 matched     the converter maker's standard converter, 0403:6001
+ttyUSB1 not-matched another maker's device on ftdi_sio, 1cf1:0001
+ttyUSB2 not-matched a device with the converter maker's vendor ID and a product ID of its own, 0403:f850
+ttyUSB3 not-matched a converter of another family, cp210x
+ttyACM0 not-matched a USB modem, cdc_acm
+ttyS0   not-matched a built-in serial port
+CASES
+# The drop-in the documentation shows, for a logger whose converter carries its maker's IDs.
+echo 'SUBSYSTEM=="tty", ATTRS{idVendor}=="1cf1", ATTRS{idProduct}=="0001", ENV{VANTREL_UPDATE_PORT}="1"' \
+  >"$target/etc/udev/rules.d/69-vantrel-update-local.rules"
+udev_cases <<'CASES'
+ttyUSB1 matched     a site's drop-in rule with the IDs of its loggers, 1cf1:0001
+ttyUSB3 not-matched a converter of another family beside the drop-in, cp210x
+CASES
+rm "$target/etc/udev/rules.d/69-vantrel-update-local.rules"
+in_root apt-get purge -y -qq --autoremove umockdev >"$work/purge-umockdev.log" 2>&1
+
+# Removal while the window runs: the running program keeps its file open, the packages go all the same;
+# purged with the dependencies they brought, the root is as before.
+in_root apt-get remove -y -qq vantrel-update vantrel-update-cli >"$work/remove.log" 2>&1
+check "remove both while the window runs" 0 $?
+in_root apt-get purge -y -qq --autoremove vantrel-update vantrel-update-cli >"$work/purge.log" 2>&1
 check "purge" 0 $?
 kill "$window" 2>/dev/null
 wait "$window" 2>/dev/null
 window=""
-in_root dpkg-query -W -f='${Status}\n' vantrel-update >"$work/status.out" 2>&1
+in_root dpkg-query -W -f='${Package} ${Status}\n' 'vantrel-update*' >"$work/status.out" 2>&1
 grep -q 'install ok' "$work/status.out" && { echo "FAIL still installed after purge"; failures=$((failures + 1)); }
 root_files >"$work/files-after"
 diff "$work/files-before" "$work/files-after" >"$work/files-after.diff"
 check "purge leaves no file behind" 0 $?
 [ -s "$work/files-after.diff" ] && sed 's/^/    /' "$work/files-after.diff" | head -n 20
+
+# Both together over an older version, which was one package holding all files (and one file more, which
+# the upgrade must take away), then a second time.
+old=$work/old
+mkdir -p "$old"
+dpkg-deb -R "$window_deb" "$old"
+dpkg-deb -x "$console_deb" "$old"
+sed -i -e 's/^Version: .*/Version: 0.9.0/' -e "s/^Depends: .*/Depends: $window_depends/" "$old/DEBIAN/control"
+dpkg-deb -e "$console_deb" "$work/console-control"
+cp "$work/console-control/postinst" "$work/console-control/postrm" "$old/DEBIAN/"
+echo "left by 0.9.0" >"$old/usr/share/doc/vantrel-update/only-in-0.9.0"
+(cd "$old" && find usr -type f -exec md5sum {} + >DEBIAN/md5sums)
+dpkg-deb -b --root-owner-group "$old" "$target/tmp/vantrel-update-old.deb" >/dev/null
+apt_install /tmp/vantrel-update-old.deb >"$work/install-old.log" 2>&1
+check "install of the older single package" 0 $?
+apt_install /tmp/vantrel-update-cli.deb /tmp/vantrel-update.deb >"$work/upgrade.log" 2>&1
+check "both packages together over the older version" 0 $?
+in_root dpkg-query -W -f='${Package} ${Version}\n' vantrel-update vantrel-update-cli >"$work/versions.out"
+check "the newer versions are installed" 0 $? "vantrel-update $version" "$work/versions.out" \
+  "vantrel-update-cli $version" "$work/versions.out"
+[ ! -e "$target/usr/share/doc/vantrel-update/only-in-0.9.0" ] ||
+  { echo "FAIL the upgrade left a file of the older version"; failures=$((failures + 1)); }
+in_root apt-get install -y -qq --no-install-recommends --reinstall /tmp/vantrel-update-cli.deb /tmp/vantrel-update.deb \
+  >"$work/reinstall.log" 2>&1
+check "second install" 0 $?
+in_root vantrel-update-cli --version >"$work/cli-version-again.out" 2>&1
+check "vantrel-update-cli after the upgrade" 0 $? "vantrel-update-cli $version" "$work/cli-version-again.out"
+in_root apt-get purge -y -qq --autoremove vantrel-update vantrel-update-cli >"$work/purge-again.log" 2>&1
+check "purge after the upgrade" 0 $?
+root_files >"$work/files-after-upgrade"
+diff "$work/files-before" "$work/files-after-upgrade" >"$work/files-after-upgrade.diff"
+check "purge after the upgrade leaves no file behind" 0 $?
+[ -s "$work/files-after-upgrade.diff" ] && sed 's/^/    /' "$work/files-after-upgrade.diff" | head -n 20
 unmount_all
 echo "Debian package stage: $(($(date +%s) - started)) s"
 
