@@ -175,7 +175,7 @@ struct FailureCase {
     Notification final;
     std::vector<std::uint32_t> postedBeforeFinal;  // the last codes before the final one (progress left out)
     // What else the row shows about the line's traffic and the notifications, if anything.
-    std::function<void(SimulatedLine&, const JobResult&)> also;
+    std::function<void(SimulatedLine&, const JobResult&)> also = {};
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
