@@ -44,17 +44,6 @@ std::string ShownSafely(const std::string& text) {
     return shown;
 }
 
-std::string ClockText(std::chrono::milliseconds duration) {
-    const long long total = duration.count() / 1000;
-    char text[32];
-    if (total >= 3600) {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
-    }
-    return text;
-}
-
 void ConsoleWindow::Emit(const char* event, const std::string& text) {
     json_->Emit(event, {{"text", JobTextAsJson(text, port_)}});
 }
@@ -160,9 +149,9 @@ void ConsoleWindow::DrawStatusLine() {
     const int filled = progress_ * kBarWidth / 100;
     std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                        std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " +
-                       std::to_string(progress_) + "% " + ClockText(timeLeft_.Elapsed()) + " elapsed";
+                       std::to_string(progress_) + "% " + ui::ClockText(timeLeft_.Elapsed()) + " elapsed";
     if (const std::optional<ui::TimeLeft::Estimate> left = timeLeft_.Left()) {
-        line += std::string(", ") + (left->atLeast ? "at least " : "") + ClockText(left->left) + " left";
+        line += ", " + ui::LeftText(*left);
     }
     line += "  " + status_;
     // A line as wide as the terminal or wider wraps, and the next redraw then leaves a stale row behind:

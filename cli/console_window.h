@@ -36,7 +36,7 @@ struct ConsoleIo {
     ChildRunner* children = nullptr;
     // The terminal's width in columns on stderr, asked at every redraw of the status line; 0 or no
     // function: unknown, the line is not cut.
-    std::function<int()> errColumns;
+    std::function<int()> errColumns = {};
     // Where the window leaves what a second signal should still say (console_platform.h SetLastWords);
     // null in tests, which send no signals.
     void (*lastWords)(const std::string& jsonBeforeStatus, const std::string& jsonAfterStatus,
@@ -98,7 +98,5 @@ private:
 
 // Control characters (a port name may hold an escape sequence) as \xHH, so a terminal only shows them.
 std::string ShownSafely(const std::string& text);
-// A duration for the status line: "m:ss", or "h:mm:ss" from an hour on.
-std::string ClockText(std::chrono::milliseconds duration);
 
 }  // namespace vantrel::cli

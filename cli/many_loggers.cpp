@@ -23,9 +23,9 @@ struct PortRun {
     std::string shown;    // the port as the table names it
     std::string verdict;  // the reason of the child's exit event: the verdict message, or why it failed
     std::optional<int> status;
-    std::string failure;    // the failure's name in the child's exit event, or the parent's for a child without one
-    bool exitSeen = false;  // the child wrote its exit event
-    std::string progress;   // the port's live line: bar, percent, time left (empty before the first progress)
+    std::string failure;        // the failure's name in the child's exit event, or the parent's for a child without one
+    bool exitSeen = false;      // the child wrote its exit event
+    std::string progress = {};  // the port's live line: bar, percent, time left (empty before the first progress)
 };
 
 // The columns a name takes on a terminal: one for each character, not for each byte of its UTF-8.
@@ -51,10 +51,10 @@ bool TakeProgressEvent(const std::string& line, PortRun& run) {
                        "% ";
     const auto seconds = [](double value) { return std::chrono::milliseconds(std::llround(value * 1000.0)); };
     if (event.contains("elapsed_s") && event["elapsed_s"].is_number()) {
-        text += ClockText(seconds(event["elapsed_s"].get<double>())) + " elapsed";
+        text += ui::ClockText(seconds(event["elapsed_s"].get<double>())) + " elapsed";
     }
     if (event.contains("remaining_s") && event["remaining_s"].is_number()) {
-        text += ", " + ClockText(seconds(event["remaining_s"].get<double>())) + " left";
+        text += ", " + ui::ClockText(seconds(event["remaining_s"].get<double>())) + " left";
     }
     run.progress = text;
     return true;

@@ -15,17 +15,6 @@ namespace {
 
 constexpr std::chrono::seconds kTimeLeftInterval{1};
 
-std::string ClockText(std::chrono::milliseconds duration) {
-    const long long total = duration.count() / 1000;
-    char text[32];
-    if (total >= 3600) {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
-    }
-    return text;
-}
-
 }  // namespace
 
 UpdateButtonsGeometry ArrangeUpdateButtons(bool fileButton, int updateLeft, int closeWidth, int gap) {
@@ -212,7 +201,7 @@ void MainWindowController::ShowBusy(bool busy) {
 
 void MainWindowController::ShowTimeLeft() {
     if (const std::optional<TimeLeft::Estimate> left = timeLeft_.Left()) {
-        view_.SetText(Text::TimeLeft, std::string(left->atLeast ? "at least " : "") + ClockText(left->left) + " left");
+        view_.SetText(Text::TimeLeft, LeftText(*left));
     } else {
         view_.SetText(Text::TimeLeft, "");
     }

@@ -1,6 +1,7 @@
 #include "ui/time_left.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "engine/engine_times.h"
 
@@ -74,6 +75,21 @@ std::optional<TimeLeft::Estimate> TimeLeft::Left() const {
     const auto records = static_cast<double>(std::max(total_ - latest_->second, 0));
     const Micros end = latest_->first + Micros(static_cast<std::int64_t>(records * perRecord)) + kWaitsAfterProgramming;
     return Estimate{Millis(end - now), false};
+}
+
+std::string ClockText(std::chrono::milliseconds duration) {
+    const long long total = duration.count() / 1000;
+    char text[32];
+    if (total >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
+    }
+    return text;
+}
+
+std::string LeftText(const TimeLeft::Estimate& estimate) {
+    return std::string(estimate.atLeast ? "at least " : "") + ClockText(estimate.left) + " left";
 }
 
 }  // namespace vantrel::ui

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "engine/notify.h"
 #include "link/clock.h"
@@ -45,5 +46,11 @@ private:
     // the begin request causes.
     std::optional<std::pair<link::Micros, std::int32_t>> first_, latest_;
 };
+
+// A duration as the operator reads it: "m:ss", or "h:mm:ss" from an hour on.
+std::string ClockText(std::chrono::milliseconds duration);
+// "5:34 left", or "at least 0:04 left" while only the fixed waits are known: one text for the windows and
+// the console.
+std::string LeftText(const TimeLeft::Estimate& estimate);
 
 }  // namespace vantrel::ui

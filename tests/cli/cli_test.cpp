@@ -873,7 +873,9 @@ TEST_F(CliTest, StatusLineOnATerminal) {
             EXPECT_NE(run.err.find("] 50% "), std::string::npos);
             EXPECT_NE(run.err.find(" elapsed"), std::string::npos);
         }
-        if (c.screen.columns == 0) EXPECT_NE(run.err.find(" left  "), std::string::npos);
+        if (c.screen.columns == 0) {
+            EXPECT_NE(run.err.find(" left  "), std::string::npos);
+        }
         if (c.screen.columns > 0) {
             // Every redraw, after its carriage return (and the escape that clears the row), fits in the width.
             std::istringstream redraws(run.err);

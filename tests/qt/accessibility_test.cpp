@@ -4,7 +4,6 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
-#include <QShortcut>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -12,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTest>
 
 #include "engine/notify.h"
@@ -81,11 +81,12 @@ TEST_F(AccessibilityTest, TabFollowsTheLayoutAndF10OpensTheMenu) {
     QWidget* widget = PortBox();
     do {
         // The box's own edit field belongs to the box.
-        if ((widget->focusPolicy() & Qt::TabFocus) && (widget == PortBox() || !PortBox()->isAncestorOf(widget))) order.push_back(widget->objectName());
+        if ((widget->focusPolicy() & Qt::TabFocus) && (widget == PortBox() || !PortBox()->isAncestorOf(widget)))
+            order.push_back(widget->objectName());
         widget = widget->nextInFocusChain();
     } while (widget != PortBox());
-    EXPECT_EQ(order, (std::vector<QString>{"cbxPort", "btnProg", "btnFile", "btnCancel", "btnClose",
-                                           "chkReadInfoOnly"}));
+    EXPECT_EQ(order,
+              (std::vector<QString>{"cbxPort", "btnProg", "btnFile", "btnCancel", "btnClose", "chkReadInfoOnly"}));
 
     Window().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
