@@ -459,6 +459,7 @@ TEST_F(CliTest, CancelAtEachPhase) {
         bool application;        // a runnable application on it
         std::size_t begins;      // srBeginProgramming requests: each one erases the application
         std::size_t zeroFrames;  // two per worker that opened the port
+        bool started = false;    // the report and stderr say the new firmware runs unverified
     };
     const std::vector<Fault> wrongEcho{
         {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7, .always = true}};
@@ -474,7 +475,7 @@ TEST_F(CliTest, CancelAtEachPhase) {
         // Cancelled while the restart waits 1500 ms: the new job ends before it opens the port.
         {"communication restart wait", "frame: cmdIdentify", 5, silent, sim::Mode::Application, true, 0, 2},
         // The new firmware already runs; only its verification is cancelled.
-        {"wait after the start request", "record: srStartApplication", 1, {}, sim::Mode::Application, true, 1, 2},
+        {"wait after the start request", "record: srStartApplication", 1, {}, sim::Mode::Application, true, 1, 2, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.phase);
@@ -490,6 +491,14 @@ TEST_F(CliTest, CancelAtEachPhase) {
         const CliRun run = Cli({"--port", line.Port(), "--yes"});
         EXPECT_EQ(run.status, link::feCancelled) << run.out;
         EXPECT_NE(run.out.find("\nProcess cancelled!\n"), std::string::npos);
+        EXPECT_EQ(run.out.find("-> The new firmware was started; only its verification was cancelled.\n") !=
+                      std::string::npos,
+                  c.started)
+            << run.out;
+        EXPECT_EQ(
+            run.err.find(": the new firmware was started; only its verification was cancelled\n") != std::string::npos,
+            c.started)
+            << run.err;
         line.Serial().Inspect([&](sim::LoggerModel& logger) {
             EXPECT_EQ(logger.CurrentMode(), c.mode);
             EXPECT_EQ(logger.ApplicationValid(), c.application);
