@@ -67,7 +67,10 @@ constexpr TextRow kTextRows[] = {
     {engine::ncProgrammingError, Channels::ReportThenStatus,
      [](std::int32_t v) { return Format("Aborted because programming error at line %d !", v); }},
     {engine::ncConversionError, Channels::Report,
-     [](std::int32_t v) { return Format("Aborted because conversion error at line  %d !", v); }},
+     // The notification carries the record's index; the operator is shown where it stands in its file.
+     [](std::int32_t v) {
+         return Format("Aborted because conversion error at line  %d !", firmware::ImageLineNumber(v));
+     }},
     {engine::ncClass, Channels::Report,
      [](std::int32_t v) {
          return Format("Class %d [%s]", v, firmware::LoggerClassName(Code(v), firmware::kNoCode).c_str());

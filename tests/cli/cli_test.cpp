@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -727,6 +728,21 @@ TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
         EXPECT_EQ(exit["status"], c.status);
         EXPECT_EQ(exit["failure"], c.failure != nullptr ? nlohmann::json(c.failure) : nlohmann::json(nullptr));
         EXPECT_TRUE(exit["reason"].is_string()) << exit;
+        if (c.status == link::feConversion) {
+            // The broken record is the file's line 21 and, after the eight header lines, record 12: the
+            // notification keeps the index, the report names the line to look at.
+            const auto has = [&](const nlohmann::json& wanted) {
+                return std::any_of(events.begin(), events.end(), [&](const nlohmann::json& event) {
+                    for (const auto& [key, value] : wanted.items()) {
+                        if (!event.contains(key) || event[key] != value) return false;
+                    }
+                    return true;
+                });
+            };
+            EXPECT_TRUE(has({{"event", "notification"}, {"name", "ncConversionError"}, {"value", 12}})) << run.out;
+            EXPECT_TRUE(has({{"event", "report"}, {"text", "Aborted because conversion error at line  21 !"}}))
+                << run.out;
+        }
         fs::remove(config_ / "Velmora" / "Qel.conf");
     }
 

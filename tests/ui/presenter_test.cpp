@@ -137,6 +137,12 @@ TEST_F(PresenterTest, InformationNotificationsGoToTheReport) {
         EXPECT_EQ(Present(c.code, c.value), c.shown) << c.code << " " << c.value;
         EXPECT_FALSE(lastStatus) << c.code;
     }
+    // In an image file the record stands after the header lines: the report names its line in the file.
+    firmware::SelectedImage = firmware::kFileImage;
+    firmware::FileImageLines = {"a", "b", ":00000001FF"};
+    firmware::FileImageLineNumbers = {9, 10, 12};
+    EXPECT_EQ(Present(engine::ncConversionError, 2), (Lines{"report: Aborted because conversion error at line  12 !"}));
+    firmware::ResetCatalogueState();
 }
 
 TEST_F(PresenterTest, DoneCompletesTheBarAndNamesTheChosenImage) {
