@@ -220,6 +220,22 @@ wait "$cli"
 check "SIGINT cancels every logger" 20 $? "$p1: Process cancelled! (status 20)" "$work/many-cancel.out" \
   "$p2: Process cancelled! (status 20)" "$work/many-cancel.out"
 
+# A second SIGINT a second later ends the run at once, the parent too: its own exit event last, one line on
+# stderr naming the ports still running. The first job is in the 4000 ms wait after the start request,
+# which a Cancel does not shorten.
+start_sim; p1=$port
+start_sim; p2=$port
+"$bin/vantrel-update-cli" --port "$p1" --port "$p2" --yes --json >"$work/many-second.json" 2>"$work/many-second.err" &
+cli=$!
+wait_for "Vector table is programmed." "$work/many-second.json"
+sleep 0.5; kill -INT "$cli"; sleep 1.2; kill -INT "$cli"
+wait "$cli"
+# Which of the two is still running depends on how far the other got; one of them at least.
+check "a second SIGINT to several loggers" 130 $? "ended at once by a second signal" "$work/many-second.err" \
+  "still running then: /" "$work/many-second.err"
+tail -n 1 "$work/many-second.json" | grep -q '^{"event":"exit","time":"[^"]*","status":130,"failure":"signal","reason":null,"detail":"ended at once' ||
+  { echo "FAIL a second SIGINT to several loggers: no exit event of the run last"; failures=$((failures + 1)); }
+
 # Output faults: the job runs on to its verdict, and stderr says the report is incomplete.
 start_sim
 "$bin/vantrel-update-cli" --port "$port" --yes --json 2>"$work/pipe.err" | head -n 1 >/dev/null

@@ -78,6 +78,13 @@ protected:
 
     void InternalMode() { std::ofstream(config_ / "Velmora" / "Qel.conf") << "[General]\nintern=7204\n"; }
 
+    // Every preparation of what a second signal would still write: the exit event around its status, the
+    // stderr line.
+    struct LastWords {
+        std::string before, after, err;
+    };
+    static inline std::vector<LastWords> lastWords;
+
     CliRun Cli(std::vector<std::string> args, const std::string& answer = "", bool terminal = false,
                OutputFaults faults = {}, Screen screen = {}, ChildRunner* children = nullptr) {
         args.insert(args.begin(), "vantrel-update-cli");
@@ -97,6 +104,10 @@ protected:
                      screen.escapes};
         io.sysfsRoot = (config_ / "sys").string();
         io.children = children;
+        lastWords.clear();
+        io.lastWords = [](const std::string& before, const std::string& after, const std::string& errLine) {
+            lastWords.push_back({before, after, errLine});
+        };
         if (screen.columns > 0) io.errColumns = [columns = screen.columns] { return columns; };
         run.status = RunCli(args, io);
         run.out = out.str();
@@ -1248,6 +1259,24 @@ TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
     EXPECT_EQ(exit["status"], 130);
     EXPECT_EQ(exit["failure"], "signal");
     EXPECT_FALSE(exit.contains("port"));
+
+    // A second signal to this run writes its own exit event and names the ports still running: all three
+    // at first, none once the last has ended.
+    ASSERT_GE(lastWords.size(), 2u);
+    nlohmann::json early = nlohmann::json::parse(lastWords.front().before + "130" + lastWords.front().after);
+    early.erase("time");
+    EXPECT_EQ(early, (nlohmann::json{{"event", "exit"},
+                                     {"status", 130},
+                                     {"failure", "signal"},
+                                     {"reason", nullptr},
+                                     {"detail",
+                                      "ended at once by a second signal, whatever state the loggers are in; still "
+                                      "running then: A, B, C"}}));
+    EXPECT_EQ(lastWords.front().err,
+              "vantrel-update-cli: ended at once by a second signal, whatever state the loggers are in; still "
+              "running then: A, B, C\n");
+    EXPECT_EQ(lastWords.back().err,
+              "vantrel-update-cli: ended at once by a second signal, whatever state the loggers are in\n");
 }
 
 // One logger, one job: the same port twice would be two jobs on one line.
