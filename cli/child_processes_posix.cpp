@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <deque>
 
 #include "cli/child_processes.h"
+#include "cli/console_platform.h"
 #include "link/cancel.h"
 
 extern char** environ;
@@ -24,10 +26,24 @@ std::atomic<int> interruptsSeen{0};
 std::atomic<int> lastInterrupt{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
+// The children still running, for the handler to pass an insisting interrupt on itself before the parent
+// ends: 0 is a free slot. Children beyond the slots still get every interrupt from the poll loop.
+constexpr std::size_t kSignalledChildren = 256;
+std::atomic<pid_t> runningChildren[kSignalledChildren];
+static_assert(std::atomic<pid_t>::is_always_lock_free);
+
 extern "C" void CountInterrupt(int signal) {
     lastInterrupt.store(signal);
     interruptsSeen.fetch_add(1);
     link::CancelRequested.store(true, std::memory_order_relaxed);
+    // An interrupt a second after the first ends each child at once, and this run with them: its own exit
+    // event and stderr line (prepared by the run), whatever the children still had to say.
+    if (InterruptEndsAtOnce()) {
+        for (const std::atomic<pid_t>& child : runningChildren) {
+            if (const pid_t pid = child.load(); pid > 0) kill(pid, signal);
+        }
+        EndAtOnce(signal);
+    }
 }
 
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
@@ -85,6 +101,10 @@ public:
             return false;
         }
         children_.push_back({pid, {out[0], err[0]}, {}, false, 0});
+        for (std::atomic<pid_t>& slot : runningChildren) {
+            pid_t free = 0;
+            if (slot.compare_exchange_strong(free, pid)) break;
+        }
         return true;
     }
 
@@ -155,6 +175,11 @@ private:
     // Both outputs are closed: the child is ending.
     void Reap(std::size_t c) {
         Child& child = children_[c];
+        // Out of the handler's reach before it is reaped, so that it never signals a pid used again.
+        for (std::atomic<pid_t>& slot : runningChildren) {
+            pid_t ended = child.pid;
+            if (slot.compare_exchange_strong(ended, 0)) break;
+        }
         int status = 0;
         while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) PassInterruptsOn();
         child.ended = true;

@@ -24,4 +24,10 @@ int StderrColumns();
 // whatever is known of the job, so that the signal handler only copies bytes (async-signal-safe).
 void SetLastWords(const std::string& jsonBeforeStatus, const std::string& jsonAfterStatus, const std::string& errLine);
 
+// For a signal handler of its own (the parent of several loggers'): whether this interrupt is one that
+// ends the program at once (one second or more after the first; the first is noted here), and the end
+// itself, which writes what SetLastWords prepared with status 128 + signal. Both async-signal-safe.
+bool InterruptEndsAtOnce();
+[[noreturn]] void EndAtOnce(int signal);
+
 }  // namespace vantrel::cli

@@ -72,22 +72,26 @@ void WriteLastWords(int status) {
 }
 
 extern "C" void OnTerminationSignal(int signal) {
-    const std::int64_t now = MonotonicNanos();
-    std::int64_t first = 0;
-    if (firstRequestAt.compare_exchange_strong(first, now)) {
-        link::CancelRequested.store(true, std::memory_order_relaxed);
-        return;
-    }
-    // `timeout`, a closing terminal or a service manager send several signals at once: they are one
-    // request. Only an operator who insists, a second later, ends the program without waiting for the
-    // job, whatever state the logger is left in.
-    if (now - first >= kNanosPerSecond) {
-        WriteLastWords(128 + signal);
-        _exit(128 + signal);
-    }
+    link::CancelRequested.store(true, std::memory_order_relaxed);
+    if (InterruptEndsAtOnce()) EndAtOnce(signal);
 }
 
 }  // namespace
+
+bool InterruptEndsAtOnce() {
+    const std::int64_t now = MonotonicNanos();
+    std::int64_t first = 0;
+    if (firstRequestAt.compare_exchange_strong(first, now)) return false;
+    // `timeout`, a closing terminal or a service manager send several signals at once: they are one
+    // request. Only an operator who insists, a second later, ends the program without waiting for the
+    // job, whatever state the logger is left in.
+    return now - first >= kNanosPerSecond;
+}
+
+void EndAtOnce(int signal) {
+    WriteLastWords(128 + signal);
+    _exit(128 + signal);
+}
 
 void InstallSignalHandlers() {
     struct sigaction action {};

@@ -93,6 +93,37 @@ private:
     int drawn_ = 0;
 };
 
+// What a second signal, which ends this run at once, still says (ConsoleIo::lastWords): the run's own exit
+// event and a line on stderr naming the ports whose updates were still running, prepared whenever that
+// changes so that the signal handler only copies bytes.
+void PrepareLastWords(const std::vector<PortRun>& runs, JsonLines* json, ConsoleIo& io) {
+    if (io.lastWords == nullptr) return;
+    std::string running;
+    std::string runningShown;
+    for (const PortRun& run : runs) {
+        if (run.status) continue;
+        running += (running.empty() ? "" : ", ") + run.port.value;
+        runningShown += (runningShown.empty() ? "" : ", ") + run.shown;
+    }
+    const std::string detail = "ended at once by a second signal, whatever state the loggers are in";
+    const auto withPorts = [&](const std::string& ports) {
+        return ports.empty() ? detail : detail + "; still running then: " + ports;
+    };
+    std::string before;
+    std::string after;
+    if (json != nullptr) {
+        const nlohmann::ordered_json event{{"event", "exit"},   {"time", ui::IsoTime(std::chrono::system_clock::now())},
+                                           {"status", 0},       {"failure", "signal"},
+                                           {"reason", nullptr}, {"detail", withPorts(running)}};
+        const std::string line = event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        const std::string status = "\"status\":0";
+        const std::size_t at = line.find(status);
+        before = line.substr(0, at + status.size() - 1);
+        after = line.substr(at + status.size());
+    }
+    io.lastWords(before, after, std::string(kProgramPrefix) + withPorts(runningShown) + "\n");
+}
+
 // The child's exit event, which says how its run ended whatever it printed before.
 void TakeExitEvent(const std::string& line, PortRun& run) {
     const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
@@ -209,6 +240,7 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
             runs.back().failure = "unexpected";
         }
     }
+    PrepareLastWords(runs, json, io);
     // Only a terminal that takes escape sequences shows the live lines; stdout keeps its lines either way.
     PortLines live(io, json == nullptr && io.errIsTerminal && io.errTakesEscapes);
     while (const std::optional<ChildEvent> event = children.Next()) {
@@ -234,6 +266,7 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
             case ChildEvent::Kind::Ended:
                 run.status = event->status;
                 if (!run.exitSeen) ChildEndedWithoutExitEvent(run, event->status, json);
+                PrepareLastWords(runs, json, io);
                 live.Erase();
                 if (json == nullptr) {
                     io.out << run.shown << ": " << (run.verdict.empty() ? "no verdict" : run.verdict) << " (status "

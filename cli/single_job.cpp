@@ -1,6 +1,7 @@
 #include "cli/single_job.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <istream>
@@ -164,6 +165,13 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
     }
     if (*status == ui::kExitTimedOut) {
         run.detail = "the job did not finish within " + SecondsText(*args.timeLimit) + " and was cancelled";
+    }
+    if (!presenter.Detail().empty()) {
+        // The presenter's sentence, as a clause of the console's detail: no capital, no full stop.
+        std::string clause = presenter.Detail();
+        clause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(clause[0])));
+        if (clause.back() == '.') clause.pop_back();
+        run.detail += (run.detail.empty() ? "" : "; ") + clause;
     }
     if (!run.detail.empty()) io.err << kProgramPrefix << run.detail << '\n';
     return *status;

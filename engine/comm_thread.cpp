@@ -19,6 +19,7 @@ namespace vantrel::engine {
 using link::EQel;
 
 TCommThreadClass CommThreadClass = &CreateCommThread<TCommThread>;
+std::atomic<bool> ApplicationStartSent{false};
 
 namespace {
 

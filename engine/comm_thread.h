@@ -3,6 +3,7 @@
 // Every failure inside the run is an EQel caught once, in Execute.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,6 +56,11 @@ TCommThread* CreateCommThread(std::int32_t hWindow, TCmd cmd, const std::string&
 
 // Set at start-up to the device worker; the base class until then.
 extern TCommThreadClass CommThreadClass;
+
+// Whether the running job has sent the request that starts the new firmware: from then on the bootloader
+// is gone, and a job that ends without its verification still leaves the new firmware running. Cleared by
+// the front end before each worker it starts; set by the worker, before its final notification.
+extern std::atomic<bool> ApplicationStartSent;
 
 // Blocks until no worker thread is left running (the end of the program, and tests).
 void WaitForWorkersToEnd();

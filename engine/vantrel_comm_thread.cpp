@@ -206,6 +206,7 @@ void TVantrelCommThread::StartAndVerify(const TBl3FileHeader& header) {
     RecordBuffer = link::ServiceRequestRecord(link::srStartApplication);
     link::BuildHexLine();
     SendRecord(link::HexLine, 0, true);
+    ApplicationStartSent.store(true);
     link::Sleep(kStartApplicationWait);
 
     Identify();

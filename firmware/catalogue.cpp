@@ -10,6 +10,7 @@ namespace vantrel::firmware {
 std::int32_t SelectedImage = kNoImageSelected;
 TBl3FileHeader FileImageHeader;
 ImageLineList FileImageLines;
+std::vector<std::uint32_t> FileImageLineNumbers;
 
 namespace {
 
@@ -30,6 +31,16 @@ void ResetCatalogueState() {
     SelectedImage = kNoImageSelected;
     FileImageHeader = TBl3FileHeader{};
     FileImageLines.clear();
+    FileImageLineNumbers.clear();
+}
+
+std::int32_t ImageLineNumber(std::int32_t lineIndex) {
+    // Numbers that do not belong to the lines (lines set without a file) are not used.
+    if (SelectedImage != kFileImage || FileImageLineNumbers.size() != FileImageLines.size() || lineIndex < 0 ||
+        static_cast<std::size_t>(lineIndex) >= FileImageLineNumbers.size()) {
+        return lineIndex;
+    }
+    return static_cast<std::int32_t>(FileImageLineNumbers[static_cast<std::size_t>(lineIndex)]);
 }
 
 int FirmwareImageCount() { return kBuiltInImageCount; }

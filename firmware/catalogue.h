@@ -32,6 +32,13 @@ inline constexpr std::int32_t kFileImage = 0;
 extern std::int32_t SelectedImage;
 extern TBl3FileHeader FileImageHeader;
 extern ImageLineList FileImageLines;
+// Where each of FileImageLines stands in its file, counted from 1 (the file also holds header lines, so
+// the record index alone would send the operator to the wrong line). Empty when the lines came otherwise.
+extern std::vector<std::uint32_t> FileImageLineNumbers;
+
+// The line an operator looks for a record of the selected image at: in an image file the record's line in
+// the file; in a built-in image the record's index.
+std::int32_t ImageLineNumber(std::int32_t lineIndex);
 
 // SelectedImage -1, no file image, a zero header.
 void ResetCatalogueState();

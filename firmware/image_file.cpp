@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "firmware/catalogue.h"
 
@@ -79,26 +80,33 @@ void Rewind(const std::string& path, std::ifstream& in) {
 // The record lines are every line of the whole file without "=", the first eight lines included: a header
 // line that lost its "=" is a record line (and fails the conversion before programming). They are counted
 // first, so the list is allocated once at its final size.
-ImageLineList ReadRecordLines(const std::string& path, std::ifstream& in) {
+ImageLineList ReadRecordLines(const std::string& path, std::ifstream& in, std::vector<std::uint32_t>& numbers) {
     std::size_t lineCount = 0;
     std::size_t characters = 0;
     auto forEachRecordLine = [&](auto use) {
         Rewind(path, in);
         WithFileName(path, [&] {
             TextLineReader reader(in);
+            std::uint32_t number = 0;
             while (!reader.AtEnd()) {
                 const std::string line = reader.ReadLine();
-                if (IsRecordLine(line)) use(line);
+                ++number;
+                if (IsRecordLine(line)) use(line, number);
             }
         });
     };
-    forEachRecordLine([&](const std::string& line) {
+    forEachRecordLine([&](const std::string& line, std::uint32_t) {
         ++lineCount;
         characters += line.size();
     });
     ImageLineList lines;
     lines.reserve(lineCount, characters);
-    forEachRecordLine([&](const std::string& line) { lines.push_back(line); });
+    numbers.clear();
+    numbers.reserve(lineCount);
+    forEachRecordLine([&](const std::string& line, std::uint32_t number) {
+        lines.push_back(line);
+        numbers.push_back(number);
+    });
     return lines;
 }
 
@@ -109,12 +117,15 @@ void LoadFileImage(const fs::path& file) {
     // Image 0 is the whole of one file or empty: a file that fails half-way leaves nothing of itself, and
     // nothing of the file before it either.
     FileImageLines.clear();
+    FileImageLineNumbers.clear();
     FileImageHeader = TBl3FileHeader{};
     std::ifstream in = OpenImageFile(file);
     TBl3FileHeader header = ReadHeader(path, in);
-    ImageLineList lines = ReadRecordLines(path, in);
+    std::vector<std::uint32_t> numbers;
+    ImageLineList lines = ReadRecordLines(path, in, numbers);
     FileImageHeader = std::move(header);
     FileImageLines = std::move(lines);
+    FileImageLineNumbers = std::move(numbers);
 }
 
 void LoadFileImageHeader(const fs::path& file) {

@@ -34,8 +34,11 @@ void JobControl::StartJob(engine::TCmd cmd) {
     window_.ShowBusy(true);
     busy_ = true;
     MarkJobRunning(true);
+    engine::ApplicationStartSent.store(false);
     engine::CommThreadClass(window_.WindowHandle(), cmd, port_);
 }
+
+bool JobControl::ApplicationStarted() const { return engine::ApplicationStartSent.load(); }
 
 void JobControl::SetIdle() {
     window_.ShowBusy(false);

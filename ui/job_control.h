@@ -57,6 +57,8 @@ public:
     bool TimeLimitReached() const { return timeLimitReached_; }
 
     bool Busy() const { return busy_; }
+    // Whether the running job's worker has started the new firmware (engine::ApplicationStartSent).
+    bool ApplicationStarted() const;
     int Restarts() const { return restarts_; }
 
     // The presenter's part: what the job's notifications tell, and the job's end with its exit status. The
@@ -64,6 +66,8 @@ public:
     // program) is not ended again by its worker's last notification.
     void Note(std::uint32_t code, std::int32_t value) { record_.Note(code, value); }
     void Finished(int status, const std::string& verdict);
+    // The job started the new firmware and ends unverified: the logger's state after it is not known.
+    void ForgetLoggerAfter() { record_.ForgetLoggerAfter(); }
 
 private:
     void StartJob(engine::TCmd cmd);

@@ -27,6 +27,11 @@ public:
     void Begin(const std::string& port, WallTime when);
     // What the job's notifications tell about the logger and the image.
     void Note(std::uint32_t code, std::int32_t value);
+    // The class and version the logger reported last were its bootloader's; what runs now is not known.
+    void ForgetLoggerAfter() {
+        classAfter_.reset();
+        versionAfter_.reset();
+    }
     // The summary line of the job that ended with this exit status and verdict text.
     std::string Finish(int status, const std::string& verdict, int restarts, WallTime when) const;
 

@@ -67,7 +67,10 @@ constexpr TextRow kTextRows[] = {
     {engine::ncProgrammingError, Channels::ReportThenStatus,
      [](std::int32_t v) { return Format("Aborted because programming error at line %d !", v); }},
     {engine::ncConversionError, Channels::Report,
-     [](std::int32_t v) { return Format("Aborted because conversion error at line  %d !", v); }},
+     // The notification carries the record's index; the operator is shown where it stands in its file.
+     [](std::int32_t v) {
+         return Format("Aborted because conversion error at line  %d !", firmware::ImageLineNumber(v));
+     }},
     {engine::ncClass, Channels::Report,
      [](std::int32_t v) {
          return Format("Class %d [%s]", v, firmware::LoggerClassName(Code(v), firmware::kNoCode).c_str());
@@ -105,6 +108,7 @@ const TextRow* FindTextRow(std::uint32_t code) {
 }
 
 constexpr const char* kCommunicationRestartText = "Repeat update because communication error!";
+constexpr const char* kStartedNotVerifiedText = "The new firmware was started; only its verification was cancelled.";
 
 // The verdict of every failure code a worker raises (feNoAnswer arrives as ncRetryComm instead).
 struct FailureRow {
@@ -162,6 +166,7 @@ std::string Presenter::FailureText(std::int32_t failure, const std::string& port
 }
 
 std::optional<int> Presenter::Handle(std::uint32_t code, std::int32_t value) {
+    detail_.clear();
     jobs_.Note(code, value);
     const std::optional<int> status = Present(code, value);
     if (status) jobs_.Finished(*status, verdict_);
@@ -221,9 +226,16 @@ std::optional<int> Presenter::Failure(std::int32_t failure) {
     }
     const int status = failure == link::feCancelled && jobs_.TimeLimitReached() ? kExitTimedOut
                                                                                 : ExitStatusOfFailure(failure);
+    // A cancel after the start request stops only the check of the new firmware, which already runs: the
+    // operator must not take the logger for one left in its bootloader, and the record names no class.
+    if (failure == link::feCancelled && jobs_.ApplicationStarted()) {
+        detail_ = kStartedNotVerifiedText;
+        jobs_.ForgetLoggerAfter();
+    }
     // The record is written when the job ends, not when the operator has read the verdict.
-    jobs_.Finished(status, verdict_);
+    jobs_.Finished(status, detail_.empty() ? verdict_ : verdict_ + " " + detail_);
     Show(window_, FindFailureRow(failure).channels, verdict_);
+    if (!detail_.empty()) window_.AddReport(detail_);
     return status;
 }
 

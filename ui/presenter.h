@@ -49,6 +49,9 @@ public:
 
     // The text of the verdict of the job that ended last.
     const std::string& Verdict() const { return verdict_; }
+    // What the job that ended last leaves that its verdict does not say (empty when nothing): a cancel
+    // after the new firmware was started.
+    const std::string& Detail() const { return detail_; }
 
     // The text the verdict of a failure code shows.
     static std::string FailureText(std::int32_t failure, const std::string& portText);
@@ -60,6 +63,7 @@ private:
     WindowOps& window_;
     JobControl& jobs_;
     std::string verdict_;
+    std::string detail_;
 };
 
 }  // namespace vantrel::ui

@@ -131,7 +131,7 @@ check "confirmation without a terminal" 2 $? "--yes" "$work/confirm.err"
 # Signals at each phase of a job, as a terminal, `timeout` or a service manager sends them. Each row: a
 # fresh logger, the phase (a line of the report, or the moment the updater listens for signals), the
 # signals (a number: seconds to wait first), the exit status, and the logger's class when the next job meets it (51202: left in its
-# bootloader; 26145: an application runs; "-": not looked at).
+# bootloader; 26145: an application runs; "-": not looked at), and what the output says beside the verdict.
 wait_for() {
   for _ in $(seq 800); do grep -qF -- "$1" "$2" 2>/dev/null && return 0; sleep 0.025; done
   return 1
@@ -152,11 +152,11 @@ signal_rows=(
   "SIGINT during the programming-error repeats|--fault wrong-echo:7:always|Repeat because programming error!|INT|20|51202"
   # The vector-table record and the start request take a few milliseconds after the report line; the
   # wait after them, 4000 ms.
-  "SIGINT in the wait after the start request||Vector table is programmed.|1 INT|20|26145"
+  "SIGINT in the wait after the start request||Vector table is programmed.|1 INT|20|26145|only its verification was cancelled"
   "a second SIGINT a second later ends at once||Vector table is programmed.|1 INT 1.2 INT|130|-"
 )
 for row in "${signal_rows[@]}"; do
-  IFS='|' read -r name sim_options phase signals expected next_class <<<"$row"
+  IFS='|' read -r name sim_options phase signals expected next_class said <<<"$row"
   # shellcheck disable=SC2086
   start_sim $sim_options
   out="$work/signal.out"
@@ -169,7 +169,7 @@ for row in "${signal_rows[@]}"; do
   wait "$cli"
   status=$?
   # A second signal still says how the program ended, and what the job last reported.
-  if [ "$expected" = 20 ]; then check "$name" 20 $status "Process cancelled!" "$out"; else
+  if [ "$expected" = 20 ]; then check "$name" 20 $status "Process cancelled!" "$out" ${said:+"$said" "$out"}; else
     check "$name" "$expected" $status "ended at once by a second signal" "$out" \
       "the job's last report: Vector table is programmed." "$out"; fi
   if [ "$next_class" != "-" ]; then
@@ -219,6 +219,22 @@ kill -INT "$cli"
 wait "$cli"
 check "SIGINT cancels every logger" 20 $? "$p1: Process cancelled! (status 20)" "$work/many-cancel.out" \
   "$p2: Process cancelled! (status 20)" "$work/many-cancel.out"
+
+# A second SIGINT a second later ends the run at once, the parent too: its own exit event last, one line on
+# stderr naming the ports still running. The first job is in the 4000 ms wait after the start request,
+# which a Cancel does not shorten.
+start_sim; p1=$port
+start_sim; p2=$port
+"$bin/vantrel-update-cli" --port "$p1" --port "$p2" --yes --json >"$work/many-second.json" 2>"$work/many-second.err" &
+cli=$!
+wait_for "Vector table is programmed." "$work/many-second.json"
+sleep 0.5; kill -INT "$cli"; sleep 1.2; kill -INT "$cli"
+wait "$cli"
+# Which of the two is still running depends on how far the other got; one of them at least.
+check "a second SIGINT to several loggers" 130 $? "ended at once by a second signal" "$work/many-second.err" \
+  "still running then: /" "$work/many-second.err"
+tail -n 1 "$work/many-second.json" | grep -q '^{"event":"exit","time":"[^"]*","status":130,"failure":"signal","reason":null,"detail":"ended at once' ||
+  { echo "FAIL a second SIGINT to several loggers: no exit event of the run last"; failures=$((failures + 1)); }
 
 # Output faults: the job runs on to its verdict, and stderr says the report is incomplete.
 start_sim

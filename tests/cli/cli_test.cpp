@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,13 @@ protected:
 
     void InternalMode() { std::ofstream(config_ / "Velmora" / "Qel.conf") << "[General]\nintern=7204\n"; }
 
+    // Every preparation of what a second signal would still write: the exit event around its status, the
+    // stderr line.
+    struct LastWords {
+        std::string before, after, err;
+    };
+    static inline std::vector<LastWords> lastWords;
+
     CliRun Cli(std::vector<std::string> args, const std::string& answer = "", bool terminal = false,
                OutputFaults faults = {}, Screen screen = {}, ChildRunner* children = nullptr) {
         args.insert(args.begin(), "vantrel-update-cli");
@@ -96,6 +104,10 @@ protected:
                      screen.escapes};
         io.sysfsRoot = (config_ / "sys").string();
         io.children = children;
+        lastWords.clear();
+        io.lastWords = [](const std::string& before, const std::string& after, const std::string& errLine) {
+            lastWords.push_back({before, after, errLine});
+        };
         if (screen.columns > 0) io.errColumns = [columns = screen.columns] { return columns; };
         run.status = RunCli(args, io);
         run.out = out.str();
@@ -459,6 +471,7 @@ TEST_F(CliTest, CancelAtEachPhase) {
         bool application;        // a runnable application on it
         std::size_t begins;      // srBeginProgramming requests: each one erases the application
         std::size_t zeroFrames;  // two per worker that opened the port
+        bool started = false;    // the report and stderr say the new firmware runs unverified
     };
     const std::vector<Fault> wrongEcho{
         {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = 7, .always = true}};
@@ -474,7 +487,7 @@ TEST_F(CliTest, CancelAtEachPhase) {
         // Cancelled while the restart waits 1500 ms: the new job ends before it opens the port.
         {"communication restart wait", "frame: cmdIdentify", 5, silent, sim::Mode::Application, true, 0, 2},
         // The new firmware already runs; only its verification is cancelled.
-        {"wait after the start request", "record: srStartApplication", 1, {}, sim::Mode::Application, true, 1, 2},
+        {"wait after the start request", "record: srStartApplication", 1, {}, sim::Mode::Application, true, 1, 2, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.phase);
@@ -490,6 +503,14 @@ TEST_F(CliTest, CancelAtEachPhase) {
         const CliRun run = Cli({"--port", line.Port(), "--yes"});
         EXPECT_EQ(run.status, link::feCancelled) << run.out;
         EXPECT_NE(run.out.find("\nProcess cancelled!\n"), std::string::npos);
+        EXPECT_EQ(run.out.find("-> The new firmware was started; only its verification was cancelled.\n") !=
+                      std::string::npos,
+                  c.started)
+            << run.out;
+        EXPECT_EQ(
+            run.err.find(": the new firmware was started; only its verification was cancelled\n") != std::string::npos,
+            c.started)
+            << run.err;
         line.Serial().Inspect([&](sim::LoggerModel& logger) {
             EXPECT_EQ(logger.CurrentMode(), c.mode);
             EXPECT_EQ(logger.ApplicationValid(), c.application);
@@ -718,6 +739,21 @@ TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
         EXPECT_EQ(exit["status"], c.status);
         EXPECT_EQ(exit["failure"], c.failure != nullptr ? nlohmann::json(c.failure) : nlohmann::json(nullptr));
         EXPECT_TRUE(exit["reason"].is_string()) << exit;
+        if (c.status == link::feConversion) {
+            // The broken record is the file's line 21 and, after the eight header lines, record 12: the
+            // notification keeps the index, the report names the line to look at.
+            const auto has = [&](const nlohmann::json& wanted) {
+                return std::any_of(events.begin(), events.end(), [&](const nlohmann::json& event) {
+                    for (const auto& [key, value] : wanted.items()) {
+                        if (!event.contains(key) || event[key] != value) return false;
+                    }
+                    return true;
+                });
+            };
+            EXPECT_TRUE(has({{"event", "notification"}, {"name", "ncConversionError"}, {"value", 12}})) << run.out;
+            EXPECT_TRUE(has({{"event", "report"}, {"text", "Aborted because conversion error at line  21 !"}}))
+                << run.out;
+        }
         fs::remove(config_ / "Velmora" / "Qel.conf");
     }
 
@@ -1225,6 +1261,24 @@ TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
     EXPECT_EQ(exit["status"], 130);
     EXPECT_EQ(exit["failure"], "signal");
     EXPECT_FALSE(exit.contains("port"));
+
+    // A second signal to this run writes its own exit event and names the ports still running: all three
+    // at first, none once the last has ended.
+    ASSERT_GE(lastWords.size(), 2u);
+    nlohmann::json early = nlohmann::json::parse(lastWords.front().before + "130" + lastWords.front().after);
+    early.erase("time");
+    EXPECT_EQ(early, (nlohmann::json{{"event", "exit"},
+                                     {"status", 130},
+                                     {"failure", "signal"},
+                                     {"reason", nullptr},
+                                     {"detail",
+                                      "ended at once by a second signal, whatever state the loggers are in; still "
+                                      "running then: A, B, C"}}));
+    EXPECT_EQ(lastWords.front().err,
+              "vantrel-update-cli: ended at once by a second signal, whatever state the loggers are in; still "
+              "running then: A, B, C\n");
+    EXPECT_EQ(lastWords.back().err,
+              "vantrel-update-cli: ended at once by a second signal, whatever state the loggers are in\n");
 }
 
 // One logger, one job: the same port twice would be two jobs on one line.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,12 @@ TEST_F(PresenterTest, InformationNotificationsGoToTheReport) {
         EXPECT_EQ(Present(c.code, c.value), c.shown) << c.code << " " << c.value;
         EXPECT_FALSE(lastStatus) << c.code;
     }
+    // In an image file the record stands after the header lines: the report names its line in the file.
+    firmware::SelectedImage = firmware::kFileImage;
+    firmware::FileImageLines = {"a", "b", ":00000001FF"};
+    firmware::FileImageLineNumbers = {9, 10, 12};
+    EXPECT_EQ(Present(engine::ncConversionError, 2), (Lines{"report: Aborted because conversion error at line  12 !"}));
+    firmware::ResetCatalogueState();
 }
 
 TEST_F(PresenterTest, DoneCompletesTheBarAndNamesTheChosenImage) {
@@ -289,6 +296,7 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
         const char* what;
         std::vector<std::pair<std::uint32_t, std::int32_t>> then;
         std::vector<std::string> fields;
+        bool startSent = false;  // the worker had sent the request that starts the new firmware
     };
     const Case cases[] = {
         {"verified",
@@ -308,6 +316,13 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
         {"cancelled by its time limit before programming",
          {{engine::ncFailure, link::feCancelled}},
          {" class-after=51202 version-after=3.00 ", " verdict=\"Process cancelled!\" status=124 "}},
+        // The last class heard was the bootloader's; the firmware that now runs was never asked.
+        {"cancelled by its time limit while the started firmware comes up",
+         {{engine::ncUpdateStart, 0}, {engine::ncVectorTable, 1}, {engine::ncFailure, link::feCancelled}},
+         {" class-after=- version-after=- ",
+          " verdict=\"Process cancelled! The new firmware was started; only its verification was cancelled.\" "
+          "status=124 "},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -317,7 +332,13 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
         for (const auto& [code, value] : identified) presenting.Handle(code, value);
         firmware::SelectedImage = 1;
         if (c.then.back().second == link::feCancelled) recordedJobs.CancelForTimeLimit();
+        engine::ApplicationStartSent = c.startSent;
+        recorded.calls.clear();
         for (const auto& [code, value] : c.then) presenting.Handle(code, value);
+        // The verdict stays the operator's usual text; the started firmware is said beside it.
+        const std::string started = "report: The new firmware was started; only its verification was cancelled.";
+        EXPECT_EQ(std::count(recorded.calls.begin(), recorded.calls.end(), started), c.startSent ? 1 : 0);
+        EXPECT_EQ(presenting.Detail().empty(), !c.startSent);
         ASSERT_EQ(summaries.size(), 1u);
         EXPECT_EQ(summaries[0].find(" job start="), 29u) << summaries[0];
         for (const std::string& field : c.fields)
