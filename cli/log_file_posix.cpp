@@ -11,7 +11,7 @@ namespace vantrel::cli {
 
 namespace {
 
-constexpr const char* kNotAFile = "not a regular file or a character device";
+constexpr const char* kNotAFile = "neither a regular file nor a character device";
 
 std::string Reason(int error) { return std::strerror(error != 0 ? error : EINVAL); }
 

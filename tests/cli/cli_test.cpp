@@ -360,7 +360,7 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
         {"log that is a FIFO",
          {"--port", "SIM1", "--yes", "--timeout", "5", "--log", fifo.string()},
          false,
-         "cannot write the log file " + fifo.string() + ": not a regular file or a character device"},
+         "cannot write the log file " + fifo.string() + ": neither a regular file nor a character device"},
     };
     FakePorts ports;
     ports.entries = {UsbPort("/dev/ttyUSB0", "A1"), UsbPort("/dev/ttyUSB1", "B2"), UsbPort("/dev/ttyUSB2", "B2")};
