@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <iostream>
+#include <tuple>
 
 #include "cli/program_name.h"
 #include "link/clock.h"
@@ -58,14 +59,7 @@ void ConsoleWindow::PrepareLastWords(const std::string& lastReport) {
     std::string after;
     if (json_ != nullptr) {
         // Written in one piece by the handler: the time is that of the last report, the nearest known.
-        const nlohmann::ordered_json event{{"event", "exit"},   {"time", ui::IsoTime(std::chrono::system_clock::now())},
-                                           {"status", 0},       {"failure", "signal"},
-                                           {"reason", nullptr}, {"detail", JobTextAsJson(detail, port_)}};
-        const std::string line = event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-        const std::string status = "\"status\":0";
-        const std::size_t at = line.find(status);
-        before = line.substr(0, at + status.size() - 1);
-        after = line.substr(at + status.size());
+        std::tie(before, after) = SignalExitEventHalves(JobTextAsJson(detail, port_));
     }
     io_.lastWords(before, after, std::string(kProgramPrefix) + ShownSafely(detail) + "\n");
 }

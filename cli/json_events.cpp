@@ -65,4 +65,14 @@ std::string JobTextAsJson(const std::string& text, const std::string& port) {
     return Latin1ToUtf8(text.substr(0, at)) + port + Latin1ToUtf8(text.substr(at + port.size()));
 }
 
+std::pair<std::string, std::string> SignalExitEventHalves(const nlohmann::ordered_json& detail) {
+    const nlohmann::ordered_json event{{"event", "exit"},   {"time", ui::IsoTime(std::chrono::system_clock::now())},
+                                       {"status", 0},       {"failure", "signal"},
+                                       {"reason", nullptr}, {"detail", detail}};
+    const std::string line = event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    const std::string status = "\"status\":0";
+    const std::size_t at = line.find(status);
+    return {line.substr(0, at + status.size() - 1), line.substr(at + status.size())};
+}
+
 }  // namespace vantrel::cli

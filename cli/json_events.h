@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 
 namespace vantrel::cli {
 
@@ -37,5 +38,9 @@ std::string Latin1ToUtf8(const std::string& text);
 // A text of the job for JSON: Latin-1 (image header fields and code-table names may carry such bytes)
 // except the port name, which is the operator's own text and passes as typed.
 std::string JobTextAsJson(const std::string& text, const std::string& port);
+
+// The exit event a second signal leaves, cut around its status digits: the signal handler writes the two
+// halves with the status between them, as it may not format anything itself.
+std::pair<std::string, std::string> SignalExitEventHalves(const nlohmann::ordered_json& detail);
 
 }  // namespace vantrel::cli

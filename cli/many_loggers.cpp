@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
+#include <tuple>
 
 #include "cli/program_name.h"
 #include "link/cancel.h"
@@ -112,14 +113,7 @@ void PrepareLastWords(const std::vector<PortRun>& runs, JsonLines* json, Console
     std::string before;
     std::string after;
     if (json != nullptr) {
-        const nlohmann::ordered_json event{{"event", "exit"},   {"time", ui::IsoTime(std::chrono::system_clock::now())},
-                                           {"status", 0},       {"failure", "signal"},
-                                           {"reason", nullptr}, {"detail", withPorts(running)}};
-        const std::string line = event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-        const std::string status = "\"status\":0";
-        const std::size_t at = line.find(status);
-        before = line.substr(0, at + status.size() - 1);
-        after = line.substr(at + status.size());
+        std::tie(before, after) = SignalExitEventHalves(withPorts(running));
     }
     io.lastWords(before, after, std::string(kProgramPrefix) + withPorts(runningShown) + "\n");
 }
