@@ -4,7 +4,7 @@
 # whole update of the simulated logger by accessible actions alone. The simulator's trace and state file
 # then say whether the new firmware runs; the operator's history has the job's line.
 # Usage: atspi_update.sh BIN_DIR
-# Needs the Debian packages xvfb, dbus-daemon, at-spi2-core and python3-pyatspi.
+# Needs the Debian packages xvfb, dbus-daemon, dbus-bin, at-spi2-core and python3-pyatspi.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -14,7 +14,7 @@ for tool in Xvfb dbus-daemon dbus-send /usr/libexec/at-spi-bus-launcher; do
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || missing+=(pyatspi)
 if ((${#missing[@]})); then
-  echo "FAIL missing ${missing[*]}: scripts/deps.sh xvfb dbus-daemon at-spi2-core python3-pyatspi"
+  echo "FAIL missing ${missing[*]}: scripts/deps.sh xvfb dbus-daemon dbus-bin at-spi2-core python3-pyatspi"
   exit 1
 fi
 
