@@ -145,6 +145,9 @@ def dump(acc, depth=0, out=sys.stdout):
 
 
 def run(pid, port, verdict):
+    # The library's own bound on a call is under a second; a sanitized program on a loaded machine may
+    # take longer to answer, and a late answer is no fault of the window.
+    pyatspi.setTimeout(30000, 60000)
     app = wait_for("the program on the accessibility bus", lambda: application(pid))
     frame = wait_for(
         "the main window", lambda: find(app, "frame", "Vantrel Firmware Update"))

@@ -50,6 +50,10 @@ for _ in $(seq 300); do [ -s "$work/xvfb.display" ] && break; sleep 0.1; done
 DISPLAY=":$(head -n 1 "$work/xvfb.display")"
 export DISPLAY
 
+# The sockets of the buses and the toolkit in the run's own folder.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
 # A session bus of the run's own, a child of this script (not forked away), so that whatever ends the
 # script, even a kill of its whole process tree, ends the bus and what the bus started.
 dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus.address" 2>"$work/bus.log" &
@@ -59,9 +63,12 @@ for _ in $(seq 300); do [ -s "$work/bus.address" ] && break; sleep 0.1; done
 DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.address")
 export DBUS_SESSION_BUS_ADDRESS
 
-# A logger running V1.05 of its application, at the simulator's full speed: the job replaces it with
-# the built-in V1.06, which then runs.
-"$bin/vantrel-sim" --app-version 261 --trace --state "$work/sim.state" >"$work/sim.out" 2>"$work/sim.trace" &
+# A logger at the simulator's full speed whose flash holds no runnable application, waiting in its
+# bootloader as after an interrupted update: the job writes the built-in V1.06, which then runs. (A
+# logger still in its application is switched over first; on a starved machine a late second answer to
+# that first identification can be taken for the answer after the switch, which would fail this run for
+# a reason that is not the window's.)
+"$bin/vantrel-sim" --no-application --trace --state "$work/sim.state" >"$work/sim.out" 2>"$work/sim.trace" &
 sim=$!
 for _ in $(seq 300); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
 port=$(head -n 1 "$work/sim.out")
@@ -71,7 +78,7 @@ port=$(head -n 1 "$work/sim.out")
 # on the bus only when asked: a screen reader asks through the desktop's settings, this run by the
 # environment.
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
-export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
+export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 "$bin/vantrel-update" >"$work/app.out" 2>"$work/app.err" &
 app=$!
 
@@ -97,7 +104,7 @@ else
 fi
 [ $driven = 0 ] || sed 's/^/    program: /' "$work/app.err" | tail -n 20
 
-# The logger's side: its application valid and started, answering as V1.06.
+# The logger's side: an application now valid and started, answering as V1.06.
 stop "$sim"
 sim=
 ok=1
@@ -111,7 +118,8 @@ if [ $ok = 1 ]; then
 else
   echo "FAIL the logger does not run the new firmware"
   head -n 2 "$work/sim.state" 2>/dev/null | sed 's/^/    state: /'
-  grep -F '| frame: reply class' "$work/sim.trace" | tail -n 3 | sed 's/^/    trace: /'
+  grep -vF '| record: data block' "$work/sim.trace" | grep -vF '| record: echo block' | tail -n 12 | cut -c 1-160 |
+    sed 's/^/    trace: /'
   failures=$((failures + 1))
 fi
 
