@@ -46,8 +46,13 @@ source "$here/../support/e2e_check.sh"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb.display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 300); do [ -s "$work/xvfb.display" ] && break; sleep 0.1; done
-[ -s "$work/xvfb.display" ] || { echo "FAIL Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
-DISPLAY=":$(head -n 1 "$work/xvfb.display")"
+DISPLAY=":$(head -n 1 "$work/xvfb.display" 2>/dev/null)"
+for _ in $(seq 300); do [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+if [ "$DISPLAY" = : ] || ! kill -0 "$xvfb" 2>/dev/null || [ ! -S "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
+  echo "FAIL Xvfb did not start:"
+  cat "$work/xvfb.log"
+  exit 1
+fi
 export DISPLAY
 
 # The sockets of the buses and the toolkit in the run's own folder.
