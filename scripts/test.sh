@@ -51,6 +51,7 @@ done
 packages_of() {
   case $1 in
     format) echo clang-format-14 ;;
+    asan) echo xvfb dbus-daemon dbus-bin at-spi2-core python3-pyatspi ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     valgrind) echo valgrind ;;
     windows) echo g++-mingw-w64-x86-64-posix librsvg2-bin imagemagick wine wine64 fonts-wine xvfb xdotool ;;

@@ -5,6 +5,7 @@
 #include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -72,6 +73,30 @@ TEST_F(AccessibilityTest, StatusTimeLeftAndProgressAreReadable) {
     QAccessibleValueInterface* value = Accessible("ProgressBar1")->valueInterface();
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(value->currentValue().toInt(), 42);
+}
+
+// The verdict sits in a text field a screen reader does not read unasked: the window tells it as its
+// description, a second message replacing the first.
+TEST_F(AccessibilityTest, MessageWindowTellsItsText) {
+    Start();
+    ShowWindow();
+    std::vector<QString> descriptions;
+    dialogs.whileModal = [&](QDialog& dialog) {
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&dialog);
+        descriptions.push_back(window->text(QAccessible::Description));
+        QAccessibleInterface* memo = QAccessible::queryAccessibleInterface(
+            dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo1")));
+        EXPECT_EQ(memo->role(), QAccessible::EditableText);
+        EXPECT_EQ(memo->text(QAccessible::Name), QStringLiteral("Message"));
+        QAccessibleInterface* ok = QAccessible::queryAccessibleInterface(
+            dialog.findChild<QPushButton*>(QStringLiteral("Button1")));
+        EXPECT_EQ(ok->role(), QAccessible::Button);
+        EXPECT_EQ(ok->text(QAccessible::Name), QStringLiteral("OK"));
+    };
+    Window().ShowMessage("Update Vantrel Base V1.06 succesfully completed.");
+    Window().ShowMessage("Process cancelled!");
+    EXPECT_EQ(descriptions, (std::vector<QString>{QStringLiteral("Update Vantrel Base V1.06 succesfully completed."),
+                                                  QStringLiteral("Process cancelled!")}));
 }
 
 TEST_F(AccessibilityTest, TabFollowsTheLayoutAndF10OpensTheMenu) {

@@ -32,6 +32,7 @@ TfrmMessage::TfrmMessage(QWidget* mainWindow, OperatorDialogs& dialogs)
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
+    Memo1->setAccessibleName(QStringLiteral("Message"));
     // A reason longer than the window wraps, a path without blanks included, and scrolls once it does not
     // fit: the window keeps its size whatever the text.
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -66,6 +67,9 @@ void TfrmMessage::showMsg(const std::string& sMsg, int x, int y, int w, int h) {
     setFixedWidth(w - 2 * kMargin - frame.left() - frame.right());
     MoveFrameTo(*this, {x + kMargin, y + h - (height() + frame.top() + frame.bottom()) - kMargin});
     Memo1->setPlainText(FromText(sMsg));
+    // A screen reader announces the window by its title and the button that has the focus; the text
+    // itself sits in a field it would not read unasked, so the window carries it as its description.
+    setAccessibleDescription(Memo1->toPlainText());
     Button1->setFocus();
     dialogs_.RunModal(*this);
 }
