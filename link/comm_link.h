@@ -46,8 +46,10 @@ public:
 
 private:
     // The one retry rule of both channels: up to five attempts, the cancel check before each, a pause
-    // between attempts and none after the last. True as soon as an attempt succeeds.
-    static bool Attempt(const std::function<bool()>& transfer);
+    // between attempts and none after the last. True as soon as an attempt succeeds; a success after a
+    // failed attempt first waits out and discards a second reply of `replyLength` bytes (0: none expected).
+    bool Attempt(std::uint32_t replyLength, const std::function<bool()>& transfer);
+    void DiscardLateReply(std::uint32_t replyLength);
 };
 
 }  // namespace vantrel::link

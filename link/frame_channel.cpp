@@ -31,7 +31,8 @@ bool TCommLink::SendCommand(bool wantReply, std::uint8_t code, std::uint8_t p1, 
                             std::uint8_t p4, std::uint8_t p5, std::uint8_t p6) {
     const CommandFrame frame = BuildCommandFrame(code, p1, p2, p3, p4, p5, p6);
     std::copy(frame.begin(), frame.end(), FTxBuffer.begin());
-    if (!Attempt([&] { return TransferFrame(wantReply); })) throw EQel(feNoAnswer);
+    const std::uint32_t replyLength = wantReply ? sizeof(CommandFrame) : 0;
+    if (!Attempt(replyLength, [&] { return TransferFrame(wantReply); })) throw EQel(feNoAnswer);
     return true;
 }
 

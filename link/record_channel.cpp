@@ -5,6 +5,13 @@
 
 namespace vantrel::link {
 
+namespace {
+// The characters of a reply line with this many data bytes, as one transfer reads them.
+std::uint32_t ReplyLineLength(std::uint8_t replyDataLen) {
+    return static_cast<std::uint32_t>(LineLength(replyDataLen) & 0xFF);
+}
+}  // namespace
+
 bool TCommLink::TransferRecord(const std::string& line, std::uint8_t replyDataLen) {
     FRxCnt = 0;
     if (!ClearCommError(FhPort)) throw EQel(feIo, "ClearCommError");
@@ -21,7 +28,7 @@ bool TCommLink::TransferRecord(const std::string& line, std::uint8_t replyDataLe
     if (written < txCnt) throw EQel(feIo, "WriteFile <> txCnt");
     if (replyDataLen == 0) return true;
 
-    const auto expected = static_cast<std::uint32_t>(LineLength(replyDataLen) & 0xFF);
+    const std::uint32_t expected = ReplyLineLength(replyDataLen);
     std::uint32_t received = 0;
     if (!ReadFile(FhPort, FRxBuffer.data(), expected, received)) throw EQel(feIo, "ReadFile");
     FRxCnt = static_cast<std::int32_t>(expected);
@@ -40,7 +47,8 @@ bool TCommLink::TransferRecord(const std::string& line, std::uint8_t replyDataLe
 }
 
 bool TCommLink::SendRecord(const std::string& line, std::uint8_t replyDataLen, bool raiseOnFailure) {
-    if (Attempt([&] { return TransferRecord(line, replyDataLen); })) return true;
+    const std::uint32_t replyLength = replyDataLen == 0 ? 0 : ReplyLineLength(replyDataLen);
+    if (Attempt(replyLength, [&] { return TransferRecord(line, replyDataLen); })) return true;
     if (raiseOnFailure) throw EQel(feNoAnswer);
     return false;
 }

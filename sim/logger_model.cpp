@@ -474,7 +474,7 @@ void LoggerModel::Send(std::vector<std::uint8_t> bytes, Micros readyAt) {
 
 void LoggerModel::Output(std::uint8_t value, Micros at) {
     const Micros latency = config_.timing.usbLatency;
-    output_.push_back({value, at});
+    output_.push_back({value, at, at});
     if (latency <= Micros::zero()) return;
     // A byte that comes while the timer runs joins the held ones and starts the timer again.
     const bool joins = held_ > 0 && held_ < output_.size() && at - heldLastAt_ < latency;
@@ -504,10 +504,10 @@ std::vector<std::uint8_t> LoggerModel::TakeOutput(Micros upTo, std::size_t max) 
 }
 
 void LoggerModel::DiscardOutput(Micros now) {
-    output_.clear();
-    held_ = 0;
+    std::erase_if(output_, [now](const TimedByte& byte) { return byte.sent <= now; });
+    held_ = std::min(held_, output_.size());
     // What was dropped never occupies the line, so the next reply is not held back behind it.
-    outLineFreeAt_ = std::min(outLineFreeAt_, std::max(now, now_));
+    if (output_.empty()) outLineFreeAt_ = std::min(outLineFreeAt_, std::max(now, now_));
 }
 
 std::string LoggerModel::SaveState() const {

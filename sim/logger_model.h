@@ -122,7 +122,8 @@ struct ReceivedCounts {
 
 struct TimedByte {
     std::uint8_t value;
-    Micros at;
+    Micros at;    // when the host has it
+    Micros sent;  // when the logger put it on the line
 };
 
 class LoggerModel {
@@ -141,7 +142,8 @@ public:
     std::optional<Micros> NextOutputTime() const;
     // Takes up to max bytes that are on the updater's side by `upTo`.
     std::vector<std::uint8_t> TakeOutput(Micros upTo, std::size_t max = SIZE_MAX);
-    // Drops every pending reply byte (a purge on the updater's side, see InProcessSerial).
+    // A purge on the updater's side (see InProcessSerial): drops the reply bytes already on their way by
+    // `now`, in the converter or the driver; what the logger sends later still comes.
     void DiscardOutput(Micros now);
 
     Mode CurrentMode() const { return mode_; }

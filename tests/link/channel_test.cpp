@@ -116,13 +116,14 @@ TEST_F(ChannelTest, FiveFailedAttemptsGiveNoAnswerAfterFourPauses) {
     }
 }
 
-TEST_F(ChannelTest, RecoversOnALaterAttempt) {
+TEST_F(ChannelTest, RecoversOnALaterAttemptAndDiscardsASecondReply) {
     serial.QueueReply(Bytes{});
     serial.QueueReply(Bytes{0x81, 0});
     serial.QueueReply(Reply(0x81));
     EXPECT_TRUE(link.SendCommand(true, cmdIdentify, 0, 0, 0, 0, 0, 0));
     EXPECT_EQ(serial.CountOf(Op::Write), 3);
-    EXPECT_EQ(clock.Sleeps(), std::vector<Micros>(2, kRetryPause));
+    EXPECT_EQ(clock.Sleeps(), (std::vector<Micros>{kRetryPause, kRetryPause, ReadTimeout(8)}));
+    EXPECT_EQ(serial.Calls().back().op, Op::Purge);
 }
 
 TEST_F(ChannelTest, ShortFrameWriteIsRetried) {

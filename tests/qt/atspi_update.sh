@@ -68,12 +68,9 @@ for _ in $(seq 300); do [ -s "$work/bus.address" ] && break; sleep 0.1; done
 DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.address")
 export DBUS_SESSION_BUS_ADDRESS
 
-# A logger at the simulator's full speed whose flash holds no runnable application, waiting in its
-# bootloader as after an interrupted update: the job writes the built-in V1.06, which then runs. (A
-# logger still in its application is switched over first; on a starved machine a late second answer to
-# that first identification can be taken for the answer after the switch, which would fail this run for
-# a reason that is not the window's.)
-"$bin/vantrel-sim" --no-application --trace --state "$work/sim.state" >"$work/sim.out" 2>"$work/sim.trace" &
+# A logger at the simulator's full speed, running its application: the job switches it over, writes the
+# built-in V1.06 and starts it.
+"$bin/vantrel-sim" --trace --state "$work/sim.state" >"$work/sim.out" 2>"$work/sim.trace" &
 sim=$!
 for _ in $(seq 300); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
 port=$(head -n 1 "$work/sim.out")

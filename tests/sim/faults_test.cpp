@@ -46,7 +46,10 @@ TEST(FaultTest, FrameReplyFaultsHitTheSecondIdentifyOnly) {
         const char* name;
         Fault fault;
         std::function<void(const Frame&)> check;
+        Frame third = kInstalledReply;
     };
+    Frame twice = kInstalledReply;
+    twice.insert(twice.end(), kInstalledReply.begin(), kInstalledReply.end());
     const std::vector<Case> cases = {
         {"no reply", {.kind = FaultKind::NoReply, .nth = 2}, [](const Frame& r) { EXPECT_TRUE(r.empty()); }},
         {"short",
@@ -79,9 +82,11 @@ TEST(FaultTest, FrameReplyFaultsHitTheSecondIdentifyOnly) {
              ASSERT_EQ(r.size(), 11u);
              EXPECT_EQ(Frame(r.begin() + 3, r.end()), kInstalledReply);
          }},
+        // A purge cannot stop what the logger has not sent yet: the late reply comes with the next one.
         {"late",
-         {.kind = FaultKind::LateReply, .nth = 2, .delay = 2s},
-         [](const Frame& r) { EXPECT_TRUE(r.empty()) << "not there within the second it is asked in"; }},
+         {.kind = FaultKind::LateReply, .nth = 2, .delay = 1500ms},
+         [](const Frame& r) { EXPECT_TRUE(r.empty()) << "not there within the second it is asked in"; },
+         twice},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -89,7 +94,7 @@ TEST(FaultTest, FrameReplyFaultsHitTheSecondIdentifyOnly) {
         const std::vector<Frame> replies = ThreeIdentifies(model);
         EXPECT_EQ(replies[0], kInstalledReply);
         c.check(replies[1]);
-        EXPECT_EQ(replies[2], kInstalledReply);
+        EXPECT_EQ(replies[2], c.third);
     }
 }
 
