@@ -1,12 +1,14 @@
 // The Windows window against the system's controls (run under Wine on a Linux build machine, with an X
 // server): layout by DPI, the idle and busy states, notifications arriving as window messages, the port
-// list following device changes, the close guard, and an image file that cannot be read.
+// list following device changes and showing the adapters, the close guard, an image file that cannot be
+// read, the taskbar button's progress, and what keyboard and screen-reader users rely on.
 #include <gtest/gtest.h>
 
 #include "ui/win32/win32.h"
 
 #include <commctrl.h>
 #include <dbt.h>
+#include <objbase.h>
 
 #include <deque>
 #include <memory>
@@ -30,6 +32,7 @@
 #include "ui/win32/overview_window.h"
 #include "ui/win32/report_window.h"
 #include "ui/win32/startup.h"
+#include "ui/win32/taskbar_button.h"
 #include "ui/win32/text_codec.h"
 
 namespace vantrel::ui::win32 {
@@ -702,6 +705,87 @@ TEST(Win32Confirmation, EscapeAnswersNoAndEnterYes) {
         StandardDialogs dialogs;
         EXPECT_EQ(dialogs.Confirm(nullptr, L"Question?\r\nReally?"), c.answer) << c.key;
         KillTimer(nullptr, timer);
+    }
+}
+
+}  // namespace
+}  // namespace vantrel::ui::win32
+
+namespace vantrel::ui::win32 {
+namespace {
+
+using TaskbarShown = std::pair<TaskbarProgress, int>;
+
+class RecordingTaskbarButton final : public TaskbarButton {
+public:
+    explicit RecordingTaskbarButton(std::vector<TaskbarShown>& shown) : shown_(shown) {}
+    void Show(TaskbarProgress state, int position) override { shown_.emplace_back(state, position); }
+
+private:
+    std::vector<TaskbarShown>& shown_;
+};
+
+// The button takes the progress only once the shell announced it, then follows the job; after a restart of
+// the shell a new button shows at once what the old one did.
+TEST_F(Win32WindowTest, TheTaskbarButtonFollowsTheJobOnceTheShellMadeIt) {
+    TfrmMain& window = Start();
+    std::vector<TaskbarShown> shown;
+    int made = 0;
+    window.SetTaskbarButtonFactory([&](HWND) {
+        ++made;
+        return std::make_unique<RecordingTaskbarButton>(shown);
+    });
+    const auto announce = [&] { SendMessageW(window.Handle(), TaskbarButtonCreatedMessage(), 0, 0); };
+    Click(TfrmMain::kBtnProg);
+    Notify(engine::ncProgress, 30);
+    EXPECT_FALSE(window.HasTaskbarButton());
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        TaskbarShown last;
+    };
+    const Step steps[] = {
+        {"announced mid-job", announce, {TaskbarProgress::Normal, 30}},
+        {"progress", [&] { Notify(engine::ncProgress, 42); }, {TaskbarProgress::Normal, 42}},
+        {"failure verdict", [&] { Notify(engine::ncFailure, link::feNoPort); }, {TaskbarProgress::Error, 42}},
+        {"the next job", [&] { Click(TfrmMain::kBtnProg); }, {TaskbarProgress::Normal, 0}},
+        {"success", [&] { Notify(engine::ncDone, 0); }, {TaskbarProgress::None, 0}},
+        {"the shell restarted", announce, {TaskbarProgress::None, 0}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const std::size_t before = shown.size();
+        step.act();
+        ASSERT_GT(shown.size(), before);
+        EXPECT_EQ(shown.back().first, step.last.first);
+        if (step.last.first != TaskbarProgress::None) EXPECT_EQ(shown.back().second, step.last.second);
+    }
+    EXPECT_EQ(made, 2);
+    EXPECT_TRUE(window.HasTaskbarButton());
+}
+
+// Where the shell offers no taskbar list there is no button, and the window runs a job as it does without
+// one; with the system's own shell, whatever it offers, the same.
+TEST_F(Win32WindowTest, AJobRunsTheSameWithOrWithoutTheShellsTaskbarList) {
+    for (const bool shell : {false, true}) {
+        SCOPED_TRACE(shell ? "the system's shell" : "no taskbar list");
+        const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ports_.entries = {VirtualPort("COM4")};
+        TfrmMain& window = Start();
+        if (!shell) window.SetTaskbarButtonFactory([](HWND) { return std::unique_ptr<TaskbarButton>(); });
+        SendMessageW(window.Handle(), TaskbarButtonCreatedMessage(), 0, 0);
+        if (!shell) EXPECT_FALSE(window.HasTaskbarButton());
+        Click(TfrmMain::kBtnProg);
+        ExpectBusy();
+        Notify(engine::ncProgress, 55);
+        EXPECT_EQ(window.Progress(), 55);
+        EXPECT_EQ(Utf8Text(window.Handle()), "55%");
+        Notify(engine::ncFailure, link::feNoPort);
+        ExpectIdle();
+        EXPECT_EQ(dialogs_.modals.back().text, "Aborted because serial port \"COM4\" is not ready!");
+        window_.reset();
+        Pump();
+        if (SUCCEEDED(started)) CoUninitialize();
     }
 }
 

@@ -27,6 +27,8 @@ constexpr int kTextHeight = 20;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT kFirstIdleMessage = WM_APP + 1;
+// What screen readers call the progress bar.
+constexpr const wchar_t* kProgressName = L"Progress";
 
 // Runs on the worker's thread with the registry locked: it only posts. The window unregisters before it
 // is destroyed; a post to a handle that is no longer a window is dropped by the system all the same.
@@ -70,6 +72,8 @@ TfrmMain::TfrmMain(OperatorDialogs& dialogs, PortSource& ports)
     : dialogs_(dialogs), activeQuery_(&ForegroundIsOurs), controller_(*this, ports) {
     CreateNative(L"VantrelMain", kExStyle, kStyle, L"", nullptr, nullptr, 0, 0);
     handle_ = engine::RegisterNotificationTarget(std::make_shared<WindowTarget>(hwnd_));
+    // The shell's word that the taskbar button exists reaches a program that runs elevated too.
+    ChangeWindowMessageFilterEx(hwnd_, TaskbarButtonCreatedMessage(), MSGFLT_ALLOW, nullptr);
     CreateControls();
     SetDpi(WindowDpi(hwnd_));
     controller_.Start();
@@ -92,15 +96,25 @@ void TfrmMain::CreateControls() {
     Bevel1_ = child(L"STATIC", L"", WS_VISIBLE | SS_ETCHEDHORZ, 0);
     Label1_ = child(L"STATIC", L"Comport:", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0);
     // Editable: a typed name is the port of the next job as typed; it never becomes an item of the list.
-    cbxPort_ = child(WC_COMBOBOXW, L"", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
-                     kCbxPort);
-    ProgressBar1_ = child(PROGRESS_CLASSW, L"", WS_VISIBLE | PBS_SMOOTH, 0);
+    // Its items are drawn here, with the adapter's text beside the name; the items' strings, which the edit
+    // part, typing and CB_GETLBTEXT use, are the names alone.
+    cbxPort_ = child(
+        WC_COMBOBOXW, L"",
+        WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+        kCbxPort);
+    // Screen readers name a control without a text of its own from the label before it; the bar has no
+    // label to be seen, so it has one that is not (and its own window text, which nothing draws).
+    child(L"STATIC", kProgressName, SS_LEFT | SS_NOPREFIX, 0);
+    ProgressBar1_ = child(PROGRESS_CLASSW, kProgressName, WS_VISIBLE | PBS_SMOOTH, 0);
     SendMessageW(ProgressBar1_, PBM_SETRANGE32, 0, 100);
-    btnProg_ = child(L"BUTTON", L"Update", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnProg);
-    btnFile_ = child(L"BUTTON", L"File", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnFile);
-    btnCancel_ = child(L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, kBtnCancel);
-    btnClose_ = child(L"BUTTON", L"Close", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnClose);
-    chkReadInfoOnly_ = child(L"BUTTON", L"Read info only", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, kChkReadInfoOnly);
+    // In the order they are laid out, which is the order Tab walks them in. Each underlines a letter of its
+    // text for Alt and that letter (Cancel and Close share a place, so Close takes its second letter).
+    btnProg_ = child(L"BUTTON", L"&Update", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnProg);
+    btnFile_ = child(L"BUTTON", L"&File", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnFile);
+    btnCancel_ = child(L"BUTTON", L"&Cancel", WS_TABSTOP | BS_PUSHBUTTON, kBtnCancel);
+    btnClose_ = child(L"BUTTON", L"C&lose", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnClose);
+    chkReadInfoOnly_ = child(L"BUTTON", L"&Read info only", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                             kChkReadInfoOnly);
     StatusBar1_ = child(STATUSCLASSNAMEW, L"", WS_VISIBLE, 0);
 
     // The status line's hint repeats its text.
@@ -180,7 +194,18 @@ void TfrmMain::Layout() {
 
 void TfrmMain::SetDpi(int dpi) {
     UseDpi(dpi);
+    // A box whose items are drawn by its window keeps the heights it was made with; it takes those the
+    // system gives a plain box at this font, so that it looks as the plain one would.
+    const auto font = static_cast<WPARAM>(SendMessageW(cbxPort_, WM_GETFONT, 0, 0));
+    const HWND plain = CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | CBS_DROPDOWN, 0, 0, 100, 200, hwnd_, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(plain, WM_SETFONT, font, FALSE);
+    for (const WPARAM part : {static_cast<WPARAM>(-1), WPARAM{0}}) {
+        SendMessageW(cbxPort_, CB_SETITEMHEIGHT, part, SendMessageW(plain, CB_GETITEMHEIGHT, part, 0));
+    }
+    DestroyWindow(plain);
     Layout();
+    ArrangePortColumns();
 }
 
 void TfrmMain::Activated(bool active) {
@@ -210,6 +235,12 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         controller_.Notify({static_cast<std::uint32_t>(wParam), static_cast<std::int32_t>(lParam)});
         return 0;
     }
+    if (message == TaskbarButtonCreatedMessage()) {
+        // Made anew each time: after a restart of the shell the old button is gone.
+        taskbarButton_ = taskbarFactory_ ? taskbarFactory_(hwnd_) : nullptr;
+        if (taskbarButton_ != nullptr) taskbarButton_->Show(taskbarState_, taskbarPosition_);
+        return 0;
+    }
     switch (message) {
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
@@ -229,6 +260,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             engine::UnregisterNotificationTarget(handle_);
             for (std::size_t slot = 0; slot < timers_.size(); ++slot) KillTimer(hwnd_, slot + 1);
+            taskbarButton_.reset();
             if (quitOnDestroy_) PostQuitMessage(0);
             return 0;
         case WM_ACTIVATE: Activated(LOWORD(wParam) != WA_INACTIVE); return 0;
@@ -239,6 +271,12 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam && !firstIdlePosted_) firstIdlePosted_ = PostMessageW(hwnd_, kFirstIdleMessage, 0, 0);
             break;
         case kFirstIdleMessage: controller_.Idle(); return 0;
+        case WM_DRAWITEM:
+            if (wParam == kCbxPort) {
+                DrawPortItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                return TRUE;
+            }
+            break;
         case WM_TIMER:
             if (wParam >= 1 && wParam <= timers_.size()) {
                 KillTimer(hwnd_, wParam);
