@@ -791,3 +791,171 @@ TEST_F(Win32WindowTest, AJobRunsTheSameWithOrWithoutTheShellsTaskbarList) {
 
 }  // namespace
 }  // namespace vantrel::ui::win32
+
+namespace vantrel::ui::win32 {
+namespace {
+
+// How many pixels of a drawn port item, right of x, differ from the list's background.
+int InkRightOf(TfrmMain& window, int index, int x) {
+    const HWND box = window.cbxPort();
+    const int width = static_cast<int>(SendMessageW(box, CB_GETDROPPEDWIDTH, 0, 0));
+    const int height = static_cast<int>(SendMessageW(box, CB_GETITEMHEIGHT, 0, 0));
+    const HDC screen = GetDC(nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ old = SelectObject(dc, bitmap);
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_COMBOBOX;
+    item.CtlID = TfrmMain::kCbxPort;
+    item.itemID = static_cast<UINT>(index);
+    item.itemAction = ODA_DRAWENTIRE;
+    item.hwndItem = box;
+    item.hDC = dc;
+    item.rcItem = {0, 0, width, height};
+    SendMessageW(window.Handle(), WM_DRAWITEM, TfrmMain::kCbxPort, reinterpret_cast<LPARAM>(&item));
+    const COLORREF background = GetSysColor(COLOR_WINDOW);
+    int ink = 0;
+    for (int px = x; px < width; ++px) {
+        for (int py = 0; py < height; ++py) ink += GetPixel(dc, px, py) != background ? 1 : 0;
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return ink;
+}
+
+// Beside each name the list shows what the port's adapter says of itself, in a column of its own that the
+// list is wide enough for; the items, the box's text and the port of a job stay the names alone.
+TEST_F(Win32WindowTest, ThePortListShowsEachAdaptersTextBesideTheNameWhichStaysThePort) {
+    PortEntry described = VirtualPort("COM5");
+    described.identity.product = "FT232R USB UART";
+    described.identity.serialNumber = "A10K3X9Q";
+    ports_.entries = {described, VirtualPort("COM7")};
+    TfrmMain& window = Start();
+    EXPECT_EQ(PortItems(), (std::vector<std::string>{"COM5", "COM7"}));
+    EXPECT_EQ(window.PortText(), "COM5");
+
+    // The name's column ends well before where the adapter's text is drawn.
+    const HWND box = window.cbxPort();
+    const HDC dc = GetDC(box);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(box, WM_GETFONT, 0, 0)));
+    SIZE name{}, description{};
+    GetTextExtentPoint32W(dc, L"COM5", 4, &name);
+    const std::wstring text = FromText(PortIdentityText(described.identity));
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &description);
+    SelectObject(dc, old);
+    ReleaseDC(box, dc);
+    const int beyondName = name.cx + 10;
+    EXPECT_GT(InkRightOf(window, 0, beyondName), 0);
+    EXPECT_EQ(InkRightOf(window, 1, beyondName), 0);
+    EXPECT_GE(SendMessageW(box, CB_GETDROPPEDWIDTH, 0, 0), name.cx + description.cx);
+
+    // Picking the described item from the keyboard puts its name alone in the box, and a job uses it.
+    SendMessageW(box, CB_SETCURSEL, 1, 0);
+    SendMessageW(box, CB_SETCURSEL, 0, 0);
+    EXPECT_EQ(window.PortText(), "COM5");
+    Click(TfrmMain::kBtnProg);
+    ASSERT_EQ(workerRequests.size(), 1u);
+    EXPECT_EQ(workerRequests[0].port, "COM5");
+    Notify(engine::ncFailure, link::feCancelled);
+
+    // A new list brings its own texts: none stays with a name it did not come with.
+    ports_.entries = {VirtualPort("COM7"), described};
+    window.Controller().PortsChanged();
+    EXPECT_EQ(InkRightOf(window, 0, beyondName), 0);
+    EXPECT_GT(InkRightOf(window, 1, beyondName), 0);
+}
+
+// Drawing the items itself, the box still looks as the system's plain one at the same font.
+TEST_F(Win32WindowTest, ThePortBoxHasThePlainBoxsHeight) {
+    TfrmMain& window = Start();
+    for (const int dpi : {96, 144}) {
+        SCOPED_TRACE(dpi);
+        RECT outline{};
+        GetWindowRect(window.Handle(), &outline);
+        SendMessageW(window.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&outline));
+        const HWND plain = CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | CBS_DROPDOWN, 0, 0, 100, 200,
+                                           window.Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(plain, WM_SETFONT, SendMessageW(window.cbxPort(), WM_GETFONT, 0, 0), FALSE);
+        RECT ours{}, theirs{};
+        GetWindowRect(window.cbxPort(), &ours);
+        GetWindowRect(plain, &theirs);
+        EXPECT_EQ(ours.bottom - ours.top, theirs.bottom - theirs.top);
+        EXPECT_EQ(SendMessageW(window.cbxPort(), CB_GETITEMHEIGHT, 0, 0), SendMessageW(plain, CB_GETITEMHEIGHT, 0, 0));
+        DestroyWindow(plain);
+    }
+}
+
+// As a screen reader names them: a control with a text by that text without its underline mark (the
+// characters the window shows), one without by the static label before it; Tab walks the controls in the
+// order they are laid out.
+TEST_F(Win32WindowTest, ControlsHaveNamesAndTabFollowsTheLayout) {
+    TfrmMain& window = Start({"f:+"}, true);
+    const auto shownText = [](HWND control) {
+        std::wstring text = Text(control);
+        const std::size_t mark = text.find(L'&');
+        if (mark != std::wstring::npos) text.erase(mark, 1);
+        return ToUtf8(text);
+    };
+    const auto label = [](HWND control) {
+        const HWND before = GetWindow(control, GW_HWNDPREV);
+        wchar_t kind[32] = {};
+        GetClassNameW(before, kind, 32);
+        return lstrcmpiW(kind, L"Static") == 0 ? ToUtf8(Text(before)) : std::string("(no label)");
+    };
+    EXPECT_EQ(shownText(window.btnProg()), "Update");
+    EXPECT_EQ(shownText(window.btnFile()), "File");
+    EXPECT_EQ(shownText(window.btnCancel()), "Cancel");
+    EXPECT_EQ(shownText(window.btnClose()), "Close");
+    EXPECT_EQ(shownText(window.chkReadInfoOnly()), "Read info only");
+    EXPECT_EQ(label(window.cbxPort()), "Comport:");
+    EXPECT_EQ(label(window.ProgressBar1()), "Progress");
+    EXPECT_EQ(label(window.frmProtocol()->Memo()), "Report");
+    // The labels that are not seen stay unseen.
+    EXPECT_FALSE(Shown(GetWindow(window.ProgressBar1(), GW_HWNDPREV)));
+
+    std::vector<HWND> order = {window.cbxPort()};
+    for (HWND next = GetNextDlgTabItem(window.Handle(), order.back(), FALSE); next != order.front();
+         next = GetNextDlgTabItem(window.Handle(), next, FALSE)) {
+        ASSERT_LT(order.size(), 10u);
+        order.push_back(next);
+    }
+    EXPECT_EQ(order, (std::vector<HWND>{window.cbxPort(), window.btnProg(), window.btnFile(), window.btnClose(),
+                                        window.chkReadInfoOnly()}));
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        const RECT before = Client(order[i - 1]), after = Client(order[i]);
+        EXPECT_TRUE(after.top > before.top || (after.top == before.top && after.left > before.left)) << i;
+    }
+}
+
+// Alt and the underlined letter reach each button as a click does; the check box toggles.
+TEST_F(Win32WindowTest, TheUnderlinedLettersActAsClicks) {
+    TfrmMain& window = Start({"f:+"}, true);
+    const auto alt = [&](wchar_t letter) {
+        MSG message{window.Handle(), WM_SYSCHAR, letter, static_cast<LPARAM>(1u << 29), 0, {}};
+        if (!IsDialogMessageW(window.Handle(), &message)) DispatchMessageW(&message);
+        Pump();
+    };
+    alt(L'r');
+    EXPECT_TRUE(window.Checked(Control::ReadInfoOnly));
+    alt(L'r');
+    EXPECT_FALSE(window.Checked(Control::ReadInfoOnly));
+    alt(L'u');
+    ASSERT_EQ(workerRequests.size(), 1u);
+    ExpectBusy();
+    alt(L'c');
+    EXPECT_TRUE(link::CancelRequested.load());
+    Notify(engine::ncFailure, link::feCancelled);
+    ExpectIdle();
+    dialogs_.file = L"C:\\no such folder\\image.txt";
+    alt(L'f');
+    ASSERT_FALSE(dialogs_.modals.empty());
+    EXPECT_EQ(dialogs_.modals.back().text.rfind("The image file cannot be read: ", 0), 0u);
+    const HWND hwnd = window.Handle();
+    alt(L'l');
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+}  // namespace
+}  // namespace vantrel::ui::win32
