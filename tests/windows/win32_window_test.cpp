@@ -959,3 +959,41 @@ TEST_F(Win32WindowTest, TheUnderlinedLettersActAsClicks) {
 
 }  // namespace
 }  // namespace vantrel::ui::win32
+
+namespace vantrel::ui::win32 {
+namespace {
+
+// A progress notification reaches the window with the records it counts, so that the time left is measured
+// from the records' rate once programming runs, not only bounded by the fixed waits.
+TEST_F(Win32WindowTest, TheTimeLeftIsMeasuredOnceRecordsGoOverTheLine) {
+    TfrmMain& window = Start();
+    const auto timeLeft = [&] {
+        if (SendMessageW(window.StatusBar1(), SB_GETPARTS, 0, 0) < 2) return std::string();
+        wchar_t text[256] = {};
+        SendMessageW(window.StatusBar1(), SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(text));
+        return ToUtf8(text);
+    };
+    Click(TfrmMain::kBtnProg);
+    EXPECT_EQ(timeLeft().rfind("at least ", 0), 0u) << timeLeft();
+    Notify(engine::ncUpdateStart, 0);
+    ASSERT_TRUE(engine::PostNotification(window.NotificationHandle(), {engine::ncProgress, 10, 100, 1000}));
+    Pump();
+    Sleep(20);
+    ASSERT_TRUE(engine::PostNotification(window.NotificationHandle(), {engine::ncProgress, 20, 200, 1000}));
+    Pump();
+    EXPECT_EQ(window.Progress(), 20);
+    // The text is renewed once a second; generous room for a slow machine.
+    std::string shown = timeLeft();
+    for (int i = 0; i < 300 && shown.rfind("at least ", 0) == 0; ++i) {
+        Sleep(10);
+        Pump();
+        shown = timeLeft();
+    }
+    EXPECT_NE(shown.find(" left"), std::string::npos) << shown;
+    EXPECT_EQ(shown.rfind("at least ", 0), std::string::npos) << shown;
+    Notify(engine::ncFailure, link::feCancelled);
+    EXPECT_EQ(timeLeft(), "");
+}
+
+}  // namespace
+}  // namespace vantrel::ui::win32

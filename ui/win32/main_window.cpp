@@ -30,13 +30,22 @@ constexpr UINT kFirstIdleMessage = WM_APP + 1;
 // What screen readers call the progress bar.
 constexpr const wchar_t* kProgressName = L"Progress";
 
+static_assert(sizeof(WPARAM) >= 8 && sizeof(LPARAM) >= 8, "a notification travels in two 64-bit halves");
+
 // Runs on the worker's thread with the registry locked: it only posts. The window unregisters before it
 // is destroyed; a post to a handle that is no longer a window is dropped by the system all the same.
 class WindowTarget final : public engine::NotificationTarget {
 public:
     explicit WindowTarget(HWND window) : window_(window) {}
     void Post(const engine::Notification& notification) override {
-        PostMessageW(window_, NotificationMessage(), notification.code, static_cast<LPARAM>(notification.value));
+        // The low halves carry the code and the value; the high halves a progress notification's position
+        // and total, which the time-left estimate counts records by.
+        const auto wParam = static_cast<WPARAM>(notification.code) |
+                            static_cast<WPARAM>(static_cast<std::uint32_t>(notification.position)) << 32;
+        const auto lParam = static_cast<LPARAM>(
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(notification.value)) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(notification.total)) << 32);
+        PostMessageW(window_, NotificationMessage(), wParam, lParam);
     }
 
 private:
@@ -243,7 +252,12 @@ void TfrmMain::DockReportWindow() {
 
 LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == NotificationMessage()) {
-        controller_.Notify({static_cast<std::uint32_t>(wParam), static_cast<std::int32_t>(lParam)});
+        const auto low = [](std::uint64_t half) { return static_cast<std::uint32_t>(half & 0xFFFFFFFFu); };
+        const auto high = [](std::uint64_t half) {
+            return static_cast<std::int32_t>(static_cast<std::uint32_t>(half >> 32));
+        };
+        const auto lParamBits = static_cast<std::uint64_t>(lParam);
+        controller_.Notify({low(wParam), static_cast<std::int32_t>(low(lParamBits)), high(wParam), high(lParamBits)});
         return 0;
     }
     if (message == TaskbarButtonCreatedMessage()) {
