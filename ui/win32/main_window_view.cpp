@@ -18,8 +18,9 @@
 namespace vantrel::ui::win32 {
 
 namespace {
-// The time left takes the status bar's right part, at 120 pixels per inch.
-constexpr int kTimeLeftWidth = 150;
+// The time left takes the status bar's right part, as wide as its text and this room for the part's edges
+// and the size grip, at 96 pixels per inch; the status text keeps the rest.
+constexpr int kTimeLeftRoom = 24;
 // The port box's items, at 96 pixels per inch: the text's distance from the item's edges, and the gap
 // between the widest name and the adapter's text.
 constexpr int kPortItemMargin = 3;
@@ -88,7 +89,18 @@ void TfrmMain::ShowStatus() {
     RECT client{};
     GetClientRect(hwnd_, &client);
     // The time left has a part of its own at the right only while there is one.
-    const int parts[] = {timeLeftText_.empty() ? -1 : int(client.right) - At120Ppi(kTimeLeftWidth, Dpi()), -1};
+    int timeLeftWidth = 0;
+    if (!timeLeftText_.empty()) {
+        const HDC dc = GetDC(StatusBar1_);
+        const HGDIOBJ previous = SelectObject(dc,
+                                              reinterpret_cast<HGDIOBJ>(SendMessageW(StatusBar1_, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, timeLeftText_.c_str(), static_cast<int>(timeLeftText_.size()), &size);
+        SelectObject(dc, previous);
+        ReleaseDC(StatusBar1_, dc);
+        timeLeftWidth = size.cx + At96Ppi(kTimeLeftRoom, Dpi());
+    }
+    const int parts[] = {timeLeftText_.empty() ? -1 : int(client.right) - timeLeftWidth, -1};
     SendMessageW(StatusBar1_, SB_SETPARTS, timeLeftText_.empty() ? 1 : 2, reinterpret_cast<LPARAM>(parts));
     SendMessageW(StatusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusText_.c_str()));
     if (!timeLeftText_.empty())
