@@ -176,10 +176,10 @@ full_sim=$sim
 ok=1
 start_app || ok=0
 shows "${port_box}.*text= *\$" || true
-type_port "$port" || ok=0
-wait_for "${port_box}.*text=$port\$" 20 || ok=0
-press_update || ok=0
-wait_for "control msctls_statusbar32 .*text=Start at serial port \"$port\"" 50 || ok=0
+type_port "$port" || { ok=0; echo "    the port could not be typed"; }
+wait_for "${port_box}.*text=$port\$" 20 || { ok=0; echo "    the port box does not hold $port"; }
+press_update || { ok=0; echo "    Update and its question failed"; }
+wait_for "control msctls_statusbar32 .*text=Start at serial port \"$port\"" 50 || { ok=0; echo "    no start text"; }
 wait_for 'control msctls_statusbar32 .*text=Update Vantrel' 100 || ok=0
 wait_for 'control Edit .*text=Update Vantrel Base V1\.06 succesfully completed\.' 300 || ok=0
 history_ok=1
