@@ -912,6 +912,8 @@ TEST_F(Win32WindowTest, ControlsHaveNamesAndTabFollowsTheLayout) {
     EXPECT_EQ(label(window.cbxPort()), "Comport:");
     EXPECT_EQ(label(window.ProgressBar1()), "Progress");
     EXPECT_EQ(label(window.frmProtocol()->Memo()), "Report");
+    EXPECT_EQ(label(window.frmMessage()->Memo()), "Information");
+    EXPECT_EQ(label(window.frmInfo()->List()), "Overview");
     // The labels that are not seen stay unseen.
     EXPECT_FALSE(Shown(GetWindow(window.ProgressBar1(), GW_HWNDPREV)));
 
@@ -991,6 +993,19 @@ TEST_F(Win32WindowTest, TheTimeLeftIsMeasuredOnceRecordsGoOverTheLine) {
     }
     EXPECT_NE(shown.find(" left"), std::string::npos) << shown;
     EXPECT_EQ(shown.rfind("at least ", 0), std::string::npos) << shown;
+    // Its part is as wide as it needs, no more: the status text keeps the rest of the bar.
+    RECT part{};
+    SendMessageW(window.StatusBar1(), SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
+    const HDC dc = GetDC(window.StatusBar1());
+    const HGDIOBJ old = SelectObject(dc,
+                                     reinterpret_cast<HGDIOBJ>(SendMessageW(window.StatusBar1(), WM_GETFONT, 0, 0)));
+    SIZE text{};
+    const std::wstring wide = FromText(shown);
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &text);
+    SelectObject(dc, old);
+    ReleaseDC(window.StatusBar1(), dc);
+    EXPECT_GT(part.right - part.left, text.cx);
+    EXPECT_LT(part.right - part.left, text.cx + At96Ppi(40, window.Dpi()));
     Notify(engine::ncFailure, link::feCancelled);
     EXPECT_EQ(timeLeft(), "");
 }

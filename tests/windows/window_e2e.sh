@@ -171,7 +171,9 @@ history_lines() { find "$WINEPREFIX/drive_c/users" -path '*/vantrel/updates.log'
 # --- A whole update on a typed port whose name no single-byte code page holds: reported and opened as
 # typed; the history has the job's line as soon as the verdict is shown, before it is answered.
 port='COM€5'
-start_sim "$port"
+# The logger takes longer than the simulator's default to start its bootloader (well within the updater's
+# wait), so that the start text stays up longer than the probe takes to look (about half a second).
+start_sim "$port" --bootloader-startup 800
 full_sim=$sim
 ok=1
 start_app || ok=0

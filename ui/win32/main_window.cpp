@@ -111,9 +111,9 @@ void TfrmMain::CreateControls() {
         WC_COMBOBOXW, L"",
         WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
         kCbxPort);
-    // Screen readers name a control without a text of its own from the label before it; the bar has no
-    // label to be seen, so it has one that is not (and its own window text, which nothing draws).
-    child(L"STATIC", kProgressName, SS_LEFT | SS_NOPREFIX, 0);
+    // The bar has no label to be seen: screen readers read one that is not (and its own window text, which
+    // nothing draws).
+    CreateUnseenLabel(hwnd_, kProgressName);
     ProgressBar1_ = child(PROGRESS_CLASSW, kProgressName, WS_VISIBLE | PBS_SMOOTH, 0);
     SendMessageW(ProgressBar1_, PBM_SETRANGE32, 0, 100);
     // In the order they are laid out, which is the order Tab walks them in. Each underlines a letter of its

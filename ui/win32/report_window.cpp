@@ -20,9 +20,8 @@ TfrmProtocol::TfrmProtocol(HWND mainWindow) {
     const int dpi = WindowDpi(mainWindow);
     const SIZE outer = OuterSize(kStyle, 0, false, At96Ppi(kClientWidth, dpi), At96Ppi(kClientHeight, dpi), dpi);
     CreateNative(L"VantrelReport", 0, kStyle, kCaption, mainWindow, nullptr, outer.cx, outer.cy);
-    // Screen readers name the report from the label before it, which is the caption and is not shown twice.
-    CreateWindowExW(0, L"STATIC", kCaption, WS_CHILD | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0, hwnd_, nullptr,
-                    GetModuleHandleW(nullptr), nullptr);
+    // Screen readers name the report by the caption.
+    CreateUnseenLabel(hwnd_, kCaption);
     Memo1 = CreateWindowExW(
         WS_EX_CLIENTEDGE, L"EDIT", L"",
         WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL,
