@@ -213,13 +213,13 @@ void TfrmMain::SetDpi(int dpi) {
         SendMessageW(cbxPort_, CB_SETITEMHEIGHT, part, SendMessageW(plain, CB_GETITEMHEIGHT, part, 0));
     }
     Layout();
-    // What a box adds around its selection field may differ between the two kinds; the outline counts.
+    // What a box adds around its selection field may differ between the two kinds, and what it reports of
+    // the field's height need not be what it was given: the outlines are made equal.
     const auto outlineHeight = [](HWND box) {
         RECT r{};
         GetWindowRect(box, &r);
         return static_cast<int>(r.bottom - r.top);
     };
-    // (and what it reports of a field's height need not be what it was given).
     if (const int excess = outlineHeight(cbxPort_) - outlineHeight(plain); excess != 0) {
         const auto field = static_cast<int>(SendMessageW(plain, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
         SendMessageW(cbxPort_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field - excess);
