@@ -1,12 +1,14 @@
 // The Windows window against the system's controls (run under Wine on a Linux build machine, with an X
 // server): layout by DPI, the idle and busy states, notifications arriving as window messages, the port
-// list following device changes, the close guard, and an image file that cannot be read.
+// list following device changes and showing the adapters, the close guard, an image file that cannot be
+// read, the taskbar button's progress, and what keyboard and screen-reader users rely on.
 #include <gtest/gtest.h>
 
 #include "ui/win32/win32.h"
 
 #include <commctrl.h>
 #include <dbt.h>
+#include <objbase.h>
 
 #include <deque>
 #include <memory>
@@ -30,6 +32,7 @@
 #include "ui/win32/overview_window.h"
 #include "ui/win32/report_window.h"
 #include "ui/win32/startup.h"
+#include "ui/win32/taskbar_button.h"
 #include "ui/win32/text_codec.h"
 
 namespace vantrel::ui::win32 {
@@ -703,6 +706,308 @@ TEST(Win32Confirmation, EscapeAnswersNoAndEnterYes) {
         EXPECT_EQ(dialogs.Confirm(nullptr, L"Question?\r\nReally?"), c.answer) << c.key;
         KillTimer(nullptr, timer);
     }
+}
+
+}  // namespace
+}  // namespace vantrel::ui::win32
+
+namespace vantrel::ui::win32 {
+namespace {
+
+using TaskbarShown = std::pair<TaskbarProgress, int>;
+
+class RecordingTaskbarButton final : public TaskbarButton {
+public:
+    explicit RecordingTaskbarButton(std::vector<TaskbarShown>& shown) : shown_(shown) {}
+    void Show(TaskbarProgress state, int position) override { shown_.emplace_back(state, position); }
+
+private:
+    std::vector<TaskbarShown>& shown_;
+};
+
+// The button takes the progress only once the shell announced it, then follows the job; after a restart of
+// the shell a new button shows at once what the old one did.
+TEST_F(Win32WindowTest, TheTaskbarButtonFollowsTheJobOnceTheShellMadeIt) {
+    TfrmMain& window = Start();
+    std::vector<TaskbarShown> shown;
+    int made = 0;
+    window.SetTaskbarButtonFactory([&](HWND) {
+        ++made;
+        return std::make_unique<RecordingTaskbarButton>(shown);
+    });
+    const auto announce = [&] { SendMessageW(window.Handle(), TaskbarButtonCreatedMessage(), 0, 0); };
+    Click(TfrmMain::kBtnProg);
+    Notify(engine::ncProgress, 30);
+    EXPECT_FALSE(window.HasTaskbarButton());
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        TaskbarShown last;
+    };
+    const Step steps[] = {
+        {"announced mid-job", announce, {TaskbarProgress::Normal, 30}},
+        {"progress", [&] { Notify(engine::ncProgress, 42); }, {TaskbarProgress::Normal, 42}},
+        {"failure verdict", [&] { Notify(engine::ncFailure, link::feNoPort); }, {TaskbarProgress::Error, 42}},
+        {"the next job", [&] { Click(TfrmMain::kBtnProg); }, {TaskbarProgress::Normal, 0}},
+        {"success", [&] { Notify(engine::ncDone, 0); }, {TaskbarProgress::None, 0}},
+        {"the shell restarted", announce, {TaskbarProgress::None, 0}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const std::size_t before = shown.size();
+        step.act();
+        ASSERT_GT(shown.size(), before);
+        EXPECT_EQ(shown.back().first, step.last.first);
+        if (step.last.first != TaskbarProgress::None) EXPECT_EQ(shown.back().second, step.last.second);
+    }
+    EXPECT_EQ(made, 2);
+    EXPECT_TRUE(window.HasTaskbarButton());
+}
+
+// Where the shell offers no taskbar list there is no button, and the window runs a job as it does without
+// one; with the system's own shell, whatever it offers, the same.
+TEST_F(Win32WindowTest, AJobRunsTheSameWithOrWithoutTheShellsTaskbarList) {
+    for (const bool shell : {false, true}) {
+        SCOPED_TRACE(shell ? "the system's shell" : "no taskbar list");
+        const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ports_.entries = {VirtualPort("COM4")};
+        TfrmMain& window = Start();
+        if (!shell) window.SetTaskbarButtonFactory([](HWND) { return std::unique_ptr<TaskbarButton>(); });
+        SendMessageW(window.Handle(), TaskbarButtonCreatedMessage(), 0, 0);
+        if (!shell) EXPECT_FALSE(window.HasTaskbarButton());
+        Click(TfrmMain::kBtnProg);
+        ExpectBusy();
+        Notify(engine::ncProgress, 55);
+        EXPECT_EQ(window.Progress(), 55);
+        EXPECT_EQ(Utf8Text(window.Handle()), "55%");
+        Notify(engine::ncFailure, link::feNoPort);
+        ExpectIdle();
+        EXPECT_EQ(dialogs_.modals.back().text, "Aborted because serial port \"COM4\" is not ready!");
+        window_.reset();
+        Pump();
+        if (SUCCEEDED(started)) CoUninitialize();
+    }
+}
+
+}  // namespace
+}  // namespace vantrel::ui::win32
+
+namespace vantrel::ui::win32 {
+namespace {
+
+// How many pixels of a drawn port item, right of x, differ from the list's background.
+int InkRightOf(TfrmMain& window, int index, int x) {
+    const HWND box = window.cbxPort();
+    const int width = static_cast<int>(SendMessageW(box, CB_GETDROPPEDWIDTH, 0, 0));
+    const int height = static_cast<int>(SendMessageW(box, CB_GETITEMHEIGHT, 0, 0));
+    const HDC screen = GetDC(nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ old = SelectObject(dc, bitmap);
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_COMBOBOX;
+    item.CtlID = TfrmMain::kCbxPort;
+    item.itemID = static_cast<UINT>(index);
+    item.itemAction = ODA_DRAWENTIRE;
+    item.hwndItem = box;
+    item.hDC = dc;
+    item.rcItem = {0, 0, width, height};
+    SendMessageW(window.Handle(), WM_DRAWITEM, TfrmMain::kCbxPort, reinterpret_cast<LPARAM>(&item));
+    const COLORREF background = GetSysColor(COLOR_WINDOW);
+    int ink = 0;
+    for (int px = x; px < width; ++px) {
+        for (int py = 0; py < height; ++py) ink += GetPixel(dc, px, py) != background ? 1 : 0;
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return ink;
+}
+
+// Beside each name the list shows what the port's adapter says of itself, in a column of its own that the
+// list is wide enough for; the items, the box's text and the port of a job stay the names alone.
+TEST_F(Win32WindowTest, ThePortListShowsEachAdaptersTextBesideTheNameWhichStaysThePort) {
+    PortEntry described = VirtualPort("COM5");
+    described.identity.product = "FT232R USB UART";
+    described.identity.serialNumber = "A10K3X9Q";
+    ports_.entries = {described, VirtualPort("COM7")};
+    TfrmMain& window = Start();
+    EXPECT_EQ(PortItems(), (std::vector<std::string>{"COM5", "COM7"}));
+    EXPECT_EQ(window.PortText(), "COM5");
+
+    // The name's column ends well before where the adapter's text is drawn.
+    const HWND box = window.cbxPort();
+    const HDC dc = GetDC(box);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(box, WM_GETFONT, 0, 0)));
+    SIZE name{}, description{};
+    GetTextExtentPoint32W(dc, L"COM5", 4, &name);
+    const std::wstring text = FromText(PortIdentityText(described.identity));
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &description);
+    SelectObject(dc, old);
+    ReleaseDC(box, dc);
+    const int beyondName = name.cx + 10;
+    EXPECT_GT(InkRightOf(window, 0, beyondName), 0);
+    EXPECT_EQ(InkRightOf(window, 1, beyondName), 0);
+    EXPECT_GE(SendMessageW(box, CB_GETDROPPEDWIDTH, 0, 0), name.cx + description.cx);
+
+    // Picking the described item from the keyboard puts its name alone in the box, and a job uses it.
+    SendMessageW(box, CB_SETCURSEL, 1, 0);
+    SendMessageW(box, CB_SETCURSEL, 0, 0);
+    EXPECT_EQ(window.PortText(), "COM5");
+    Click(TfrmMain::kBtnProg);
+    ASSERT_EQ(workerRequests.size(), 1u);
+    EXPECT_EQ(workerRequests[0].port, "COM5");
+    Notify(engine::ncFailure, link::feCancelled);
+
+    // A new list brings its own texts: none stays with a name it did not come with.
+    ports_.entries = {VirtualPort("COM7"), described};
+    window.Controller().PortsChanged();
+    EXPECT_EQ(InkRightOf(window, 0, beyondName), 0);
+    EXPECT_GT(InkRightOf(window, 1, beyondName), 0);
+}
+
+// Drawing the items itself, the box still looks as the system's plain one at the same font.
+TEST_F(Win32WindowTest, ThePortBoxHasThePlainBoxsHeight) {
+    TfrmMain& window = Start();
+    for (const int dpi : {96, 144}) {
+        SCOPED_TRACE(dpi);
+        RECT outline{};
+        GetWindowRect(window.Handle(), &outline);
+        SendMessageW(window.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&outline));
+        const HWND plain = CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | CBS_DROPDOWN, 0, 0, 100, 200,
+                                           window.Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(plain, WM_SETFONT, SendMessageW(window.cbxPort(), WM_GETFONT, 0, 0), FALSE);
+        RECT ours{}, theirs{};
+        GetWindowRect(window.cbxPort(), &ours);
+        GetWindowRect(plain, &theirs);
+        EXPECT_EQ(ours.bottom - ours.top, theirs.bottom - theirs.top);
+        EXPECT_EQ(SendMessageW(window.cbxPort(), CB_GETITEMHEIGHT, 0, 0), SendMessageW(plain, CB_GETITEMHEIGHT, 0, 0));
+        DestroyWindow(plain);
+    }
+}
+
+// As a screen reader names them: a control with a text by that text without its underline mark (the
+// characters the window shows), one without by the static label before it; Tab walks the controls in the
+// order they are laid out.
+TEST_F(Win32WindowTest, ControlsHaveNamesAndTabFollowsTheLayout) {
+    TfrmMain& window = Start({"f:+"}, true);
+    const auto shownText = [](HWND control) {
+        std::wstring text = Text(control);
+        const std::size_t mark = text.find(L'&');
+        if (mark != std::wstring::npos) text.erase(mark, 1);
+        return ToUtf8(text);
+    };
+    const auto label = [](HWND control) {
+        const HWND before = GetWindow(control, GW_HWNDPREV);
+        wchar_t kind[32] = {};
+        GetClassNameW(before, kind, 32);
+        return lstrcmpiW(kind, L"Static") == 0 ? ToUtf8(Text(before)) : std::string("(no label)");
+    };
+    EXPECT_EQ(shownText(window.btnProg()), "Update");
+    EXPECT_EQ(shownText(window.btnFile()), "File");
+    EXPECT_EQ(shownText(window.btnCancel()), "Cancel");
+    EXPECT_EQ(shownText(window.btnClose()), "Close");
+    EXPECT_EQ(shownText(window.chkReadInfoOnly()), "Read info only");
+    EXPECT_EQ(label(window.cbxPort()), "Comport:");
+    EXPECT_EQ(label(window.ProgressBar1()), "Progress");
+    EXPECT_EQ(label(window.frmProtocol()->Memo()), "Report");
+    EXPECT_EQ(label(window.frmMessage()->Memo()), "Information");
+    EXPECT_EQ(label(window.frmInfo()->List()), "Overview");
+    // The labels that are not seen stay unseen.
+    EXPECT_FALSE(Shown(GetWindow(window.ProgressBar1(), GW_HWNDPREV)));
+
+    std::vector<HWND> order = {window.cbxPort()};
+    for (HWND next = GetNextDlgTabItem(window.Handle(), order.back(), FALSE); next != order.front();
+         next = GetNextDlgTabItem(window.Handle(), next, FALSE)) {
+        ASSERT_LT(order.size(), 10u);
+        order.push_back(next);
+    }
+    EXPECT_EQ(order, (std::vector<HWND>{window.cbxPort(), window.btnProg(), window.btnFile(), window.btnClose(),
+                                        window.chkReadInfoOnly()}));
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        const RECT before = Client(order[i - 1]), after = Client(order[i]);
+        EXPECT_TRUE(after.top > before.top || (after.top == before.top && after.left > before.left)) << i;
+    }
+}
+
+// Alt and the underlined letter reach each button as a click does; the check box toggles.
+TEST_F(Win32WindowTest, TheUnderlinedLettersActAsClicks) {
+    TfrmMain& window = Start({"f:+"}, true);
+    const auto alt = [&](wchar_t letter) {
+        MSG message{window.Handle(), WM_SYSCHAR, letter, static_cast<LPARAM>(1u << 29), 0, {}};
+        if (!IsDialogMessageW(window.Handle(), &message)) DispatchMessageW(&message);
+        Pump();
+    };
+    alt(L'r');
+    EXPECT_TRUE(window.Checked(Control::ReadInfoOnly));
+    alt(L'r');
+    EXPECT_FALSE(window.Checked(Control::ReadInfoOnly));
+    alt(L'u');
+    ASSERT_EQ(workerRequests.size(), 1u);
+    ExpectBusy();
+    alt(L'c');
+    EXPECT_TRUE(link::CancelRequested.load());
+    Notify(engine::ncFailure, link::feCancelled);
+    ExpectIdle();
+    dialogs_.file = L"C:\\no such folder\\image.txt";
+    alt(L'f');
+    ASSERT_FALSE(dialogs_.modals.empty());
+    EXPECT_EQ(dialogs_.modals.back().text.rfind("The image file cannot be read: ", 0), 0u);
+    const HWND hwnd = window.Handle();
+    alt(L'l');
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+}  // namespace
+}  // namespace vantrel::ui::win32
+
+namespace vantrel::ui::win32 {
+namespace {
+
+// A progress notification reaches the window with the records it counts, so that the time left is measured
+// from the records' rate once programming runs, not only bounded by the fixed waits.
+TEST_F(Win32WindowTest, TheTimeLeftIsMeasuredOnceRecordsGoOverTheLine) {
+    TfrmMain& window = Start();
+    const auto timeLeft = [&] {
+        if (SendMessageW(window.StatusBar1(), SB_GETPARTS, 0, 0) < 2) return std::string();
+        wchar_t text[256] = {};
+        SendMessageW(window.StatusBar1(), SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(text));
+        return ToUtf8(text);
+    };
+    Click(TfrmMain::kBtnProg);
+    EXPECT_EQ(timeLeft().rfind("at least ", 0), 0u) << timeLeft();
+    Notify(engine::ncUpdateStart, 0);
+    ASSERT_TRUE(engine::PostNotification(window.NotificationHandle(), {engine::ncProgress, 10, 100, 1000}));
+    Pump();
+    Sleep(20);
+    ASSERT_TRUE(engine::PostNotification(window.NotificationHandle(), {engine::ncProgress, 20, 200, 1000}));
+    Pump();
+    EXPECT_EQ(window.Progress(), 20);
+    // The text is renewed once a second; generous room for a slow machine.
+    std::string shown = timeLeft();
+    for (int i = 0; i < 300 && shown.rfind("at least ", 0) == 0; ++i) {
+        Sleep(10);
+        Pump();
+        shown = timeLeft();
+    }
+    EXPECT_NE(shown.find(" left"), std::string::npos) << shown;
+    EXPECT_EQ(shown.rfind("at least ", 0), std::string::npos) << shown;
+    // Its part is as wide as it needs, no more: the status text keeps the rest of the bar.
+    RECT part{};
+    SendMessageW(window.StatusBar1(), SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
+    const HDC dc = GetDC(window.StatusBar1());
+    const HGDIOBJ old = SelectObject(dc,
+                                     reinterpret_cast<HGDIOBJ>(SendMessageW(window.StatusBar1(), WM_GETFONT, 0, 0)));
+    SIZE text{};
+    const std::wstring wide = FromText(shown);
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &text);
+    SelectObject(dc, old);
+    ReleaseDC(window.StatusBar1(), dc);
+    EXPECT_GT(part.right - part.left, text.cx);
+    EXPECT_LT(part.right - part.left, text.cx + At96Ppi(40, window.Dpi()));
+    Notify(engine::ncFailure, link::feCancelled);
+    EXPECT_EQ(timeLeft(), "");
 }
 
 }  // namespace

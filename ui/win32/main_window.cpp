@@ -27,6 +27,10 @@ constexpr int kTextHeight = 20;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT kFirstIdleMessage = WM_APP + 1;
+// What screen readers call the progress bar.
+constexpr const wchar_t* kProgressName = L"Progress";
+
+static_assert(sizeof(WPARAM) >= 8 && sizeof(LPARAM) >= 8, "a notification travels in two 64-bit halves");
 
 // Runs on the worker's thread with the registry locked: it only posts. The window unregisters before it
 // is destroyed; a post to a handle that is no longer a window is dropped by the system all the same.
@@ -34,7 +38,14 @@ class WindowTarget final : public engine::NotificationTarget {
 public:
     explicit WindowTarget(HWND window) : window_(window) {}
     void Post(const engine::Notification& notification) override {
-        PostMessageW(window_, NotificationMessage(), notification.code, static_cast<LPARAM>(notification.value));
+        // The low halves carry the code and the value; the high halves a progress notification's position
+        // and total, which the time-left estimate counts records by.
+        const auto wParam = static_cast<WPARAM>(notification.code) |
+                            static_cast<WPARAM>(static_cast<std::uint32_t>(notification.position)) << 32;
+        const auto lParam = static_cast<LPARAM>(
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(notification.value)) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(notification.total)) << 32);
+        PostMessageW(window_, NotificationMessage(), wParam, lParam);
     }
 
 private:
@@ -70,6 +81,8 @@ TfrmMain::TfrmMain(OperatorDialogs& dialogs, PortSource& ports)
     : dialogs_(dialogs), activeQuery_(&ForegroundIsOurs), controller_(*this, ports) {
     CreateNative(L"VantrelMain", kExStyle, kStyle, L"", nullptr, nullptr, 0, 0);
     handle_ = engine::RegisterNotificationTarget(std::make_shared<WindowTarget>(hwnd_));
+    // The shell's word that the taskbar button exists reaches a program that runs elevated too.
+    ChangeWindowMessageFilterEx(hwnd_, TaskbarButtonCreatedMessage(), MSGFLT_ALLOW, nullptr);
     CreateControls();
     SetDpi(WindowDpi(hwnd_));
     controller_.Start();
@@ -92,15 +105,25 @@ void TfrmMain::CreateControls() {
     Bevel1_ = child(L"STATIC", L"", WS_VISIBLE | SS_ETCHEDHORZ, 0);
     Label1_ = child(L"STATIC", L"Comport:", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0);
     // Editable: a typed name is the port of the next job as typed; it never becomes an item of the list.
-    cbxPort_ = child(WC_COMBOBOXW, L"", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
-                     kCbxPort);
-    ProgressBar1_ = child(PROGRESS_CLASSW, L"", WS_VISIBLE | PBS_SMOOTH, 0);
+    // Its items are drawn here, with the adapter's text beside the name; the items' strings, which the edit
+    // part, typing and CB_GETLBTEXT use, are the names alone.
+    cbxPort_ = child(
+        WC_COMBOBOXW, L"",
+        WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+        kCbxPort);
+    // The bar has no label to be seen: screen readers read one that is not (and its own window text, which
+    // nothing draws).
+    CreateUnseenLabel(hwnd_, kProgressName);
+    ProgressBar1_ = child(PROGRESS_CLASSW, kProgressName, WS_VISIBLE | PBS_SMOOTH, 0);
     SendMessageW(ProgressBar1_, PBM_SETRANGE32, 0, 100);
-    btnProg_ = child(L"BUTTON", L"Update", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnProg);
-    btnFile_ = child(L"BUTTON", L"File", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnFile);
-    btnCancel_ = child(L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, kBtnCancel);
-    btnClose_ = child(L"BUTTON", L"Close", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnClose);
-    chkReadInfoOnly_ = child(L"BUTTON", L"Read info only", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, kChkReadInfoOnly);
+    // In the order they are laid out, which is the order Tab walks them in. Each underlines a letter of its
+    // text for Alt and that letter (Cancel and Close share a place, so Close takes its second letter).
+    btnProg_ = child(L"BUTTON", L"&Update", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnProg);
+    btnFile_ = child(L"BUTTON", L"&File", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnFile);
+    btnCancel_ = child(L"BUTTON", L"&Cancel", WS_TABSTOP | BS_PUSHBUTTON, kBtnCancel);
+    btnClose_ = child(L"BUTTON", L"C&lose", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kBtnClose);
+    chkReadInfoOnly_ = child(L"BUTTON", L"&Read info only", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                             kChkReadInfoOnly);
     StatusBar1_ = child(STATUSCLASSNAMEW, L"", WS_VISIBLE, 0);
 
     // The status line's hint repeats its text.
@@ -180,7 +203,29 @@ void TfrmMain::Layout() {
 
 void TfrmMain::SetDpi(int dpi) {
     UseDpi(dpi);
+    // A box whose items are drawn by its window keeps the heights it was made with; it takes those the
+    // system gives a plain box at this font, so that it looks as the plain one would.
+    const auto font = static_cast<WPARAM>(SendMessageW(cbxPort_, WM_GETFONT, 0, 0));
+    const HWND plain = CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | CBS_DROPDOWN, 0, 0, 100, 200, hwnd_, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(plain, WM_SETFONT, font, FALSE);
+    for (const WPARAM part : {static_cast<WPARAM>(-1), WPARAM{0}}) {
+        SendMessageW(cbxPort_, CB_SETITEMHEIGHT, part, SendMessageW(plain, CB_GETITEMHEIGHT, part, 0));
+    }
     Layout();
+    // What a box adds around its selection field may differ between the two kinds, and what it reports of
+    // the field's height need not be what it was given: the outlines are made equal.
+    const auto outlineHeight = [](HWND box) {
+        RECT r{};
+        GetWindowRect(box, &r);
+        return static_cast<int>(r.bottom - r.top);
+    };
+    if (const int excess = outlineHeight(cbxPort_) - outlineHeight(plain); excess != 0) {
+        const auto field = static_cast<int>(SendMessageW(plain, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+        SendMessageW(cbxPort_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field - excess);
+    }
+    DestroyWindow(plain);
+    ArrangePortColumns();
 }
 
 void TfrmMain::Activated(bool active) {
@@ -207,7 +252,18 @@ void TfrmMain::DockReportWindow() {
 
 LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == NotificationMessage()) {
-        controller_.Notify({static_cast<std::uint32_t>(wParam), static_cast<std::int32_t>(lParam)});
+        const auto low = [](std::uint64_t half) { return static_cast<std::uint32_t>(half & 0xFFFFFFFFu); };
+        const auto high = [](std::uint64_t half) {
+            return static_cast<std::int32_t>(static_cast<std::uint32_t>(half >> 32));
+        };
+        const auto lParamBits = static_cast<std::uint64_t>(lParam);
+        controller_.Notify({low(wParam), static_cast<std::int32_t>(low(lParamBits)), high(wParam), high(lParamBits)});
+        return 0;
+    }
+    if (message == TaskbarButtonCreatedMessage()) {
+        // Made anew each time: after a restart of the shell the old button is gone.
+        taskbarButton_ = taskbarFactory_ ? taskbarFactory_(hwnd_) : nullptr;
+        if (taskbarButton_ != nullptr) taskbarButton_->Show(taskbarState_, taskbarPosition_);
         return 0;
     }
     switch (message) {
@@ -229,6 +285,7 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             engine::UnregisterNotificationTarget(handle_);
             for (std::size_t slot = 0; slot < timers_.size(); ++slot) KillTimer(hwnd_, slot + 1);
+            taskbarButton_.reset();
             if (quitOnDestroy_) PostQuitMessage(0);
             return 0;
         case WM_ACTIVATE: Activated(LOWORD(wParam) != WA_INACTIVE); return 0;
@@ -239,6 +296,12 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam && !firstIdlePosted_) firstIdlePosted_ = PostMessageW(hwnd_, kFirstIdleMessage, 0, 0);
             break;
         case kFirstIdleMessage: controller_.Idle(); return 0;
+        case WM_DRAWITEM:
+            if (wParam == kCbxPort) {
+                DrawPortItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                return TRUE;
+            }
+            break;
         case WM_TIMER:
             if (wParam >= 1 && wParam <= timers_.size()) {
                 KillTimer(hwnd_, wParam);

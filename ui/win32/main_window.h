@@ -10,9 +10,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/main_window_controller.h"
 #include "ui/port_list.h"
+#include "ui/win32/taskbar_button.h"
 #include "ui/win32/window_base.h"
 
 namespace vantrel::ui::win32 {
@@ -81,6 +83,10 @@ public:
     void SetActiveQuery(std::function<bool()> query) { activeQuery_ = std::move(query); }
     // The program ends when this window is gone (the message loop's WM_QUIT); tests keep their loop.
     void SetQuitOnDestroy(bool quit) { quitOnDestroy_ = quit; }
+    // Makes the taskbar button's progress once the shell announced the button; the shell's by default.
+    using TaskbarButtonFactory = std::function<std::unique_ptr<TaskbarButton>(HWND)>;
+    void SetTaskbarButtonFactory(TaskbarButtonFactory factory) { taskbarFactory_ = std::move(factory); }
+    bool HasTaskbarButton() const { return taskbarButton_ != nullptr; }
 
     // MainWindowView.
     void SetEnabled(Control control, bool enabled) override;
@@ -93,9 +99,11 @@ public:
     void ReplaceDialogTexts(const DialogTexts& texts) override;
     std::string PortText() const override;
     void SetPortItems(const std::vector<std::string>& names, bool selectFirst) override;
+    void SetPortItemDescriptions(const std::vector<std::string>& descriptions) override;
     void DropDownPortList() override;
     void SetProgress(int position) override;
     int Progress() const override;
+    void SetTaskbarProgress(TaskbarProgress state, int position) override;
     void SetHourglass(bool on) override;
     void Beep() override;
     bool Active() const override { return activeQuery_(); }
@@ -127,6 +135,10 @@ private:
     // The window became active or inactive: the focused control is kept and given back, as in a dialog.
     void Activated(bool active);
     HWND ControlWindow(Control control) const;
+    // The port box's items are drawn by the window: the name, and in a second column in grey what the
+    // port's adapter says of itself. The column and the list's width follow the names, texts and font.
+    void ArrangePortColumns();
+    void DrawPortItem(const DRAWITEMSTRUCT& item) const;
 
     OperatorDialogs& dialogs_;
     std::int32_t handle_ = 0;
@@ -134,6 +146,11 @@ private:
     std::array<std::function<void()>, 2> timers_;
     std::function<bool()> activeQuery_;
     bool quitOnDestroy_ = false;
+    TaskbarButtonFactory taskbarFactory_ = &ShellTaskbarButton;
+    std::unique_ptr<TaskbarButton> taskbarButton_;
+    // What the button shows, kept for a button the shell makes (again) later.
+    TaskbarProgress taskbarState_ = TaskbarProgress::None;
+    int taskbarPosition_ = 0;
 
     HWND Bevel1_ = nullptr;
     HWND Label1_ = nullptr;
@@ -154,6 +171,8 @@ private:
     std::unique_ptr<TfrmMessage> frmMessage_;
 
     bool fileButtons_ = false;
+    std::vector<std::wstring> portDescriptions_;
+    int portDescriptionLeft_ = 0;
     std::wstring statusText_;
     std::wstring timeLeftText_;
     bool firstIdlePosted_ = false;

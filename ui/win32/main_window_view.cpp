@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "ui/win32/design_units.h"
 #include "ui/win32/message_window.h"
 #include "ui/win32/operator_dialogs.h"
@@ -16,8 +18,13 @@
 namespace vantrel::ui::win32 {
 
 namespace {
-// The time left takes the status bar's right part, at 120 pixels per inch.
-constexpr int kTimeLeftWidth = 150;
+// The time left takes the status bar's right part, as wide as its text and this room for the part's edges
+// and the size grip, at 96 pixels per inch; the status text keeps the rest.
+constexpr int kTimeLeftRoom = 24;
+// The port box's items, at 96 pixels per inch: the text's distance from the item's edges, and the gap
+// between the widest name and the adapter's text.
+constexpr int kPortItemMargin = 3;
+constexpr int kPortColumnGap = 16;
 }  // namespace
 
 HWND TfrmMain::ControlWindow(Control control) const {
@@ -82,7 +89,18 @@ void TfrmMain::ShowStatus() {
     RECT client{};
     GetClientRect(hwnd_, &client);
     // The time left has a part of its own at the right only while there is one.
-    const int parts[] = {timeLeftText_.empty() ? -1 : int(client.right) - At120Ppi(kTimeLeftWidth, Dpi()), -1};
+    int timeLeftWidth = 0;
+    if (!timeLeftText_.empty()) {
+        const HDC dc = GetDC(StatusBar1_);
+        const HGDIOBJ previous = SelectObject(dc,
+                                              reinterpret_cast<HGDIOBJ>(SendMessageW(StatusBar1_, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, timeLeftText_.c_str(), static_cast<int>(timeLeftText_.size()), &size);
+        SelectObject(dc, previous);
+        ReleaseDC(StatusBar1_, dc);
+        timeLeftWidth = size.cx + At96Ppi(kTimeLeftRoom, Dpi());
+    }
+    const int parts[] = {timeLeftText_.empty() ? -1 : int(client.right) - timeLeftWidth, -1};
     SendMessageW(StatusBar1_, SB_SETPARTS, timeLeftText_.empty() ? 1 : 2, reinterpret_cast<LPARAM>(parts));
     SendMessageW(StatusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusText_.c_str()));
     if (!timeLeftText_.empty())
@@ -139,11 +157,85 @@ void TfrmMain::SetPortItems(const std::vector<std::string>& names, bool selectFi
     // The text names the port of the next job, even when that port is gone or was never listed.
     const std::wstring text = WindowText(cbxPort_);
     SendMessageW(cbxPort_, CB_RESETCONTENT, 0, 0);
+    // The adapters' texts belong to the items they came with.
+    portDescriptions_.clear();
     for (const std::string& name : names) {
         SendMessageW(cbxPort_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FromText(name).c_str()));
     }
     if (selectFirst && !names.empty()) SendMessageW(cbxPort_, CB_SETCURSEL, 0, 0);
     if (!selectFirst) SetWindowTextW(cbxPort_, text.c_str());
+}
+
+void TfrmMain::SetPortItemDescriptions(const std::vector<std::string>& descriptions) {
+    portDescriptions_.clear();
+    for (const std::string& description : descriptions) portDescriptions_.push_back(FromText(description));
+    ArrangePortColumns();
+    InvalidateRect(cbxPort_, nullptr, TRUE);
+}
+
+void TfrmMain::ArrangePortColumns() {
+    const HDC dc = GetDC(cbxPort_);
+    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(cbxPort_, WM_GETFONT, 0, 0)));
+    const auto width = [&](const std::wstring& text) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    const int margin = At96Ppi(kPortItemMargin, Dpi());
+    int widestName = 0;
+    const int count = static_cast<int>(SendMessageW(cbxPort_, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::wstring name(static_cast<std::size_t>(SendMessageW(cbxPort_, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+        name.resize(
+            static_cast<std::size_t>(SendMessageW(cbxPort_, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name.data()))));
+        widestName = std::max(widestName, width(name));
+    }
+    int widestDescription = 0;
+    for (const std::wstring& description : portDescriptions_)
+        widestDescription = std::max(widestDescription, width(description));
+    SelectObject(dc, previous);
+    ReleaseDC(cbxPort_, dc);
+    portDescriptionLeft_ = margin + widestName + At96Ppi(kPortColumnGap, Dpi());
+    // The list may be wider than the box, so that the adapter's text is seen whole (as far as the screen
+    // allows); it is never narrower.
+    RECT box{};
+    GetWindowRect(cbxPort_, &box);
+    int listWidth = box.right - box.left;
+    if (widestDescription > 0) {
+        listWidth = std::max(listWidth,
+                             portDescriptionLeft_ + widestDescription + margin + GetSystemMetrics(SM_CXVSCROLL));
+    }
+    SendMessageW(cbxPort_, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(listWidth), 0);
+}
+
+void TfrmMain::DrawPortItem(const DRAWITEMSTRUCT& item) const {
+    if (item.itemID == static_cast<UINT>(-1)) return;  // an empty list has nothing to draw
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    const HDC dc = item.hDC;
+    FillRect(dc, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(cbxPort_, WM_GETFONT, 0, 0)));
+    const int mode = SetBkMode(dc, TRANSPARENT);
+    const COLORREF colour = GetTextColor(dc);
+    const auto index = static_cast<int>(item.itemID);
+    std::wstring name(static_cast<std::size_t>(SendMessageW(cbxPort_, CB_GETLBTEXTLEN, index, 0)) + 1, L'\0');
+    name.resize(static_cast<std::size_t>(
+        std::max<LRESULT>(0, SendMessageW(cbxPort_, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(name.data())))));
+    constexpr UINT kFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+    RECT text = item.rcItem;
+    text.left += At96Ppi(kPortItemMargin, Dpi());
+    SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &text, kFormat);
+    const auto slot = static_cast<std::size_t>(index);
+    if (slot < portDescriptions_.size() && !portDescriptions_[slot].empty()) {
+        text.left = item.rcItem.left + portDescriptionLeft_;
+        SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_GRAYTEXT));
+        DrawTextW(dc, portDescriptions_[slot].c_str(), static_cast<int>(portDescriptions_[slot].size()), &text,
+                  kFormat);
+    }
+    SetTextColor(dc, colour);
+    SetBkMode(dc, mode);
+    SelectObject(dc, previous);
+    if ((item.itemState & ODS_FOCUS) != 0 && (item.itemState & ODS_NOFOCUSRECT) == 0) DrawFocusRect(dc, &item.rcItem);
 }
 
 void TfrmMain::DropDownPortList() {
@@ -153,6 +245,12 @@ void TfrmMain::DropDownPortList() {
 }
 
 void TfrmMain::SetProgress(int position) { SendMessageW(ProgressBar1_, PBM_SETPOS, position, 0); }
+
+void TfrmMain::SetTaskbarProgress(TaskbarProgress state, int position) {
+    taskbarState_ = state;
+    taskbarPosition_ = position;
+    if (taskbarButton_ != nullptr) taskbarButton_->Show(state, position);
+}
 
 int TfrmMain::Progress() const { return static_cast<int>(SendMessageW(ProgressBar1_, PBM_GETPOS, 0, 0)); }
 

@@ -16,8 +16,11 @@ constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 }  // namespace
 
 TfrmMessage::TfrmMessage(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(dialogs), owner_(mainWindow) {
-    CreateNative(L"VantrelMessage", kExStyle, kStyle, L"Information", mainWindow, nullptr, 0, 0);
+    constexpr const wchar_t* kCaption = L"Information";
+    CreateNative(L"VantrelMessage", kExStyle, kStyle, kCaption, mainWindow, nullptr, 0, 0);
     const HINSTANCE module = GetModuleHandleW(nullptr);
+    // Screen readers name the message's text by the caption.
+    CreateUnseenLabel(hwnd_, kCaption);
     Memo1 = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
                             0, hwnd_, nullptr, module, nullptr);

@@ -21,8 +21,11 @@ constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 TfrmInfo::TfrmInfo(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(dialogs), owner_(mainWindow) {
     const int dpi = WindowDpi(mainWindow);
     const SIZE outer = OuterSize(kStyle, kExStyle, false, At96Ppi(kClientWidth, dpi), At96Ppi(kClientHeight, dpi), dpi);
-    CreateNative(L"VantrelOverview", kExStyle, kStyle, L"Overview", mainWindow, nullptr, outer.cx, outer.cy);
+    constexpr const wchar_t* kCaption = L"Overview";
+    CreateNative(L"VantrelOverview", kExStyle, kStyle, kCaption, mainWindow, nullptr, outer.cx, outer.cy);
     const HINSTANCE module = GetModuleHandleW(nullptr);
+    // Screen readers name the list by the caption.
+    CreateUnseenLabel(hwnd_, kCaption);
     // No sort header: clicking a column header does nothing.
     ListView1 = CreateWindowExW(
         WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",

@@ -13,12 +13,15 @@ using namespace layout::report_window;
 // A title but no system menu and so no close button: whether the report is seen is the main window's
 // decision, not the operator's.
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN;
+constexpr const wchar_t* kCaption = L"Report";
 }  // namespace
 
 TfrmProtocol::TfrmProtocol(HWND mainWindow) {
     const int dpi = WindowDpi(mainWindow);
     const SIZE outer = OuterSize(kStyle, 0, false, At96Ppi(kClientWidth, dpi), At96Ppi(kClientHeight, dpi), dpi);
-    CreateNative(L"VantrelReport", 0, kStyle, L"Report", mainWindow, nullptr, outer.cx, outer.cy);
+    CreateNative(L"VantrelReport", 0, kStyle, kCaption, mainWindow, nullptr, outer.cx, outer.cy);
+    // Screen readers name the report by the caption.
+    CreateUnseenLabel(hwnd_, kCaption);
     Memo1 = CreateWindowExW(
         WS_EX_CLIENTEDGE, L"EDIT", L"",
         WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL,

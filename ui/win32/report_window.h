@@ -20,6 +20,8 @@ public:
 
     // The lines as shown, oldest first, in UTF-8.
     std::vector<std::string> Lines() const;
+    // The edit control that holds the lines.
+    HWND Memo() const { return Memo1; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -3,6 +3,7 @@
 #include "ui/win32/win32.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "engine/comm_thread.h"
@@ -59,6 +60,9 @@ bool ShowProgramInfo(const std::string& text) {
 }
 
 int RunProgram() {
+    // COM for the taskbar button's progress (and the shell's dialogs); without it the window works all the
+    // same, its button without progress.
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
     StandardDialogs dialogs;
     std::unique_ptr<TfrmMain> frmMain = StartProgram(ProgramArguments(), dialogs, SystemPortSource());
     frmMain->SetQuitOnDestroy(true);
@@ -79,6 +83,7 @@ int RunProgram() {
     }
     frmMain.reset();
     engine::WaitForWorkersToEnd();
+    if (com) CoUninitialize();
     return status;
 }
 

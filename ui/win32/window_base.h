@@ -45,6 +45,10 @@ private:
 void ShowHourglass(bool busy);
 bool HourglassShown();
 
+// A label that is never drawn, for the control created next: screen readers name a control that has no
+// text of its own (a box, a bar, an edit control, a list) by the static label before it.
+HWND CreateUnseenLabel(HWND parent, const wchar_t* name);
+
 // The text of a window or control as it holds it.
 std::wstring WindowText(HWND window);
 
