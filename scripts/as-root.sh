@@ -3,9 +3,10 @@
 # sudo when the caller is not root; everything else runs as the caller, so that no file in the checkout
 # belongs to root.
 #
-#   root_access          succeeds when as_root can run commands; otherwise says why not in $root_refusal.
-#                        A sudo that wants a password asks for it on the terminal, once; without a
-#                        terminal it cannot, and root_access fails instead of letting sudo fail later.
+#   root_access [WHY]    succeeds when as_root can run commands; otherwise says why not in $root_refusal.
+#                        A sudo that wants a password asks for it on the terminal, once, its prompt
+#                        saying WHY; without a terminal it cannot, and root_access fails instead of
+#                        letting sudo fail later.
 #   as_root COMMAND...   COMMAND as root (sudo resets the environment: pass variables with env).
 
 root_refusal=
@@ -18,7 +19,7 @@ root_access() {
   sudo -n true 2>/dev/null && return 0
   # Opening /dev/tty fails when the process has no controlling terminal (CI, cron, a service).
   if (: </dev/tty) 2>/dev/null; then
-    sudo -v && return 0
+    sudo -v -p "[sudo] password for %p${1:+, $1}: " && return 0
     root_refusal="sudo refused ($(id -un))"
     return 1
   fi

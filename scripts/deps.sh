@@ -20,9 +20,9 @@ done
 ((${#missing[@]})) || exit 0
 
 source "$(dirname "${BASH_SOURCE[0]}")/as-root.sh"
-install=(apt-get install -y -qq --no-install-recommends "${missing[@]}")
-if ! root_access; then
-  echo "Missing Debian packages: ${missing[*]}; $root_refusal. As root: apt-get update && ${install[*]}" >&2
+if ! root_access "to install ${missing[*]}"; then
+  echo "Missing Debian packages: ${missing[*]}; $root_refusal. As root:" \
+    "apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
   exit 1
 fi
 if [ "$(id -u)" = 0 ]; then
@@ -31,4 +31,4 @@ else
   echo "Installing through sudo the Debian packages this build needs and lacks: ${missing[*]}"
 fi
 as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-as_root env DEBIAN_FRONTEND=noninteractive "${install[@]}"
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

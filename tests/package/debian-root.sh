@@ -284,5 +284,5 @@ check "purge after the upgrade leaves no file behind" 0 $?
 unmount_all
 echo "Debian package stage: $(($(date +%s) - started)) s"
 
-echo "$passed passed, $failures failed in the clean Debian 12 root"
+echo "Debian 12 root: $passed passed, $failures failed"
 [ "$failures" = 0 ]

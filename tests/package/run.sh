@@ -87,7 +87,7 @@ check "completion of --port: the port names only" "0 0" "$status $other_words" "
 # through scripts/as-root.sh (sudo for a normal user); without it that part is skipped, and says so.
 source scripts/as-root.sh
 skipped=""
-if root_access; then
+if root_access "for the clean Debian 12 root of the package test"; then
   as_root env VANTREL_DEBOOTSTRAP_CACHE="${VANTREL_DEBOOTSTRAP_CACHE:-/var/cache/vantrel-debootstrap}" \
     bash tests/package/debian-root.sh "$root/$console_deb" "$root/$window_deb" "$version" "$work" "$(id -u):$(id -g)" ||
     failures=$((failures + 1))
