@@ -146,16 +146,19 @@ PortHandle PosixSerialBackend::Open(const std::string& portName, std::int32_t ba
         const int error = errno;
         return Fail(OpenFailureKind::SettingsRefused, error, path + ": exclusive mode: " + std::strerror(error), fd);
     }
+    // From here on the exclusive mode is this open's own: a refusal ends it, since it outlives the
+    // descriptor and would keep every later opener but root out of the port.
+    const auto refuse = [&](int error, const std::string& what) {
+        ioctl(fd, TIOCNXCL);
+        return Fail(OpenFailureKind::SettingsRefused, error, path + what, fd);
+    };
 
     termios tio{};
     speed_t speed{};
-    if (!SpeedFor(baudRate, speed)) {
-        return Fail(OpenFailureKind::SettingsRefused, EINVAL,
-                    path + ": unsupported baud rate " + std::to_string(baudRate), fd);
-    }
+    if (!SpeedFor(baudRate, speed)) return refuse(EINVAL, ": unsupported baud rate " + std::to_string(baudRate));
     if (tcgetattr(fd, &tio) != 0) {
         const int error = errno;
-        return Fail(OpenFailureKind::SettingsRefused, error, path + ": " + std::strerror(error), fd);
+        return refuse(error, std::string(": ") + std::strerror(error));
     }
     cfmakeraw(&tio);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
@@ -165,11 +168,11 @@ PortHandle PosixSerialBackend::Open(const std::string& portName, std::int32_t ba
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd, TCSANOW, &tio) != 0) {
         const int error = errno;
-        return Fail(OpenFailureKind::SettingsRefused, error, path + ": line settings: " + std::strerror(error), fd);
+        return refuse(error, std::string(": line settings: ") + std::strerror(error));
     }
     if (!SetModemLine(fd, TIOCMBIC, TIOCM_RTS) || !SetModemLine(fd, TIOCMBIS, TIOCM_DTR)) {
         const int error = errno;
-        return Fail(OpenFailureKind::SettingsRefused, error, path + ": modem lines: " + std::strerror(error), fd);
+        return refuse(error, std::string(": modem lines: ") + std::strerror(error));
     }
     {
         std::lock_guard lock(mutex_);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
@@ -31,6 +32,16 @@ using SteadyClock = std::chrono::steady_clock;
 // How late a time-out may end on a loaded machine (the suite runs tests side by side under sanitizers):
 // generous, since what matters is that the wait is neither cut short nor restarted by interruptions.
 constexpr auto kSchedulingSlack = 400ms;
+
+// Whether the terminal is in exclusive mode, which keeps out every opener but root: a test run as root
+// would not see a mode left behind by trying to open the port again.
+bool ExclusiveMode(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int exclusive = 0;
+    const bool queried = fd >= 0 && ioctl(fd, TIOCGEXCL, &exclusive) == 0;
+    if (fd >= 0) close(fd);
+    return !queried || exclusive != 0;
+}
 
 class PseudoTerminal {
 public:
@@ -97,6 +108,8 @@ TEST_F(PosixSerialTest, SecondOpenIsRefusedWhileTheFirstHoldsThePort) {
     PosixSerialBackend other;
     EXPECT_EQ(other.Open(pty.SlavePath(), kLineBaudRate), kInvalidPortHandle);
     EXPECT_EQ(other.LastOpenFailure().kind, OpenFailureKind::Busy);
+    // The refused opener leaves the holder's exclusive mode alone.
+    EXPECT_TRUE(ExclusiveMode(pty.SlavePath()));
     // A plain open by anyone (root included) must not get the lock either.
     const int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) {
@@ -104,6 +117,7 @@ TEST_F(PosixSerialTest, SecondOpenIsRefusedWhileTheFirstHoldsThePort) {
         close(fd);
     }
     backend.CloseHandle(port);
+    EXPECT_FALSE(ExclusiveMode(pty.SlavePath()));
     port = other.Open(pty.SlavePath(), kLineBaudRate);
     EXPECT_NE(port, kInvalidPortHandle);
     if (port != kInvalidPortHandle) {
@@ -316,7 +330,8 @@ TEST(PosixSerialOpen, UnsupportedRateIsRefused) {
     PosixSerialBackend backend;
     EXPECT_EQ(backend.Open(pty.SlavePath(), 12345), kInvalidPortHandle);
     EXPECT_EQ(backend.LastOpenFailure().kind, OpenFailureKind::SettingsRefused);
-    // The refused open must not keep the port.
+    // The refused open must not keep the port, nor leave it exclusive for a normal user's next open.
+    EXPECT_FALSE(ExclusiveMode(pty.SlavePath()));
     const PortHandle port = backend.Open(pty.SlavePath(), kLineBaudRate);
     EXPECT_NE(port, kInvalidPortHandle);
     backend.CloseHandle(port);
