@@ -89,17 +89,9 @@ void TfrmMain::ShowStatus() {
     RECT client{};
     GetClientRect(hwnd_, &client);
     // The time left has a part of its own at the right only while there is one.
-    int timeLeftWidth = 0;
-    if (!timeLeftText_.empty()) {
-        const HDC dc = GetDC(StatusBar1_);
-        const HGDIOBJ previous = SelectObject(dc,
-                                              reinterpret_cast<HGDIOBJ>(SendMessageW(StatusBar1_, WM_GETFONT, 0, 0)));
-        SIZE size{};
-        GetTextExtentPoint32W(dc, timeLeftText_.c_str(), static_cast<int>(timeLeftText_.size()), &size);
-        SelectObject(dc, previous);
-        ReleaseDC(StatusBar1_, dc);
-        timeLeftWidth = size.cx + At96Ppi(kTimeLeftRoom, Dpi());
-    }
+    const int timeLeftWidth = timeLeftText_.empty()
+                                  ? 0
+                                  : TextWidth(StatusBar1_, timeLeftText_) + At96Ppi(kTimeLeftRoom, Dpi());
     const int parts[] = {timeLeftText_.empty() ? -1 : int(client.right) - timeLeftWidth, -1};
     SendMessageW(StatusBar1_, SB_SETPARTS, timeLeftText_.empty() ? 1 : 2, reinterpret_cast<LPARAM>(parts));
     SendMessageW(StatusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusText_.c_str()));
@@ -174,27 +166,13 @@ void TfrmMain::SetPortItemDescriptions(const std::vector<std::string>& descripti
 }
 
 void TfrmMain::ArrangePortColumns() {
-    const HDC dc = GetDC(cbxPort_);
-    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(cbxPort_, WM_GETFONT, 0, 0)));
-    const auto width = [&](const std::wstring& text) {
-        SIZE size{};
-        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-        return static_cast<int>(size.cx);
-    };
     const int margin = At96Ppi(kPortItemMargin, Dpi());
     int widestName = 0;
     const int count = static_cast<int>(SendMessageW(cbxPort_, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::wstring name(static_cast<std::size_t>(SendMessageW(cbxPort_, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
-        name.resize(
-            static_cast<std::size_t>(SendMessageW(cbxPort_, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name.data()))));
-        widestName = std::max(widestName, width(name));
-    }
+    for (int i = 0; i < count; ++i) widestName = std::max(widestName, TextWidth(cbxPort_, ComboItemText(cbxPort_, i)));
     int widestDescription = 0;
     for (const std::wstring& description : portDescriptions_)
-        widestDescription = std::max(widestDescription, width(description));
-    SelectObject(dc, previous);
-    ReleaseDC(cbxPort_, dc);
+        widestDescription = std::max(widestDescription, TextWidth(cbxPort_, description));
     portDescriptionLeft_ = margin + widestName + At96Ppi(kPortColumnGap, Dpi());
     // The list may be wider than the box, so that the adapter's text is seen whole (as far as the screen
     // allows); it is never narrower.
@@ -217,9 +195,7 @@ void TfrmMain::DrawPortItem(const DRAWITEMSTRUCT& item) const {
     const int mode = SetBkMode(dc, TRANSPARENT);
     const COLORREF colour = GetTextColor(dc);
     const auto index = static_cast<int>(item.itemID);
-    std::wstring name(static_cast<std::size_t>(SendMessageW(cbxPort_, CB_GETLBTEXTLEN, index, 0)) + 1, L'\0');
-    name.resize(static_cast<std::size_t>(
-        std::max<LRESULT>(0, SendMessageW(cbxPort_, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(name.data())))));
+    const std::wstring name = ComboItemText(cbxPort_, index);
     constexpr UINT kFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
     RECT text = item.rcItem;
     text.left += At96Ppi(kPortItemMargin, Dpi());

@@ -51,6 +51,10 @@ HWND CreateUnseenLabel(HWND parent, const wchar_t* name);
 
 // The text of a window or control as it holds it.
 std::wstring WindowText(HWND window);
+// The string of a combo box's item.
+std::wstring ComboItemText(HWND box, int index);
+// How wide text is, in pixels, in the control's font.
+int TextWidth(HWND control, const std::wstring& text);
 
 // The program's icon: resource 1 of the executable, or the system's application icon (in tests, which
 // carry no resources).
