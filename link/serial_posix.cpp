@@ -192,10 +192,12 @@ bool PosixSerialBackend::ClearCommError(PortHandle port) {
 bool PosixSerialBackend::PurgeComm(PortHandle port, std::uint32_t flags) {
     const int fd = ToFd(port);
     if (fd < 0) return false;
-    const bool tx = (flags & kPurgeTxClear) != 0;
-    const bool rx = (flags & kPurgeRxClear) != 0;
-    if (!tx && !rx) return true;
-    return tcflush(fd, tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH)) == 0;
+    // Only the input queue is emptied. A write here has ended once its bytes are in the kernel's hands, and
+    // what a finished write handed over is sent: flushing the output would take back bytes a caller counts
+    // as sent, on a pseudo-terminal even those waiting unread at the other end (a command followed at once
+    // by the next transfer's purge would then never arrive).
+    if ((flags & kPurgeRxClear) == 0) return true;
+    return tcflush(fd, TCIFLUSH) == 0;
 }
 
 bool PosixSerialBackend::WriteFile(PortHandle port, const std::uint8_t* data, std::uint32_t count,
