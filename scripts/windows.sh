@@ -85,13 +85,11 @@ if [ -n "${VANTREL_WINDOWS_NO_WINE:-}" ]; then
   exit 0
 fi
 
-# Windows need a display: a virtual X server of our own, on the first free display number.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$win/xvfb.display" 2>"$win/xvfb.log" &
-xvfb=$!
+# Windows need a display: a virtual X server of our own.
+source "$root/tests/support/virtual_display.sh"
+start_virtual_display "$win" || exit 1
+xvfb=$virtual_display_pid
 trap 'kill "$xvfb" 2>/dev/null' EXIT
-for _ in $(seq 100); do [ -s "$win/xvfb.display" ] && break; sleep 0.1; done
-[ -s "$win/xvfb.display" ] || { echo "Xvfb did not start:"; cat "$win/xvfb.log"; exit 1; }
-export DISPLAY=":$(head -n 1 "$win/xvfb.display")"
 
 # A 64-bit prefix of our own. Without the overrides the first start offers to install Mono and Gecko,
 # which nothing here needs.

@@ -169,10 +169,10 @@ in_root vantrel-update --version >"$work/window-version.out" 2>&1
 check "installed vantrel-update --version" 0 $? "vantrel-update $version" "$work/window-version.out"
 in_root env MANPAGER=cat MANWIDTH=100 man vantrel-update >"$work/man-vantrel-update.out" 2>&1
 check "man vantrel-update" 0 $? "vantrel-update" "$work/man-vantrel-update.out"
-display=:$((90 + $$ % 100))
-Xvfb "$display" -nolisten tcp -screen 0 1280x1024x24 >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
+source "$source_dir/tests/support/virtual_display.sh"
+start_virtual_display "$work" || { echo "FAIL no X display"; failures=$((failures + 1)); }
+xvfb=$virtual_display_pid
+display=${DISPLAY:-}
 mkdir -p "$target/tmp/.X11-unix" "$target/tmp/xdg"
 chmod 700 "$target/tmp/xdg"
 mount --bind /tmp/.X11-unix "$target/tmp/.X11-unix" && mounts+=("$target/tmp/.X11-unix")

@@ -121,11 +121,9 @@ check "msi: uninstall entry's HelpLink, URLInfoAbout, InstallLocation" 0 $? \
 # replaces the installed product (one uninstall entry, of the new build). The job runs in the console
 # front end, whose jobs are marked as the window's are; the simulated converter's latency timer makes it
 # last long enough.
-display=:$((190 + $$ % 100))
-Xvfb "$display" -nolisten tcp -screen 0 1280x1024x24 >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
-export DISPLAY=$display
+source "$source_dir/tests/support/virtual_display.sh"
+start_virtual_display "$work" || { echo "FAIL msi: no X display"; failures=$((failures + 1)); }
+xvfb=$virtual_display_pid
 wine 'C:\Program Files\Vantrel Firmware Update\vantrel-update.exe' >"$work/window.out" 2>&1 &
 for _ in $(seq 300); do xwininfo -root -tree 2>/dev/null | grep -q '"Vantrel Firmware Update"' && break; sleep 0.1; done
 xwininfo -root -tree 2>/dev/null | grep -q '"Vantrel Firmware Update"'

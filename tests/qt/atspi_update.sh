@@ -43,17 +43,9 @@ trap 'exit 130' INT TERM HUP
 
 source "$here/../support/e2e_check.sh"
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb.display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 300); do [ -s "$work/xvfb.display" ] && break; sleep 0.1; done
-DISPLAY=":$(head -n 1 "$work/xvfb.display" 2>/dev/null)"
-for _ in $(seq 300); do [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
-if [ "$DISPLAY" = : ] || ! kill -0 "$xvfb" 2>/dev/null || [ ! -S "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
-  echo "FAIL Xvfb did not start:"
-  cat "$work/xvfb.log"
-  exit 1
-fi
-export DISPLAY
+source "$here/../support/virtual_display.sh"
+start_virtual_display "$work" 1024x768x24 || { echo "FAIL no X display"; exit 1; }
+xvfb=$virtual_display_pid
 
 # The sockets of the buses and the toolkit in the run's own folder.
 export XDG_RUNTIME_DIR="$work/runtime"
@@ -104,7 +96,10 @@ else
   app=
   check "the program ends after Close" 0 $status
 fi
-[ $driven = 0 ] || sed 's/^/    program: /' "$work/app.err" | tail -n 20
+if [ $driven != 0 ]; then
+  sed 's/^/    program: /' "$work/app.err" | tail -n 20
+  sed 's/^/    X server: /' "$work/xvfb.log" | tail -n 10
+fi
 
 # The logger's side: an application now valid and started, answering as V1.06.
 stop "$sim"
