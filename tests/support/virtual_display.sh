@@ -57,6 +57,6 @@ start_virtual_display() {
     virtual_display_pid=''
   done
   echo "no virtual X display could be started; the last server's log:"
-  cat "$work/xvfb.log"
+  cat "$work/xvfb.log" 2>/dev/null
   return 1
 }

@@ -959,12 +959,6 @@ TEST_F(Win32WindowTest, TheUnderlinedLettersActAsClicks) {
     EXPECT_FALSE(IsWindow(hwnd));
 }
 
-}  // namespace
-}  // namespace vantrel::ui::win32
-
-namespace vantrel::ui::win32 {
-namespace {
-
 // A progress notification reaches the window with the records it counts, so that the time left is measured
 // from the records' rate once programming runs, not only bounded by the fixed waits.
 TEST_F(Win32WindowTest, TheTimeLeftIsMeasuredOnceRecordsGoOverTheLine) {
