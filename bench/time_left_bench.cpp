@@ -1,4 +1,4 @@
-// The error of the console's time-left estimate (ui/time_left.h) over whole updates on a line paced at 9600
+// The error of the console's time-left estimate (app/time_left.h) over whole updates on a line paced at 9600
 // baud, the simulator's --paced model: at every progress report from 10 % on, the estimate against the time
 // the job then really still took, relative to the latter.
 //  - TimeLeftPaced: the in-process simulator in virtual time, every built-in image.
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/time_left.h"
 #include "bench/paced_line.h"
 #include "engine/comm_thread.h"
 #include "engine/notify.h"
@@ -23,7 +24,6 @@
 #include "engine/vantrel_comm_thread.h"
 #include "link/clock.h"
 #include "link/serial.h"
-#include "ui/time_left.h"
 
 extern char** environ;
 
@@ -61,7 +61,7 @@ public:
 private:
     std::mutex mutex_;
     vantrel::link::Clock& clock_;
-    vantrel::ui::TimeLeft estimate_;
+    vantrel::app::TimeLeft estimate_;
     std::shared_ptr<vantrel::engine::NotificationQueue> queue_;
 };
 

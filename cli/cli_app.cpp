@@ -5,6 +5,8 @@
 #include <optional>
 #include <ostream>
 
+#include "app/exit_status.h"
+#include "app/options.h"
 #include "cli/arguments.h"
 #include "cli/listings.h"
 #include "cli/many_loggers.h"
@@ -15,8 +17,6 @@
 #include "engine/vantrel_comm_thread.h"
 #include "firmware/header.h"
 #include "link/clock.h"
-#include "ui/exit_status.h"
-#include "ui/options.h"
 
 namespace vantrel::cli {
 
@@ -35,9 +35,9 @@ int Run(Arguments& args, ConsoleIo& io, RunState& run) {
     if (args.timeLimit) args.deadline = link::CurrentClock().Now() + *args.timeLimit;
     std::vector<std::string> commandLine{args.commandLine.empty() ? std::string() : args.commandLine.front()};
     commandLine.insert(commandLine.end(), args.keys.begin(), args.keys.end());
-    ui::SetCommandLine(commandLine);
-    const bool internal = ui::InternalMode();
-    ui::ReadCommandLineOptions(internal);
+    app::SetCommandLine(commandLine);
+    const bool internal = app::InternalMode();
+    app::ReadCommandLineOptions(internal);
     engine::CommThreadClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
     CheckArguments(args, {internal, engine::FileMode == engine::kFileModeImageFiles});
 
@@ -60,20 +60,20 @@ int ParseAndRun(const std::vector<std::string>& argv, ConsoleIo& io, Arguments& 
         if (const std::optional<std::string> text = ParseArguments(argv, args, io.err)) {
             io.out << *text;
             args.plainOutput = true;
-            return ui::kExitSuccess;
+            return app::kExitSuccess;
         }
         return Run(args, io, run);
     } catch (const UsageError& e) {
-        return Refused(io, run, e.failure, e.what(), e.hint, ui::kExitUsage);
+        return Refused(io, run, e.failure, e.what(), e.hint, app::kExitUsage);
     } catch (const firmware::EInOutError& e) {
         return Refused(io, run, "image-file", std::string("cannot read the image file: ") + e.what(), "",
-                       ui::kExitUsage);
+                       app::kExitUsage);
     } catch (const firmware::EConvertError& e) {
         return Refused(io, run, "image-file", std::string("cannot read the image file: ") + e.what(), "",
-                       ui::kExitUsage);
+                       app::kExitUsage);
     } catch (const std::exception& e) {
         // Anything else is a fault of this program, reported like the worker's unexpected failures.
-        return Refused(io, run, "unexpected", std::string("unexpected error: ") + e.what(), "", ui::kExitUnexpected);
+        return Refused(io, run, "unexpected", std::string("unexpected error: ") + e.what(), "", app::kExitUnexpected);
     }
 }
 
@@ -111,7 +111,7 @@ int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
     // The help and the listings are the output: if it could not be written, the run failed.
     if (args.plainOutput && outputLost) {
         io.err << kProgramPrefix << "the output could not be written\n" << std::flush;
-        return ui::kExitUnexpected;
+        return app::kExitUnexpected;
     }
     // A job runs to its end whatever happens to the output: stopping it halfway could leave the logger
     // erased. Its status is the job's; the operator learns that the report is incomplete.

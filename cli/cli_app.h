@@ -11,7 +11,7 @@
 // unexpected failure, or the help or a listing that could not be written; 2 usage errors, unreadable
 // image files, declined or unanswerable confirmations, a --log file that cannot be written; 30 / 44 when
 // --max-restarts stopped a communication retry / a programming-error repeat; 124 when --timeout cancelled
-// the job or ran out while waiting for the port (ui/exit_status.h); 10 also when the port did not appear within
+// the job or ran out while waiting for the port (app/exit_status.h); 10 also when the port did not appear within
 // --wait-for-port. Several loggers: 0 when all were updated, else the status of the first port on the command line that
 // was not. An update's status is its verdict even when its output could not be written (main adds 128 + signal for a
 // signal that ended the program at once).
@@ -24,12 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "app/exit_status.h"
 #include "cli/console_window.h"
-#include "ui/exit_status.h"
 
 namespace vantrel::cli {
 
-using ui::kExitUsage;
+using app::kExitUsage;
 
 // args[0] is the program's path. Signals are the caller's business: they only set CancelRequested.
 int RunCli(const std::vector<std::string>& args, ConsoleIo io);

@@ -69,7 +69,7 @@ void ConsoleWindow::AddReport(const std::string& text) {
     if (log_ != nullptr) log_->Report(text, std::chrono::system_clock::now());
     if (json_ != nullptr) return Emit("report", text);
     EndStatusLine();
-    io_.out << ui::ReportLine(std::time(nullptr), ShownSafely(text)) << '\n' << std::flush;
+    io_.out << app::ReportLine(std::time(nullptr), ShownSafely(text)) << '\n' << std::flush;
     DrawStatusLine();
 }
 
@@ -114,7 +114,7 @@ void ConsoleWindow::EmitNotification(const engine::Notification& n) {
     }
     json_->Emit("notification", fields);
     if (n.code != engine::ncProgress) return;
-    const std::optional<ui::TimeLeft::Estimate> left = timeLeft_.Left();
+    const std::optional<app::TimeLeft::Estimate> left = timeLeft_.Left();
     json_->Emit("progress", {{"percent", n.value},
                              {"records_done", n.position},
                              {"records_total", n.total},
@@ -143,9 +143,9 @@ void ConsoleWindow::DrawStatusLine() {
     const int filled = progress_ * kBarWidth / 100;
     std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                        std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " +
-                       std::to_string(progress_) + "% " + ui::ClockText(timeLeft_.Elapsed()) + " elapsed";
-    if (const std::optional<ui::TimeLeft::Estimate> left = timeLeft_.Left()) {
-        line += ", " + ui::LeftText(*left);
+                       std::to_string(progress_) + "% " + app::ClockText(timeLeft_.Elapsed()) + " elapsed";
+    if (const std::optional<app::TimeLeft::Estimate> left = timeLeft_.Left()) {
+        line += ", " + app::LeftText(*left);
     }
     line += "  " + status_;
     // A line as wide as the terminal or wider wraps, and the next redraw then leaves a stale row behind:

@@ -8,12 +8,12 @@
 #include <iosfwd>
 #include <string>
 
+#include "app/presenter.h"
+#include "app/time_left.h"
 #include "cli/job_log.h"
 #include "cli/json_events.h"
 #include "cli/port_system.h"
 #include "engine/notify.h"
-#include "ui/presenter.h"
-#include "ui/time_left.h"
 
 namespace vantrel::cli {
 
@@ -43,7 +43,7 @@ struct ConsoleIo {
                       const std::string& errLine) = nullptr;
 };
 
-class ConsoleWindow final : public ui::WindowOps {
+class ConsoleWindow final : public app::WindowOps {
 public:
     // json: nullptr for the plain report; log: nullptr without --log.
     ConsoleWindow(ConsoleIo io, JsonLines* json, JobLog* log, std::string port, bool readInfoOnly,
@@ -93,7 +93,7 @@ private:
     int progress_ = 0;
     bool statusLineShown_ = false;
     std::size_t statusLineWidth_ = 0;
-    ui::TimeLeft timeLeft_;
+    app::TimeLeft timeLeft_;
 };
 
 // Control characters (a port name may hold an escape sequence) as \xHH, so a terminal only shows them.

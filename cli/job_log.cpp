@@ -18,9 +18,9 @@ std::optional<std::string> JobLog::Open(const std::string& path) {
     return std::nullopt;
 }
 
-void JobLog::Report(const std::string& text, ui::WallTime when) {
+void JobLog::Report(const std::string& text, app::WallTime when) {
     // The port on every line: the jobs of several loggers write one log, and the summary lines name it too.
-    Write(ui::IsoTime(when) + (port_.empty() ? "" : " port=" + ShownSafely(port_)) + " -> " + ShownSafely(text));
+    Write(app::IsoTime(when) + (port_.empty() ? "" : " port=" + ShownSafely(port_)) + " -> " + ShownSafely(text));
 }
 
 void JobLog::Summary(const std::string& line) { Write(line); }

@@ -1,5 +1,5 @@
 // The console's --log file: the report with the date and time on every line, and one summary line a job
-// (ui/job_record.h), appended. The file is opened before the port, so a name that cannot be written stops
+// (app/job_record.h), appended. The file is opened before the port, so a name that cannot be written stops
 // the run before the logger is touched; once the job runs, a write that fails (a full disk) does not stop
 // it: the log falls silent and the failure is told at the end.
 #pragma once
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/job_record.h"
+#include "app/job_record.h"
 
 namespace vantrel::cli {
 
@@ -21,7 +21,7 @@ public:
 
     // The port the job runs on, named on every report line from now on.
     void SetPort(const std::string& port) { port_ = port; }
-    void Report(const std::string& text, ui::WallTime when);
+    void Report(const std::string& text, app::WallTime when);
     void Summary(const std::string& line);
 
     // Why the log stopped, if it did.

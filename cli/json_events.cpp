@@ -3,8 +3,8 @@
 #include <chrono>
 #include <ostream>
 
+#include "app/job_record.h"
 #include "cli/program_name.h"
-#include "ui/job_record.h"
 
 namespace vantrel::cli {
 
@@ -35,7 +35,7 @@ void JsonLines::Relay(const std::string& line) {
 }
 
 void JsonLines::Write(const char* event, const nlohmann::ordered_json& fields) {
-    nlohmann::ordered_json line{{"event", event}, {"time", ui::IsoTime(std::chrono::system_clock::now())}};
+    nlohmann::ordered_json line{{"event", event}, {"time", app::IsoTime(std::chrono::system_clock::now())}};
     for (const auto& [key, value] : fields.items()) line[key] = value;
     out_ << Dump(line) << '\n' << std::flush;
 }
@@ -66,7 +66,7 @@ std::string JobTextAsJson(const std::string& text, const std::string& port) {
 }
 
 std::pair<std::string, std::string> SignalExitEventHalves(const nlohmann::ordered_json& detail) {
-    const nlohmann::ordered_json event{{"event", "exit"},   {"time", ui::IsoTime(std::chrono::system_clock::now())},
+    const nlohmann::ordered_json event{{"event", "exit"},   {"time", app::IsoTime(std::chrono::system_clock::now())},
                                        {"status", 0},       {"failure", "signal"},
                                        {"reason", nullptr}, {"detail", detail}};
     const std::string line = event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

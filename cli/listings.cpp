@@ -5,43 +5,43 @@
 #include <iomanip>
 #include <nlohmann/json.hpp>
 
+#include "app/job_rules.h"
+#include "app/port_list.h"
 #include "cli/console_window.h"
 #include "cli/json_events.h"
 #include "firmware/catalogue.h"
 #include "firmware/image_file.h"
-#include "ui/job_rules.h"
-#include "ui/port_list.h"
 
 namespace vantrel::cli {
 
 namespace {
 
-// The overview's columns (ui::kOverviewColumns) as JSON field names.
+// The overview's columns (app::kOverviewColumns) as JSON field names.
 constexpr std::array<const char*, 6> kImageFields{"firmware", "version", "platform", "print", "date", "bl"};
-static_assert(kImageFields.size() == ui::kOverviewColumns.size());
+static_assert(kImageFields.size() == app::kOverviewColumns.size());
 
 // What a port's adapter says about itself, as the text listing labels it and as the JSON listing names it;
 // a field the adapter does not tell is left out of both.
 struct IdentityField {
     const char* label;
     const char* jsonName;
-    std::string (*value)(const ui::PortIdentity&);
+    std::string (*value)(const app::PortIdentity&);
 };
 const std::array<IdentityField, 5> kIdentityFields{{
-    {"by-id", "by_id", [](const ui::PortIdentity& id) { return id.stableLink; }},
+    {"by-id", "by_id", [](const app::PortIdentity& id) { return id.stableLink; }},
     {"USB ID", "usb_id",
-     [](const ui::PortIdentity& id) {
+     [](const app::PortIdentity& id) {
          return id.vendorId.empty() && id.productId.empty() ? std::string() : id.vendorId + ":" + id.productId;
      }},
-    {"manufacturer", "manufacturer", [](const ui::PortIdentity& id) { return id.manufacturer; }},
-    {"product", "product", [](const ui::PortIdentity& id) { return id.product; }},
-    {"serial number", "serial_number", [](const ui::PortIdentity& id) { return id.serialNumber; }},
+    {"manufacturer", "manufacturer", [](const app::PortIdentity& id) { return id.manufacturer; }},
+    {"product", "product", [](const app::PortIdentity& id) { return id.product; }},
+    {"serial number", "serial_number", [](const app::PortIdentity& id) { return id.serialNumber; }},
 }};
 
 // Each port on a line of its own (the first word of the line), what its adapter says about itself indented
 // under it.
-void PrintPortList(const std::vector<ui::PortEntry>& ports, std::ostream& out) {
-    for (const ui::PortEntry& port : ports) {
+void PrintPortList(const std::vector<app::PortEntry>& ports, std::ostream& out) {
+    for (const app::PortEntry& port : ports) {
         out << ShownSafely(port.name) << '\n';
         for (const IdentityField& field : kIdentityFields) {
             const std::string value = field.value(port.identity);
@@ -53,10 +53,10 @@ void PrintPortList(const std::vector<ui::PortEntry>& ports, std::ostream& out) {
 }  // namespace
 
 int ListPorts(bool json, std::ostream& out) {
-    const std::vector<ui::PortEntry> ports = ui::LoggerPortEntries(ui::CurrentPortSource().Enumerate());
+    const std::vector<app::PortEntry> ports = app::LoggerPortEntries(app::CurrentPortSource().Enumerate());
     if (json) {
         nlohmann::ordered_json items = nlohmann::ordered_json::array();
-        for (const ui::PortEntry& port : ports) {
+        for (const app::PortEntry& port : ports) {
             nlohmann::ordered_json item = {{"path", port.name}};
             for (const IdentityField& field : kIdentityFields) {
                 const std::string value = field.value(port.identity);
@@ -78,9 +78,9 @@ int ListImages(const std::optional<std::string>& file, bool json, std::ostream& 
     }
     if (json) {
         nlohmann::ordered_json items = nlohmann::ordered_json::array();
-        for (const std::int32_t image : ui::OverviewImages()) {
+        for (const std::int32_t image : app::OverviewImages()) {
             const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(image);
-            const ui::OverviewRow row = ui::MakeOverviewRow(h);
+            const app::OverviewRow row = app::MakeOverviewRow(h);
             nlohmann::ordered_json item{{"image", image}};
             for (std::size_t c = 0; c < row.size(); ++c) item[kImageFields[c]] = Latin1ToUtf8(row[c]);
             item["class_code"] = h.qel_class;
@@ -91,10 +91,10 @@ int ListImages(const std::optional<std::string>& file, bool json, std::ostream& 
         out << JsonDocument("images", items) << '\n';
         return 0;
     }
-    const auto rows = ui::OverviewRows();
+    const auto rows = app::OverviewRows();
     std::array<std::size_t, 6> widths{};
     for (std::size_t c = 0; c < widths.size(); ++c) {
-        widths[c] = std::string(ui::kOverviewColumns[c]).size();
+        widths[c] = std::string(app::kOverviewColumns[c]).size();
         for (const auto& row : rows) widths[c] = std::max(widths[c], row[c].size());
     }
     auto print = [&](const auto& cells) {
@@ -103,7 +103,7 @@ int ListImages(const std::optional<std::string>& file, bool json, std::ostream& 
         }
         out << '\n';
     };
-    print(ui::kOverviewColumns);
+    print(app::kOverviewColumns);
     for (const auto& row : rows) print(row);
     return 0;
 }

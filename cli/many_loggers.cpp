@@ -9,11 +9,11 @@
 #include <ostream>
 #include <tuple>
 
+#include "app/exit_status.h"
+#include "app/job_record.h"
 #include "cli/program_name.h"
 #include "link/cancel.h"
 #include "link/failures.h"
-#include "ui/exit_status.h"
-#include "ui/job_record.h"
 
 namespace vantrel::cli {
 
@@ -52,10 +52,10 @@ bool TakeProgressEvent(const std::string& line, PortRun& run) {
                        "% ";
     const auto seconds = [](double value) { return std::chrono::milliseconds(std::llround(value * 1000.0)); };
     if (event.contains("elapsed_s") && event["elapsed_s"].is_number()) {
-        text += ui::ClockText(seconds(event["elapsed_s"].get<double>())) + " elapsed";
+        text += app::ClockText(seconds(event["elapsed_s"].get<double>())) + " elapsed";
     }
     if (event.contains("remaining_s") && event["remaining_s"].is_number()) {
-        text += ", " + ui::ClockText(seconds(event["remaining_s"].get<double>())) + " left";
+        text += ", " + app::ClockText(seconds(event["remaining_s"].get<double>())) + " left";
     }
     run.progress = text;
     return true;
@@ -130,13 +130,13 @@ void TakeExitEvent(const std::string& line, PortRun& run) {
 // A child that ended without its exit event was killed (by a signal: 128 + its number) or died; the
 // parent says so for it, so that every port has its exit event.
 void ChildEndedWithoutExitEvent(PortRun& run, int status, JsonLines* json) {
-    const bool signalled = status > ui::kExitSignalBase;
+    const bool signalled = status > app::kExitSignalBase;
     run.failure = signalled ? "signal" : "unexpected";
-    const std::string detail = signalled ? "ended by signal " + std::to_string(status - ui::kExitSignalBase)
+    const std::string detail = signalled ? "ended by signal " + std::to_string(status - app::kExitSignalBase)
                                          : "ended without saying how (status " + std::to_string(status) + ")";
     run.verdict = detail;
     if (json == nullptr) return;
-    nlohmann::ordered_json event{{"event", "exit"},        {"time", ui::IsoTime(std::chrono::system_clock::now())},
+    nlohmann::ordered_json event{{"event", "exit"},        {"time", app::IsoTime(std::chrono::system_clock::now())},
                                  {"port", run.port.value}, {"status", status},
                                  {"failure", run.failure}, {"reason", nullptr},
                                  {"detail", detail}};
@@ -229,7 +229,7 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
             runOfChild.push_back(runs.size() - 1);
         } else {
             io.err << kProgramPrefix << runs.back().shown << ": the update could not be started\n";
-            runs.back().status = ui::kExitUnexpected;
+            runs.back().status = app::kExitUnexpected;
             runs.back().verdict = "not started";
             runs.back().failure = "unexpected";
         }
@@ -275,7 +275,7 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
     // Children that were started are all read to their end; one that somehow gave no status failed.
     for (PortRun& run : runs) {
         if (!run.status) {
-            run.status = ui::kExitUnexpected;
+            run.status = app::kExitUnexpected;
             run.failure = "unexpected";
         }
     }

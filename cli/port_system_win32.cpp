@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/port_list.h"
 #include "cli/port_system.h"
-#include "ui/port_list.h"
 
 namespace vantrel::cli {
 
@@ -20,9 +20,9 @@ std::string PlainPortName(const std::string& port) {
 
 bool PortPresent(const std::string& port) {
     const std::string wanted = PlainPortName(port);
-    const std::vector<ui::PortEntry> entries = ui::SystemPortSource().Enumerate();
+    const std::vector<app::PortEntry> entries = app::SystemPortSource().Enumerate();
     return std::any_of(entries.begin(), entries.end(),
-                       [&](const ui::PortEntry& entry) { return PlainPortName(entry.name) == wanted; });
+                       [&](const app::PortEntry& entry) { return PlainPortName(entry.name) == wanted; });
 }
 
 std::string SameDeviceKey(const std::string& port) { return PlainPortName(port); }

@@ -10,6 +10,11 @@
 #include <ostream>
 #include <sstream>
 
+#include "app/exit_status.h"
+#include "app/job_rules.h"
+#include "app/options.h"
+#include "app/port_list.h"
+#include "app/presenter.h"
 #include "cli/port_system.h"
 #include "cli/program_name.h"
 #include "engine/comm_thread.h"
@@ -19,11 +24,6 @@
 #include "link/clock.h"
 #include "link/failures.h"
 #include "link/serial.h"
-#include "ui/exit_status.h"
-#include "ui/job_rules.h"
-#include "ui/options.h"
-#include "ui/port_list.h"
-#include "ui/presenter.h"
 
 namespace vantrel::cli {
 
@@ -48,9 +48,9 @@ std::string SecondsText(std::chrono::milliseconds duration) {
     return text.str();
 }
 
-std::string PortsAndSerialNumbers(const std::vector<ui::PortEntry>& ports) {
+std::string PortsAndSerialNumbers(const std::vector<app::PortEntry>& ports) {
     std::string text;
-    for (const ui::PortEntry& port : ports) {
+    for (const app::PortEntry& port : ports) {
         text += (text.empty() ? "" : ", ") + port.name + " (" +
                 (port.identity.serialNumber.empty() ? "no serial number"
                                                     : "serial number " + port.identity.serialNumber) +
@@ -60,7 +60,7 @@ std::string PortsAndSerialNumbers(const std::vector<ui::PortEntry>& ports) {
 }
 
 bool AnyPortWithSerialNumber(const std::string& serial) {
-    return !ui::PortsWithSerialNumber(ui::LoggerPortEntries(ui::CurrentPortSource().Enumerate()), serial).empty();
+    return !app::PortsWithSerialNumber(app::LoggerPortEntries(app::CurrentPortSource().Enumerate()), serial).empty();
 }
 
 // A quarter of a second after an adapter is plugged in is soon enough for the person who plugged it.
@@ -111,17 +111,17 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
     JobLog* log = run.log.IsOpen() ? &run.log : nullptr;
     run.log.SetPort(args.port);
     ConsoleWindow window(io, run.json, log, args.port, args.readInfoOnly, registration.handle());
-    ui::JobControl::SummarySink summary;
+    app::JobControl::SummarySink summary;
     if (log != nullptr) summary = [log](const std::string& line) { log->Summary(line); };
-    ui::JobControl jobs(window, args.maxRestarts, std::move(summary));
-    ui::Presenter presenter(window, jobs);
+    app::JobControl jobs(window, args.maxRestarts, std::move(summary));
+    app::Presenter presenter(window, jobs);
 
     // The time limit runs on the system's one clock, from the moment the run started.
     link::Clock& clock = link::CurrentClock();
     const std::optional<link::Micros> deadline = args.deadline;
     window.JobStarted();
     // A signal that came before this point was meant for this job: it ends before the port is opened.
-    jobs.StartNew(args.port, ui::EarlierCancel::Keep);
+    jobs.StartNew(args.port, app::EarlierCancel::Keep);
     std::optional<int> status;
     auto lastHeard = std::chrono::steady_clock::now();
     while (!status) {
@@ -143,7 +143,7 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
             window.EndStatusLine();
             run.reason = "the job stopped reporting";
             io.err << kProgramPrefix << run.reason << '\n';
-            status = ui::kExitUnexpected;
+            status = app::kExitUnexpected;
             jobs.Finished(*status, run.reason);
             break;
         }
@@ -163,7 +163,7 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
     if ((*status == link::feNoAnswer || *status == link::feProgramming) && args.maxRestarts) {
         run.detail = "gave up after " + std::to_string(jobs.Restarts()) + " automatic restart(s)";
     }
-    if (*status == ui::kExitTimedOut) {
+    if (*status == app::kExitTimedOut) {
         run.detail = "the job did not finish within " + SecondsText(*args.timeLimit) + " and was cancelled";
     }
     if (!presenter.Detail().empty()) {
@@ -187,11 +187,11 @@ std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io, RunState& run)
     const bool limitFirst = args.deadline && *args.deadline < waitEnd;
     const link::Micros deadline = limitFirst ? *args.deadline : waitEnd;
     auto timedOut = [&](const std::string& what) {
-        run.failure = FailureName(ui::kExitTimedOut);
+        run.failure = FailureName(app::kExitTimedOut);
         run.detail = what + " did not appear within the time limit of " + SecondsText(*args.timeLimit) +
                      "; no job was started";
         io.err << kProgramPrefix << run.detail << '\n';
-        return ui::kExitTimedOut;
+        return app::kExitTimedOut;
     };
     if (args.portSerials.empty()) {
         if (!WaitUntil([&] { return PortPresent(args.port); }, deadline)) {
@@ -224,7 +224,7 @@ std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io, RunState& run)
 }  // namespace
 
 void Confirm(const Arguments& args, ConsoleIo& io) {
-    const std::optional<std::string> question = ui::UpdateConfirmation();
+    const std::optional<std::string> question = app::UpdateConfirmation();
     if (!question || args.yes) return;
     if (!io.inIsTerminal) {
         throw UsageError("this update needs a confirmation (" + QuestionLines(*question, " ") +
@@ -241,7 +241,7 @@ void Confirm(const Arguments& args, ConsoleIo& io) {
 // The name the exit event gives a job's exit status.
 std::string FailureName(int status) {
     if (status == 0) return {};
-    if (status == ui::kExitTimedOut) return "timeout";
+    if (status == app::kExitTimedOut) return "timeout";
     const char* name = link::FailureCodeName(status);
     return name != nullptr ? name : "unexpected";
 }
@@ -249,8 +249,8 @@ std::string FailureName(int status) {
 // The one logger port whose adapter has this serial number; none, or several, leave the choice to the
 // operator.
 std::string PortWithSerialNumber(const std::string& serial) {
-    const std::vector<ui::PortEntry> loggerPorts = ui::LoggerPortEntries(ui::CurrentPortSource().Enumerate());
-    const std::vector<ui::PortEntry> matching = ui::PortsWithSerialNumber(loggerPorts, serial);
+    const std::vector<app::PortEntry> loggerPorts = app::LoggerPortEntries(app::CurrentPortSource().Enumerate());
+    const std::vector<app::PortEntry> matching = app::PortsWithSerialNumber(loggerPorts, serial);
     if (matching.size() == 1) return matching.front().name;
     if (matching.empty()) {
         throw UsageError("no logger port's adapter has the serial number '" + serial + "'; " +
@@ -275,7 +275,7 @@ int RunSingleJob(Arguments& args, ConsoleIo& io, RunState& run) {
     if (args.wait) {
         if (const std::optional<int> status = WaitForThePort(args, io, run)) return *status;
     }
-    ui::SelectImageSource(args.file);
+    app::SelectImageSource(args.file);
     AdviseOnConverterLatency(args.port, io);
     return RunUpdate(args, io, run);
 }

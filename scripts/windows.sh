@@ -66,7 +66,7 @@ cmake -S . -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-
   -DVANTREL_BUILD_QT=OFF -DVANTREL_BUILD_BENCH=OFF >/dev/null
 # The updater and the tests of the core (link, engine, firmware, ui, in-process simulator) and of the
 # Windows parts. Named one by one: test programs that need POSIX facilities are not among them.
-core_tests=(link_tests worker_tests update_sequence_tests firmware_tests ui_tests sim_tests windows_tests
+core_tests=(link_tests worker_tests update_sequence_tests firmware_tests app_tests ui_tests sim_tests windows_tests
   win32_window_tests)
 cmake --build "$win" -j "$jobs" --target vantrel-update vantrel-update-cli window_probe "${core_tests[@]}"
 

@@ -4,10 +4,10 @@
 #include <exception>
 #include <system_error>
 
+#include "app/job_rules.h"
+#include "app/options.h"
 #include "engine/option_flags.h"
 #include "link/failures.h"
-#include "ui/job_rules.h"
-#include "ui/options.h"
 
 namespace vantrel::ui {
 
@@ -23,7 +23,7 @@ UpdateButtonsGeometry ArrangeUpdateButtons(bool fileButton, int updateLeft, int 
     return {half, updateLeft + half + gap, half};
 }
 
-MainWindowController::MainWindowController(MainWindowView& view, PortSource& ports, HistorySink history,
+MainWindowController::MainWindowController(MainWindowView& view, app::PortSource& ports, HistorySink history,
                                            link::Clock& clock)
     : view_(view),
       ports_(ports),
@@ -32,14 +32,14 @@ MainWindowController::MainWindowController(MainWindowView& view, PortSource& por
       timeLeft_(clock) {}
 
 void MainWindowController::Start() {
-    view_.SetText(Text::Caption, kApplicationTitle);
-    view_.SetText(Text::InfoMenu, kMenuInfoCaption);
-    view_.ReplaceDialogTexts({kConfirmCaption, kYesText, kNoText});
+    view_.SetText(Text::Caption, app::kApplicationTitle);
+    view_.SetText(Text::InfoMenu, app::kMenuInfoCaption);
+    view_.ReplaceDialogTexts({app::kConfirmCaption, app::kYesText, app::kNoText});
     initialDirectory_ = view_.ProgramFile();
-    const bool internal = InternalMode();
+    const bool internal = app::InternalMode();
     view_.SetChecked(Control::ReadInfoOnly, false);
     view_.SetVisible(Control::ReadInfoOnly, engine::ReadInfoOnlySupported && internal);
-    ReadCommandLineOptions(internal);
+    app::ReadCommandLineOptions(internal);
     ApplyFileModeLayout();
     ShowPorts(true);
     SetStatusText(engine::ClearsMeasurements ? "F" : "");
@@ -57,11 +57,11 @@ void MainWindowController::ApplyFileModeLayout() {
 bool MainWindowController::PrepareImageSource(const std::filesystem::path& fileName) {
     view_.ClearReport();
     try {
-        SelectImageSource(fileName);
+        app::SelectImageSource(fileName);
     } catch (const std::exception& e) {
         // The reader's message names the file and what is wrong with it. Nothing starts: the operator asked
         // for that file, not for the built-in images.
-        Announce(*this, UnreadableImageFileText(e));
+        Announce(*this, app::UnreadableImageFileText(e));
         return false;
     }
     port_ = PortText();
@@ -70,12 +70,12 @@ bool MainWindowController::PrepareImageSource(const std::filesystem::path& fileN
 
 void MainWindowController::StartNewJob() {
     timeLeft_.JobStarted();
-    jobs_.StartNew(port_, EarlierCancel::Forget);
+    jobs_.StartNew(port_, app::EarlierCancel::Forget);
 }
 
 void MainWindowController::UpdateClicked() {
     if (Busy()) return;
-    if (const std::optional<std::string> question = UpdateConfirmation()) {
+    if (const std::optional<std::string> question = app::UpdateConfirmation()) {
         if (!view_.AskYesNo(*question)) return;
     }
     if (!PrepareImageSource({})) return;
@@ -109,9 +109,9 @@ void MainWindowController::FileVersionClicked() {
     std::error_code error;
     if (!std::filesystem::exists(*file, error)) return;
     try {
-        SelectOverviewFile(*file);
+        app::SelectOverviewFile(*file);
     } catch (const std::exception& e) {
-        ShowInfoMessage(UnreadableImageFileText(e));
+        ShowInfoMessage(app::UnreadableImageFileText(e));
         return;
     }
     FirmwareClicked();
@@ -119,7 +119,7 @@ void MainWindowController::FileVersionClicked() {
 
 bool MainWindowController::CloseRequested() {
     if (Busy()) {
-        if (!view_.AskYesNo(kCloseWhileBusyQuestion)) return false;
+        if (!view_.AskYesNo(app::kCloseWhileBusyQuestion)) return false;
         // The worker stops at its next transfer attempt. What it did so far is recorded now: its own end
         // comes when nobody is left to see it.
         closed_ = true;
@@ -143,7 +143,7 @@ void MainWindowController::Idle() {
 void MainWindowController::ShowPorts(bool selectFirst) {
     std::vector<std::string> names;
     std::vector<std::string> descriptions;
-    for (const PortEntry& port : LoggerPortEntries(ports_.Enumerate())) {
+    for (const app::PortEntry& port : LoggerPortEntries(ports_.Enumerate())) {
         names.push_back(port.name);
         descriptions.push_back(PortIdentityText(port.identity));
     }
@@ -200,7 +200,7 @@ void MainWindowController::ShowBusy(bool busy) {
 }
 
 void MainWindowController::ShowTimeLeft() {
-    if (const std::optional<TimeLeft::Estimate> left = timeLeft_.Left()) {
+    if (const std::optional<app::TimeLeft::Estimate> left = timeLeft_.Left()) {
         view_.SetText(Text::TimeLeft, LeftText(*left));
     } else {
         view_.SetText(Text::TimeLeft, "");

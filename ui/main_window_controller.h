@@ -20,13 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "app/job_control.h"
+#include "app/port_list.h"
+#include "app/presenter.h"
+#include "app/time_left.h"
+#include "app/window_ops.h"
 #include "engine/notify.h"
 #include "link/clock.h"
-#include "ui/job_control.h"
-#include "ui/port_list.h"
-#include "ui/presenter.h"
-#include "ui/time_left.h"
-#include "ui/window_ops.h"
 
 namespace vantrel::ui {
 
@@ -141,13 +141,13 @@ public:
 // The verdict the history records for a job the operator ended by closing the program.
 inline constexpr const char* kClosedVerdict = "cancelled by closing";
 
-class MainWindowController final : private WindowOps {
+class MainWindowController final : private app::WindowOps {
 public:
-    using HistorySink = JobControl::SummarySink;
+    using HistorySink = app::JobControl::SummarySink;
 
     // history receives every job's summary line (the operator's history by default); clock measures the
     // time left.
-    MainWindowController(MainWindowView& view, PortSource& ports, HistorySink history = AppendToUserHistory,
+    MainWindowController(MainWindowView& view, app::PortSource& ports, HistorySink history = app::AppendToUserHistory,
                          link::Clock& clock = link::CurrentClock());
     MainWindowController(const MainWindowController&) = delete;
     MainWindowController& operator=(const MainWindowController&) = delete;
@@ -205,10 +205,10 @@ private:
     void ShowTimeLeft();
 
     MainWindowView& view_;
-    PortSource& ports_;
-    JobControl jobs_;
-    Presenter presenter_;
-    TimeLeft timeLeft_;
+    app::PortSource& ports_;
+    app::JobControl jobs_;
+    app::Presenter presenter_;
+    app::TimeLeft timeLeft_;
     std::string port_;
     std::string statusText_;
     std::filesystem::path initialDirectory_;

@@ -1,7 +1,7 @@
 // The installer's own action, run before it checks for files in use, on install, repair, upgrade and
 // removal alike: the programs must not be replaced or removed under a running job, and an idle window
 // left open would keep its program file in use until the next restart.
-//  1. While a job runs (the marker of ui/job_marker.h exists), it waits for the job to end, up to
+//  1. While a job runs (the marker of app/job_marker.h exists), it waits for the job to end, up to
 //     kJobWaitLimit; a job still running then makes the installer stop with a message that says so, and
 //     nothing is changed.
 //  2. Each window of the installed program (vantrel-update.exe in the installation folder, matched by its
@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "ui/job_marker.h"
+#include "app/job_marker.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ void ShowError(MSIHANDLE install, const std::wstring& text) {
 }
 
 bool JobRunning() {
-    for (const wchar_t* name : {vantrel::ui::kJobMarkerName, vantrel::ui::kJobMarkerName + 7}) {
+    for (const wchar_t* name : {vantrel::app::kJobMarkerName, vantrel::app::kJobMarkerName + 7}) {
         HANDLE marker = OpenMutexW(SYNCHRONIZE, FALSE, name);
         if (marker != nullptr) {
             CloseHandle(marker);

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/port_list.h"
 #include "cli/child_processes.h"
 #include "cli/cli_app.h"
 #include "cli/many_loggers.h"
@@ -22,7 +23,6 @@
 #include "link/failures.h"
 #include "tests/cli/json_schema.h"
 #include "tests/support/job_runner.h"
-#include "ui/port_list.h"
 #include "vantrel/version.h"
 
 namespace vantrel::cli {
@@ -135,19 +135,19 @@ protected:
 
 // The system's serial ports as a test makes them up; the list may change from one look to the next, as
 // when an adapter is plugged in while the console waits for it.
-class FakePorts final : public ui::PortSource {
+class FakePorts final : public app::PortSource {
 public:
-    std::vector<ui::PortEntry> Enumerate() override {
+    std::vector<app::PortEntry> Enumerate() override {
         ++looks;
-        return looks > hiddenLooks ? entries : std::vector<ui::PortEntry>{};
+        return looks > hiddenLooks ? entries : std::vector<app::PortEntry>{};
     }
-    std::vector<ui::PortEntry> entries;
+    std::vector<app::PortEntry> entries;
     int hiddenLooks = 0;  // looks that find nothing before the entries appear
     int looks = 0;
 };
 
-ui::PortEntry UsbPort(std::string name, std::string serialNumber, std::string stableLink = "") {
-    ui::PortEntry entry{std::move(name), "/sys/devices/usb1/1-1/1-1:1.0/ttyUSB/tty", "usb-serial"};
+app::PortEntry UsbPort(std::string name, std::string serialNumber, std::string stableLink = "") {
+    app::PortEntry entry{std::move(name), "/sys/devices/usb1/1-1/1-1:1.0/ttyUSB/tty", "usb-serial"};
     entry.identity.stableLink = std::move(stableLink);
     entry.identity.vendorId = "0403";
     entry.identity.productId = "6001";
@@ -364,7 +364,7 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
     };
     FakePorts ports;
     ports.entries = {UsbPort("/dev/ttyUSB0", "A1"), UsbPort("/dev/ttyUSB1", "B2"), UsbPort("/dev/ttyUSB2", "B2")};
-    ui::ScopedPortSource usePorts(ports);
+    app::ScopedPortSource usePorts(ports);
     for (const Case& c : cases) {
         if (c.internal) InternalMode();
         SimulatedLine line;
@@ -702,7 +702,7 @@ TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
          link::feInfoOnly,
          "feInfoOnly",
          true},
-        {"time limit", paced, {"--port", "PORT", "--yes", "--timeout", "30"}, ui::kExitTimedOut, "timeout"},
+        {"time limit", paced, {"--port", "PORT", "--yes", "--timeout", "30"}, app::kExitTimedOut, "timeout"},
         {"usage error", {}, {"--yes"}, kExitUsage, "usage"},
         {"unreadable image file",
          {},
@@ -772,7 +772,7 @@ TEST_F(CliTest, JsonOutputFollowsTheDocumentedSchema) {
     ports.entries = {
         UsbPort("/dev/ttyUSB0", "A10K3X9Q", "/dev/serial/by-id/usb-Velmora_Vantrel_USB_A10K3X9Q-if00-port0"),
         {"COM7", "\\Device\\VCP0", ""}};
-    ui::ScopedPortSource usePorts(ports);
+    app::ScopedPortSource usePorts(ports);
     for (const auto& listing : listings) {
         const CliRun run = Cli(listing.args);
         ASSERT_EQ(run.status, 0) << run.err;
@@ -810,7 +810,7 @@ TEST_F(CliTest, TimeLimitCancelsTheJob) {
     SimulatedLine line(paced);
     const auto start = line.Clock().Now();
     const CliRun run = Cli({"--port", line.Port(), "--yes", "--timeout", "60"});
-    EXPECT_EQ(run.status, ui::kExitTimedOut);
+    EXPECT_EQ(run.status, app::kExitTimedOut);
     EXPECT_NE(run.out.find("\nProcess cancelled!\n"), std::string::npos);
     EXPECT_NE(run.err.find("the job did not finish within 60 s"), std::string::npos) << run.err;
     // Stopped soon after the limit, well before the whole update's 480 s (the worker runs ahead of the
@@ -938,7 +938,7 @@ TEST_F(CliTest, PortListShowsEachAdapter) {
         {"COM7", "\\Device\\VCP0", ""},
     };
     ports.entries[0].identity.product = "Vantrel\x1b[2J";
-    ui::ScopedPortSource usePorts(ports);
+    app::ScopedPortSource usePorts(ports);
     const CliRun run = Cli({"--list-ports"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
@@ -962,7 +962,7 @@ TEST_F(CliTest, PortListShowsEachAdapter) {
 TEST_F(CliTest, PortChosenByItsAdaptersSerialNumber) {
     FakePorts ports;
     ports.entries = {UsbPort("/dev/ttyUSB0", "A1"), UsbPort("SIM1", "B2")};
-    ui::ScopedPortSource usePorts(ports);
+    app::ScopedPortSource usePorts(ports);
     SimulatedLine line;
     const CliRun run = Cli({"--port-serial", "B2", "--yes"});
     EXPECT_EQ(run.status, 0) << run.err;
@@ -1000,7 +1000,7 @@ TEST_F(CliTest, WaitForPort) {
         {"time limit before the port comes",
          {"--port", absent.string(), "--timeout", "2"},
          0,
-         ui::kExitTimedOut,
+         app::kExitTimedOut,
          "did not appear within the time limit of 2 s; no job was started",
          8,
          false,
@@ -1008,7 +1008,7 @@ TEST_F(CliTest, WaitForPort) {
         {"time limit before the adapter comes",
          {"--port-serial", "B2", "--timeout", "1.5"},
          1000,
-         ui::kExitTimedOut,
+         app::kExitTimedOut,
          "the adapter with the serial number 'B2' did not appear within the time limit of 1.5 s",
          6,
          false,
@@ -1029,7 +1029,7 @@ TEST_F(CliTest, WaitForPort) {
         FakePorts ports;
         ports.entries = {UsbPort(present.string(), "B2")};
         ports.hiddenLooks = c.hiddenLooks;
-        ui::ScopedPortSource usePorts(ports);
+        app::ScopedPortSource usePorts(ports);
         sim::InProcessSerial::Options options;
         options.portName = present.string();
         SimulatedLine line({}, options);
@@ -1289,7 +1289,7 @@ TEST_F(CliTest, ManyLoggersNameEachPortOnce) {
     fs::create_symlink(device, byId);
     FakePorts ports;
     ports.entries = {UsbPort(device.string(), "A1")};
-    ui::ScopedPortSource usePorts(ports);
+    app::ScopedPortSource usePorts(ports);
     const struct {
         std::vector<std::string> args;
         std::string says;

@@ -125,7 +125,7 @@ TEST_F(AccessibilityTest, TabFollowsTheLayoutAndF10OpensTheMenu) {
 }
 
 TEST_F(AccessibilityTest, PortItemsTellTheirAdapterBesideTheName) {
-    PortEntry logger = UsbPort("/dev/ttyUSB0");
+    app::PortEntry logger = UsbPort("/dev/ttyUSB0");
     logger.identity.product = "<b>FT232R</b>";  // an adapter's text, not markup
     logger.identity.serialNumber = "A10K3X9Q";
     ports.entries = {logger, UsbPort("/dev/ttyACM0")};

@@ -23,13 +23,13 @@
 #include <QTreeWidget>
 #include <QWindow>
 
+#include "app/job_rules.h"
 #include "engine/notify.h"
 #include "engine/option_flags.h"
 #include "firmware/catalogue.h"
 #include "link/cancel.h"
 #include "link/failures.h"
 #include "tests/qt/window_fixture.h"
-#include "ui/job_rules.h"
 #include "ui/qt/message_window.h"
 #include "ui/qt/overview_window.h"
 #include "ui/qt/report_window.h"
@@ -91,14 +91,14 @@ TEST_F(MainWindowTest, StartUpReachesTheWidgets) {
         const char* what;
         std::vector<std::string> keys;
         bool internal;
-        std::vector<PortEntry> ports;
+        std::vector<app::PortEntry> ports;
         bool readInfoOnlyShown;
         const char* status;
         int fileMode;
         QString portText;
         QStringList items;
     };
-    const PortEntry builtIn{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""};
+    const app::PortEntry builtIn{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""};
     const Case cases[] = {
         {"operator",
          {},
@@ -584,7 +584,7 @@ TEST_F(MainWindowTest, OverviewListsTheImagesAndFitsItsColumns) {
 
     // The file's header first, then the built-in images from the last to the first.
     std::vector<QStringList> expected;
-    for (const OverviewRow& row : OverviewRows()) {
+    for (const app::OverviewRow& row : app::OverviewRows()) {
         QStringList cells;
         for (const std::string& cell : row) cells << QString::fromStdString(cell);
         expected.push_back(cells);
@@ -593,10 +593,10 @@ TEST_F(MainWindowTest, OverviewListsTheImagesAndFitsItsColumns) {
     ASSERT_EQ(rows.size(), static_cast<std::size_t>(firmware::FirmwareImageCount() + 1));
     EXPECT_EQ(rows.front(), (QStringList{"?", "2.07", "?", "?", "01.02.2021 10:11:12", "3.1"}));
 
-    ASSERT_EQ(widths.size(), kOverviewColumns.size());
+    ASSERT_EQ(widths.size(), app::kOverviewColumns.size());
     int sum = 0;
     for (std::size_t c = 0; c < widths.size(); ++c) {
-        EXPECT_GE(widths[c], needed[c]) << kOverviewColumns[c];
+        EXPECT_GE(widths[c], needed[c]) << app::kOverviewColumns[c];
         sum += widths[c];
     }
     EXPECT_EQ(client.width(), sum + 30);

@@ -5,14 +5,14 @@
 #include <QApplication>
 #include <QComboBox>
 
-#include "ui/port_list.h"
+#include "app/port_list.h"
 #include "ui/qt/port_refresh.h"
 
 namespace vantrel::ui::qt {
 namespace {
 
 TEST(PortFilter, KeepsVirtualSerialPortsInTheSourcesOrder) {
-    const std::vector<PortEntry> entries{
+    const std::vector<app::PortEntry> entries{
         {"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""},
         {"/dev/ttyACM1", "/sys/devices/pci0000:00/usb1/1-2/1-2:1.0/tty/ttyACM1", "cdc-acm"},
         {"COM7", "\\Device\\VCP0", ""},
@@ -23,7 +23,7 @@ TEST(PortFilter, KeepsVirtualSerialPortsInTheSourcesOrder) {
         {"/dev/ttyprintk", "/sys/devices/virtual/tty/ttyprintk", ""},
     };
     EXPECT_EQ(FilterLoggerPorts(entries), (std::vector<std::string>{"/dev/ttyACM1", "COM7", "/dev/ttyUSB0", "COM8"}));
-    EXPECT_TRUE(FilterLoggerPorts({}).empty());
+    EXPECT_TRUE(app::FilterLoggerPorts({}).empty());
 }
 
 TEST(PortDeviceChange, OnlyArrivalAndRemoval) {

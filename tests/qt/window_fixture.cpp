@@ -13,12 +13,12 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "app/job_record.h"
+#include "app/options.h"
 #include "engine/notify.h"
 #include "engine/option_flags.h"
 #include "engine/process_state.h"
 #include "link/cancel.h"
-#include "ui/job_record.h"
-#include "ui/options.h"
 #include "ui/qt/message_window.h"
 #include "ui/qt/report_window.h"
 #include "ui/qt/startup.h"
@@ -67,7 +67,7 @@ std::vector<QString> FakeDialogs::Messages() const {
     return texts;
 }
 
-PortEntry UsbPort(const std::string& name) { return {name, "/sys/devices/usb1/" + name, "usb-serial"}; }
+app::PortEntry UsbPort(const std::string& name) { return {name, "/sys/devices/usb1/" + name, "usb-serial"}; }
 
 std::vector<WorkerRequest>& WorkerRequests() {
     static std::vector<WorkerRequest> requests;
@@ -94,7 +94,7 @@ WindowTest::WindowTest() {
 WindowTest::~WindowTest() {
     Stop();
     engine::ResetProcessState();
-    SetCommandLine({});
+    app::SetCommandLine({});
     if (savedConfigHome_) {
         qputenv("XDG_CONFIG_HOME", *savedConfigHome_);
     } else {
@@ -108,7 +108,7 @@ WindowTest::~WindowTest() {
 }
 
 std::vector<std::string> WindowTest::History() {
-    std::ifstream in(UserHistoryPath());
+    std::ifstream in(app::UserHistoryPath());
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "app/port_list.h"
 #include "engine/comm_thread.h"
-#include "ui/port_list.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/operator_dialogs.h"
 
@@ -58,10 +58,10 @@ public:
     std::function<void(QDialog&)> whileModal;
 };
 
-class FakePorts final : public PortSource {
+class FakePorts final : public app::PortSource {
 public:
-    std::vector<PortEntry> Enumerate() override { return entries; }
-    std::vector<PortEntry> entries;
+    std::vector<app::PortEntry> Enumerate() override { return entries; }
+    std::vector<app::PortEntry> entries;
 };
 
 // Waits until a shown window's frame is known: under a window manager it arrives a moment after the window
@@ -69,7 +69,7 @@ public:
 void WaitForFrame(QWidget& window);
 
 // A port a logger can be on, as the udev source reports one.
-PortEntry UsbPort(const std::string& name);
+app::PortEntry UsbPort(const std::string& name);
 
 // Workers as the window creates them, without threads: what it asked for, and nothing runs.
 struct WorkerRequest {

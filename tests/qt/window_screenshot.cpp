@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     const int percent = argc > 3 ? std::atoi(argv[3]) : 40;
 
     Unattended dialogs;
-    auto frmMain = StartProgram({argv[0]}, dialogs, vantrel::ui::SystemPortSource());
+    auto frmMain = StartProgram({argv[0]}, dialogs, vantrel::app::SystemPortSource());
     frmMain->show();
     QTest::qWait(500);
 

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "app/job_rules.h"
+#include "app/options.h"
 #include "engine/comm_thread.h"
 #include "engine/notify.h"
 #include "engine/option_flags.h"
@@ -25,9 +27,7 @@
 #include "link/cancel.h"
 #include "link/clock.h"
 #include "link/failures.h"
-#include "ui/job_rules.h"
 #include "ui/main_window_controller.h"
-#include "ui/options.h"
 
 namespace vantrel::ui {
 namespace {
@@ -102,7 +102,7 @@ public:
     void ShowMessage(const std::string& text) override { log.push_back("message: " + text); }
     void ShowOverview() override {
         log.push_back("overview");
-        overviews.push_back(OverviewRows());
+        overviews.push_back(app::OverviewRows());
     }
     bool AskYesNo(const std::string& question) override {
         log.push_back("ask: " + question);
@@ -159,7 +159,7 @@ public:
     bool active = true;
     std::vector<std::string> report;
     std::optional<bool> reportVisible;
-    std::vector<std::vector<OverviewRow>> overviews;
+    std::vector<std::vector<app::OverviewRow>> overviews;
     std::deque<bool> answers;  // one per question; Yes once they run out
     std::optional<fs::path> file;
     std::vector<fs::path> pickedFrom;
@@ -167,13 +167,13 @@ public:
     std::vector<std::string> log;
 };
 
-class FakePorts final : public PortSource {
+class FakePorts final : public app::PortSource {
 public:
-    std::vector<PortEntry> Enumerate() override { return entries; }
-    std::vector<PortEntry> entries;
+    std::vector<app::PortEntry> Enumerate() override { return entries; }
+    std::vector<app::PortEntry> entries;
 };
 
-PortEntry UsbPort(const std::string& name) { return {name, "/sys/devices/usb1/" + name, "usb-serial"}; }
+app::PortEntry UsbPort(const std::string& name) { return {name, "/sys/devices/usb1/" + name, "usb-serial"}; }
 
 const std::string kIdle = "update+ close+ cancel- port+ file+ overview+ hourglass- focus=update";
 const std::string kBusy = "update- close- cancel+ port- file- overview- hourglass+ focus=cancel";
@@ -194,7 +194,7 @@ protected:
         controller_.reset();
         engine::ResetProcessState();
         engine::ReadInfoOnlySupported = readInfoOnlySupported_;
-        SetCommandLine({});
+        app::SetCommandLine({});
         if (savedConfig_) {
             ::setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
         } else {
@@ -216,7 +216,7 @@ protected:
             std::ofstream(dir_ / "config" / "Velmora" / "Qel.conf") << "[General]\nintern=7204\n";
         }
         keys.insert(keys.begin(), kProgram.string());
-        SetCommandLine(keys);
+        app::SetCommandLine(keys);
         controller_ = std::make_unique<MainWindowController>(
             view, ports,
             [this](const std::string& line) {
@@ -265,7 +265,7 @@ TEST_F(ControllerTest, StartUpFollowsModeKeysAndPorts) {
         const char* what;
         std::vector<std::string> keys;
         bool internal;
-        std::vector<PortEntry> ports;
+        std::vector<app::PortEntry> ports;
         bool readInfoOnlyShown;
         const char* status;
         bool fileButton;
@@ -273,7 +273,7 @@ TEST_F(ControllerTest, StartUpFollowsModeKeysAndPorts) {
         std::vector<std::string> items;
         bool deviceReadsInfoOnly = true;  // what the device worker's unit says it supports
     };
-    const PortEntry builtIn{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""};
+    const app::PortEntry builtIn{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", ""};
     const Case cases[] = {
         {"operator",
          {},
@@ -552,9 +552,9 @@ TEST_F(ControllerTest, FileStartsWithoutAQuestionFromThePickedImage) {
 
 TEST_F(ControllerTest, FileVersionShowsTheFilesHeaderFirst) {
     Start({"f:+"}, true);
-    std::vector<OverviewRow> builtIn;
+    std::vector<app::OverviewRow> builtIn;
     for (int i = firmware::FirmwareImageCount(); i >= 1; --i) {
-        builtIn.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(i)));
+        builtIn.push_back(app::MakeOverviewRow(firmware::GetFirmwareHeader(i)));
     }
     const fs::path readable = ImageFile("readable.txt", 26145);
     view.file = readable;
@@ -571,7 +571,7 @@ TEST_F(ControllerTest, FileVersionShowsTheFilesHeaderFirst) {
         SCOPED_TRACE(content);
         view.file = readable;
         Controller().FileVersionClicked();
-        const std::vector<OverviewRow> before = view.overviews.back();
+        const std::vector<app::OverviewRow> before = view.overviews.back();
         view.log.clear();
         view.file = TextFile("unreadable.txt", content);
         Controller().FileVersionClicked();
@@ -706,9 +706,9 @@ TEST_F(ControllerTest, PortChangesRefillTheBoxWithTheAdaptersTextsAndOpenItOnlyF
         view.portText = "/dev/ttyUSB7";  // typed, and not listed
         view.active = c.active;
         // A built-in port left out of the box must not shift the adapters' texts against the names.
-        PortEntry builtIn{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", "", {}};
+        app::PortEntry builtIn{"/dev/ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0", "", {}};
         builtIn.identity.product = "16550A";
-        PortEntry logger = UsbPort("/dev/ttyUSB1");
+        app::PortEntry logger = UsbPort("/dev/ttyUSB1");
         logger.identity = {"", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3X9Q"};
         ports.entries = {UsbPort("/dev/ttyACM0"), builtIn, logger};
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/options.h"
-#include "ui/port_list.h"
+#include "app/options.h"
+#include "app/port_list.h"
 
 namespace vantrel::ui {
 namespace {
@@ -69,14 +69,14 @@ TEST(RegistryPortSource, ListsVirtualPortsByTheirDataInEnumerationOrder) {
     machine.SetString(kSerialComm, L"\\DEVICE\\vcp1", L"COM12");
     machine.SetString(kSerialComm, L"\\Device\\VCP3", L"COM3");
 
-    const std::vector<PortEntry> entries = SystemPortSource().Enumerate();
+    const std::vector<app::PortEntry> entries = app::SystemPortSource().Enumerate();
     ASSERT_EQ(entries.size(), 5u);
     EXPECT_EQ(entries[2].name, "COM5");
     EXPECT_EQ(entries[2].devicePath, "\\Device\\VCP0");
     EXPECT_EQ(entries[3].devicePath, "\\DEVICE\\vcp1") << "value names are handed on as enumerated";
 
     std::vector<std::string> list{"stale"};
-    ListSerialPorts(list);
+    app::ListSerialPorts(list);
     EXPECT_EQ(list, (std::vector<std::string>{"COM5", "COM12", "COM3"}));
 }
 
@@ -90,7 +90,7 @@ TEST(RegistryPortSource, DataWithoutItsTerminatingZeroCountsAndNonStringValuesAr
     machine.Set(kSerialComm, L"\\Device\\VCP9", REG_DWORD, &number, sizeof(number));
 
     std::vector<std::string> list;
-    ListSerialPorts(list);
+    app::ListSerialPorts(list);
     EXPECT_EQ(list, (std::vector<std::string>{"COM9"}));
 }
 
@@ -98,7 +98,7 @@ TEST(RegistryPortSource, NoDeviceMapKeyGivesAnEmptyList) {
     RedirectedRoot machine(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(machine.Ready());
     std::vector<std::string> list{"COM5"};
-    ListSerialPorts(list);
+    app::ListSerialPorts(list);
     EXPECT_TRUE(list.empty());
 }
 
@@ -129,14 +129,14 @@ TEST(RegistryInternalMode, OnlyTheNumber7204AsA32BitIntegerSwitchesItOn) {
         } else {
             user.SetString(L"Software\\Velmora\\Qel", L"other", L"7204");
         }
-        EXPECT_EQ(InternalMode(), std::string(c.name) == "7204") << c.name;
+        EXPECT_EQ(app::InternalMode(), std::string(c.name) == "7204") << c.name;
     }
 }
 
 TEST(RegistryInternalMode, NoKeyIsOperatorMode) {
     RedirectedRoot user(HKEY_CURRENT_USER);
     ASSERT_TRUE(user.Ready());
-    EXPECT_FALSE(InternalMode());
+    EXPECT_FALSE(app::InternalMode());
 }
 
 }  // namespace

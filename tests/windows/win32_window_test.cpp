@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "app/job_rules.h"
+#include "app/options.h"
+#include "app/presenter.h"
 #include "engine/comm_thread.h"
 #include "engine/notify.h"
 #include "engine/option_flags.h"
@@ -22,9 +25,6 @@
 #include "firmware/catalogue.h"
 #include "link/cancel.h"
 #include "link/failures.h"
-#include "ui/job_rules.h"
-#include "ui/options.h"
-#include "ui/presenter.h"
 #include "ui/win32/design_units.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/message_window.h"
@@ -93,13 +93,13 @@ public:
     std::vector<Modal> modals;
 };
 
-class FakePorts final : public PortSource {
+class FakePorts final : public app::PortSource {
 public:
-    std::vector<PortEntry> Enumerate() override { return entries; }
-    std::vector<PortEntry> entries;
+    std::vector<app::PortEntry> Enumerate() override { return entries; }
+    std::vector<app::PortEntry> entries;
 };
 
-PortEntry VirtualPort(const std::string& name) { return {name, "\\Device\\VCP" + name.substr(3), {}}; }
+app::PortEntry VirtualPort(const std::string& name) { return {name, "\\Device\\VCP" + name.substr(3), {}}; }
 
 struct WorkerRequest {
     std::int32_t window;
@@ -198,7 +198,7 @@ protected:
         EXPECT_TRUE(Shown(window_->btnClose()));
         EXPECT_FALSE(Shown(window_->btnCancel()));
         EXPECT_TRUE(MenuEnabled(TfrmMain::kMenInfoFirmware));
-        EXPECT_EQ(Utf8Text(window_->Handle()), kApplicationTitle);
+        EXPECT_EQ(Utf8Text(window_->Handle()), app::kApplicationTitle);
     }
 
     void ExpectBusy() {
@@ -225,7 +225,7 @@ TEST_F(Win32WindowTest, StartsIdleWithTheFirstListedPortAndTheTextsOfStartUp) {
     EXPECT_EQ(window.StatusText(), "");
     wchar_t caption[64] = {};
     GetMenuStringW(GetMenu(window.Handle()), 0, caption, 64, MF_BYPOSITION);
-    EXPECT_EQ(ToUtf8(caption), kMenuInfoCaption);
+    EXPECT_EQ(ToUtf8(caption), app::kMenuInfoCaption);
     // Operator mode: no "Read info only", no File button, no File version entry, and no report.
     EXPECT_FALSE(Shown(window.chkReadInfoOnly()));
     EXPECT_FALSE(Shown(window.btnFile()));
@@ -310,7 +310,7 @@ TEST_F(Win32WindowTest, UpdateAsksThenRunsBusyOnTheTypedPortUntilTheFinalNotific
 
     dialogs_.answers = {false};
     Click(TfrmMain::kBtnProg);
-    EXPECT_EQ(dialogs_.questions, std::vector<std::string>{*UpdateConfirmation()});
+    EXPECT_EQ(dialogs_.questions, std::vector<std::string>{*app::UpdateConfirmation()});
     EXPECT_TRUE(workerRequests.empty());
     ExpectIdle();
 
@@ -398,7 +398,8 @@ TEST_F(Win32WindowTest, CloseExitAndTheTitleBarReachTheCloseGuard) {
     Pump();
     Click(TfrmMain::kMenFileExit);
     Pump();
-    EXPECT_EQ(dialogs_.questions, (std::vector<std::string>{kCloseWhileBusyQuestion, kCloseWhileBusyQuestion}));
+    EXPECT_EQ(dialogs_.questions,
+              (std::vector<std::string>{app::kCloseWhileBusyQuestion, app::kCloseWhileBusyQuestion}));
     EXPECT_TRUE(IsWindow(window.Handle()));
     ExpectBusy();
     const HWND hwnd = window.Handle();
@@ -441,14 +442,14 @@ TEST_F(Win32WindowTest, TheOverviewListsTheBuiltInImagesWithColumnsWideEnoughFor
     ASSERT_EQ(dialogs_.modals.size(), 1u);
     EXPECT_EQ(dialogs_.modals[0].title, "Overview");
     TfrmInfo& overview = *window.frmInfo();
-    EXPECT_EQ(overview.Rows(), OverviewRows());
+    EXPECT_EQ(overview.Rows(), app::OverviewRows());
     const HWND list = overview.List();
     int sum = 0;
-    for (int column = 0; column < static_cast<int>(kOverviewColumns.size()); ++column) {
+    for (int column = 0; column < static_cast<int>(app::kOverviewColumns.size()); ++column) {
         const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
-        EXPECT_GT(width,
-                  static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
-                                                reinterpret_cast<LPARAM>(FromText(kOverviewColumns[column]).c_str()))));
+        EXPECT_GT(width, static_cast<int>(
+                             SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
+                                          reinterpret_cast<LPARAM>(FromText(app::kOverviewColumns[column]).c_str()))));
         sum += width;
     }
     RECT client{};
@@ -828,7 +829,7 @@ int InkRightOf(TfrmMain& window, int index, int x) {
 // Beside each name the list shows what the port's adapter says of itself, in a column of its own that the
 // list is wide enough for; the items, the box's text and the port of a job stay the names alone.
 TEST_F(Win32WindowTest, ThePortListShowsEachAdaptersTextBesideTheNameWhichStaysThePort) {
-    PortEntry described = VirtualPort("COM5");
+    app::PortEntry described = VirtualPort("COM5");
     described.identity.product = "FT232R USB UART";
     described.identity.serialNumber = "A10K3X9Q";
     ports_.entries = {described, VirtualPort("COM7")};
@@ -842,7 +843,7 @@ TEST_F(Win32WindowTest, ThePortListShowsEachAdaptersTextBesideTheNameWhichStaysT
     const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(box, WM_GETFONT, 0, 0)));
     SIZE name{}, description{};
     GetTextExtentPoint32W(dc, L"COM5", 4, &name);
-    const std::wstring text = FromText(PortIdentityText(described.identity));
+    const std::wstring text = FromText(app::PortIdentityText(described.identity));
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &description);
     SelectObject(dc, old);
     ReleaseDC(box, dc);

@@ -29,7 +29,7 @@
 
 namespace vantrel::ui::qt {
 
-TfrmMain::TfrmMain(OperatorDialogs& dialogs, PortSource& ports, QWidget* parent)
+TfrmMain::TfrmMain(OperatorDialogs& dialogs, app::PortSource& ports, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       dialogs_(dialogs),
@@ -202,7 +202,8 @@ void TfrmMain::ShowMessage(const std::string& text) {
         return;
     }
     // Before the message window exists: the toolkit's box, centred on the screen.
-    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kApplicationTitle), FromText(text), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(app::kApplicationTitle), FromText(text),
+                    QMessageBox::Ok);
     dialogs_.RunModal(box);
 }
 

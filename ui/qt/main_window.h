@@ -12,8 +12,8 @@
 #include <map>
 #include <string>
 
+#include "app/port_list.h"
 #include "ui/main_window_controller.h"
-#include "ui/port_list.h"
 #include "ui/qt/main_window_widgets.h"
 
 class QTimer;
@@ -30,7 +30,7 @@ class TfrmMain final : public QMainWindow, public MainWindowView {
 public:
     // Creating the window is its part of start-up (the controller's Start), then its size and place. The
     // secondary windows do not exist yet; InitForms hands them over afterwards.
-    TfrmMain(OperatorDialogs& dialogs, PortSource& ports, QWidget* parent = nullptr);
+    TfrmMain(OperatorDialogs& dialogs, app::PortSource& ports, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     void SetSecondaryWindows(TfrmInfo* info, TfrmProtocol* protocol, TfrmMessage* message);

@@ -35,7 +35,7 @@ TfrmInfo::TfrmInfo(QWidget* mainWindow, OperatorDialogs& dialogs)
     // Every column keeps the width AutoSizeColumns gives it; the last one must not soak up the rest.
     ListView1->header()->setStretchLastSection(false);
     QStringList headers;
-    for (const char* column : kOverviewColumns) headers << QString::fromLatin1(column);
+    for (const char* column : app::kOverviewColumns) headers << QString::fromLatin1(column);
     ListView1->setHeaderLabels(headers);
 
     auto* panel = new QWidget(this);
@@ -54,7 +54,7 @@ TfrmInfo::TfrmInfo(QWidget* mainWindow, OperatorDialogs& dialogs)
     resize(kClientWidth, kClientHeight);
 }
 
-void TfrmInfo::AddOverviewRow(const OverviewRow& row) {
+void TfrmInfo::AddOverviewRow(const app::OverviewRow& row) {
     auto* item = new QTreeWidgetItem(ListView1);
     for (std::size_t column = 0; column < row.size(); ++column) {
         item->setText(static_cast<int>(column), FromText(row[column]));
@@ -63,7 +63,7 @@ void TfrmInfo::AddOverviewRow(const OverviewRow& row) {
 
 int TfrmInfo::Execute(int ALeft, int ATop, int AHeight) {
     ListView1->clear();
-    for (const OverviewRow& row : OverviewRows()) AddOverviewRow(row);
+    for (const app::OverviewRow& row : app::OverviewRows()) AddOverviewRow(row);
     // The first time, this window's frame is not known yet; the main window's stands in.
     const QMargins frame = FrameMargins(*this, parentWidget());
     MoveFrameTo(*this, {ALeft, ATop});

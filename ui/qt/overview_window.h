@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "ui/job_rules.h"
+#include "app/job_rules.h"
 
 class QPushButton;
 class QTreeWidget;
@@ -25,7 +25,7 @@ public:
     QTreeWidget* List() const { return ListView1; }
 
 private:
-    void AddOverviewRow(const OverviewRow& row);
+    void AddOverviewRow(const app::OverviewRow& row);
 
     OperatorDialogs& dialogs_;
     QTreeWidget* ListView1;

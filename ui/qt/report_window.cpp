@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 #include <ctime>
 
-#include "ui/presenter.h"
+#include "app/presenter.h"
 #include "ui/qt/text_codec.h"
 #include "ui/window_layout.h"
 
@@ -46,7 +46,7 @@ TfrmProtocol::TfrmProtocol(QWidget* mainWindow)
 }
 
 void TfrmProtocol::Add(const std::string& sLine) {
-    Memo1->appendPlainText(FromText(ReportLine(std::time(nullptr), sLine)));
+    Memo1->appendPlainText(FromText(app::ReportLine(std::time(nullptr), sLine)));
     QScrollBar* bar = Memo1->verticalScrollBar();
     bar->setValue(bar->maximum());
 }

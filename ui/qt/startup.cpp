@@ -2,9 +2,9 @@
 
 #include <QApplication>
 
+#include "app/options.h"
 #include "engine/comm_thread.h"
 #include "engine/vantrel_comm_thread.h"
-#include "ui/options.h"
 #include "ui/qt/init_forms.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/operator_dialogs.h"
@@ -12,8 +12,9 @@
 
 namespace vantrel::ui::qt {
 
-std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs, PortSource& ports) {
-    SetCommandLine(std::move(args));
+std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs,
+                                       app::PortSource& ports) {
+    app::SetCommandLine(std::move(args));
     engine::CommThreadClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
     auto frmMain = std::make_unique<TfrmMain>(dialogs, ports);
     InitForms(*frmMain, dialogs);
@@ -26,7 +27,7 @@ int RunProgram(int argc, char** argv) {
     std::vector<std::string> args(argv, argv + argc);
 
     StandardDialogs dialogs;
-    std::unique_ptr<TfrmMain> frmMain = StartProgram(std::move(args), dialogs, SystemPortSource());
+    std::unique_ptr<TfrmMain> frmMain = StartProgram(std::move(args), dialogs, app::SystemPortSource());
     TPortMonitor monitor;
     QObject::connect(&monitor, &TPortMonitor::portsChanged, frmMain.get(), &TfrmMain::RefreshPorts);
     frmMain->show();

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/port_list.h"
+#include "app/port_list.h"
 
 namespace vantrel::ui::qt {
 
@@ -15,7 +15,7 @@ class TfrmMain;
 // Everything before the event loop: the command line (args[0] being the program's own path), the
 // device worker as the class jobs are created from, the main window and then the secondary windows.
 // Needs a QApplication.
-std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs, PortSource& ports);
+std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs, app::PortSource& ports);
 
 // The whole program: start-up, the main window shown centred, port arrivals and removals followed, the
 // event loop until the main window closes. A job still running then was cancelled by the operator's

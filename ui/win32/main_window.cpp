@@ -77,7 +77,7 @@ bool IsPortDeviceChange(WPARAM wParam, LPARAM lParam) {
     return header != nullptr && header->dbch_devicetype == DBT_DEVTYP_PORT;
 }
 
-TfrmMain::TfrmMain(OperatorDialogs& dialogs, PortSource& ports)
+TfrmMain::TfrmMain(OperatorDialogs& dialogs, app::PortSource& ports)
     : dialogs_(dialogs), activeQuery_(&ForegroundIsOurs), controller_(*this, ports) {
     CreateNative(L"VantrelMain", kExStyle, kStyle, L"", nullptr, nullptr, 0, 0);
     handle_ = engine::RegisterNotificationTarget(std::make_shared<WindowTarget>(hwnd_));

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/port_list.h"
 #include "ui/main_window_controller.h"
-#include "ui/port_list.h"
 #include "ui/win32/taskbar_button.h"
 #include "ui/win32/window_base.h"
 
@@ -34,7 +34,7 @@ class TfrmMain final : public WindowBase, public MainWindowView {
 public:
     // Creating the window is its part of start-up (the controller's Start). Hidden until Show. The
     // secondary windows do not exist yet; InitForms creates them afterwards.
-    TfrmMain(OperatorDialogs& dialogs, PortSource& ports);
+    TfrmMain(OperatorDialogs& dialogs, app::PortSource& ports);
     ~TfrmMain() override;
 
     // Creates the overview, the report window (which places itself under this one) and the message window,

@@ -256,7 +256,8 @@ void TfrmMain::SetReportVisible(bool visible) {
 void TfrmMain::ShowMessage(const std::string& text) {
     if (frmMessage_ == nullptr) {
         // Before the message window exists: the system's box, centred on the screen.
-        MessageBoxW(nullptr, FromText(text).c_str(), FromText(kApplicationTitle).c_str(), MB_OK | MB_ICONINFORMATION);
+        MessageBoxW(nullptr, FromText(text).c_str(), FromText(app::kApplicationTitle).c_str(),
+                    MB_OK | MB_ICONINFORMATION);
         return;
     }
     RECT outline{};

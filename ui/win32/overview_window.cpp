@@ -32,8 +32,8 @@ TfrmInfo::TfrmInfo(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(dialogs
         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, 0, 0, 0,
         0, hwnd_, nullptr, module, nullptr);
     ListView_SetExtendedListViewStyle(ListView1, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    for (std::size_t column = 0; column < kOverviewColumns.size(); ++column) {
-        std::wstring title = FromText(kOverviewColumns[column]);
+    for (std::size_t column = 0; column < app::kOverviewColumns.size(); ++column) {
+        std::wstring title = FromText(app::kOverviewColumns[column]);
         LVCOLUMNW header{};
         header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         header.pszText = title.data();
@@ -45,7 +45,7 @@ TfrmInfo::TfrmInfo(HWND mainWindow, OperatorDialogs& dialogs) : dialogs_(dialogs
                               hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), module, nullptr);
 }
 
-void TfrmInfo::AddOverviewRow(const OverviewRow& row) {
+void TfrmInfo::AddOverviewRow(const app::OverviewRow& row) {
     const int index = static_cast<int>(SendMessageW(ListView1, LVM_GETITEMCOUNT, 0, 0));
     for (std::size_t column = 0; column < row.size(); ++column) {
         std::wstring text = FromText(row[column]);
@@ -59,11 +59,11 @@ void TfrmInfo::AddOverviewRow(const OverviewRow& row) {
     }
 }
 
-std::vector<OverviewRow> TfrmInfo::Rows() const {
-    std::vector<OverviewRow> rows;
+std::vector<app::OverviewRow> TfrmInfo::Rows() const {
+    std::vector<app::OverviewRow> rows;
     const int count = static_cast<int>(SendMessageW(ListView1, LVM_GETITEMCOUNT, 0, 0));
     for (int index = 0; index < count; ++index) {
-        OverviewRow row;
+        app::OverviewRow row;
         for (std::size_t column = 0; column < row.size(); ++column) {
             wchar_t text[256] = {};
             LVITEMW item{};
@@ -91,7 +91,7 @@ int TfrmInfo::Execute(int ALeft, int ATop, int AHeight) {
     const int dpi = WindowDpi(owner_);
     UseDpi(dpi);
     SendMessageW(ListView1, LVM_DELETEALLITEMS, 0, 0);
-    for (const OverviewRow& row : OverviewRows()) AddOverviewRow(row);
+    for (const app::OverviewRow& row : app::OverviewRows()) AddOverviewRow(row);
     // Auto-sizing the last column to its header fills whatever room the list has left; with no room left it
     // measures only the header.
     SetWindowPos(ListView1, nullptr, 0, 0, 1, 100, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);

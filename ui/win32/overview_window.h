@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/job_rules.h"
+#include "app/job_rules.h"
 #include "ui/win32/window_base.h"
 
 namespace vantrel::ui::win32 {
@@ -22,13 +22,13 @@ public:
 
     HWND List() const { return ListView1; }
     // The cells of every row, in UTF-8.
-    std::vector<OverviewRow> Rows() const;
+    std::vector<app::OverviewRow> Rows() const;
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void AddOverviewRow(const OverviewRow& row);
+    void AddOverviewRow(const app::OverviewRow& row);
     void Layout();
 
     OperatorDialogs& dialogs_;

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "ui/presenter.h"
+#include "app/presenter.h"
 #include "ui/win32/design_units.h"
 #include "ui/win32/text_codec.h"
 
@@ -39,7 +39,7 @@ TfrmProtocol::TfrmProtocol(HWND mainWindow) {
 }
 
 void TfrmProtocol::Add(const std::string& sLine) {
-    std::wstring line = FromText(ReportLine(std::time(nullptr), sLine));
+    std::wstring line = FromText(app::ReportLine(std::time(nullptr), sLine));
     if (GetWindowTextLengthW(Memo1) > 0) line.insert(0, L"\r\n");
     const LRESULT end = GetWindowTextLengthW(Memo1);
     SendMessageW(Memo1, EM_SETSEL, static_cast<WPARAM>(end), end);

@@ -6,21 +6,22 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "app/options.h"
 #include "engine/comm_thread.h"
 #include "engine/vantrel_comm_thread.h"
-#include "ui/options.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/operator_dialogs.h"
 #include "ui/win32/text_codec.h"
 
 namespace vantrel::ui::win32 {
 
-std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs, PortSource& ports) {
+std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs,
+                                       app::PortSource& ports) {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES;
     InitCommonControlsEx(&controls);
-    SetCommandLine(std::move(args));
+    app::SetCommandLine(std::move(args));
     engine::CommThreadClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
     auto frmMain = std::make_unique<TfrmMain>(dialogs, ports);
     frmMain->InitForms();
@@ -64,7 +65,7 @@ int RunProgram() {
     // same, its button without progress.
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
     StandardDialogs dialogs;
-    std::unique_ptr<TfrmMain> frmMain = StartProgram(ProgramArguments(), dialogs, SystemPortSource());
+    std::unique_ptr<TfrmMain> frmMain = StartProgram(ProgramArguments(), dialogs, app::SystemPortSource());
     frmMain->SetQuitOnDestroy(true);
     frmMain->Show();
     MSG message;

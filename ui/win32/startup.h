@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/port_list.h"
+#include "app/port_list.h"
 
 namespace vantrel::ui::win32 {
 
@@ -15,7 +15,7 @@ class TfrmMain;
 // Everything before the message loop: the common controls, the command line (args[0] being the program's
 // own path), the device worker as the class jobs are created from, the main window and then the secondary
 // windows.
-std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs, PortSource& ports);
+std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs, app::PortSource& ports);
 
 // The program's command line in UTF-8, as every name of the program on Windows.
 std::vector<std::string> ProgramArguments();

@@ -1,0 +1,7 @@
+#include "app/job_marker.h"
+
+namespace vantrel::app {
+
+void MarkJobRunning(bool) {}
+
+}  // namespace vantrel::app

@@ -1,7 +1,0 @@
-#include "ui/job_marker.h"
-
-namespace vantrel::ui {
-
-void MarkJobRunning(bool) {}
-
-}  // namespace vantrel::ui
