@@ -1,12 +1,13 @@
-// How every front end starts, restarts and cancels a job, toolkit-free. The desktop windows get theirs
-// from MainWindowController (ui/main_window_controller.h), which owns one beside its Presenter; the
-// console owns them itself:
+// A job's life, once for every front end, toolkit-free: it starts from one request, goes on, restarts or
+// ends as the worker's notifications say, and is cancelled. The desktop windows get theirs from
+// MainWindowController (ui/main_window_controller.h); the console owns its own:
 //
-//   JobControl jobs{window, maxRestarts, summarySink};   Presenter presenter{window, jobs};
-//   a new job:  the image source chosen (SelectImageSource), then jobs.StartNew(port, EarlierCancel::...)
+//   JobControl jobs{window, maxRestarts, summarySink};
+//   a new job:  jobs.StartNew(MakeJobRequest(...), EarlierCancel::...)
+//   each notification:  if (auto status = jobs.Handle(notification)) ... the job has ended
 //   Cancel:  jobs.Cancel()          end of start-up:  jobs.SetIdle()
 //
-// The presenter restarts jobs (Restart) and ends them (SetIdle) as the worker's notifications demand.
+// JobControl decides; the presenter (app/presenter.h) only turns each step into texts.
 //
 // The cancel request (link::CancelRequested) is set by the operator and cleared in one place only: a new
 // job a window's operator starts, because a Cancel pressed during the previous job belongs to that job.
@@ -15,13 +16,18 @@
 // port, so the operator sees the usual "Process cancelled!" verdict and the logger is not touched.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/exit_status.h"
 #include "app/job_record.h"
+#include "app/presenter.h"
 #include "app/window_ops.h"
+#include "engine/job_request.h"
+#include "engine/notify.h"
 #include "engine/tcmd.h"
 
 namespace vantrel::app {
@@ -38,15 +44,21 @@ public:
     // summarySink receives the summary line (app/job_record.h) of every job the operator started, once the
     // job has ended for good.
     explicit JobControl(WindowOps& window, std::optional<int> maxRestarts = std::nullopt, SummarySink summarySink = {})
-        : window_(window), maxRestarts_(maxRestarts), summarySink_(std::move(summarySink)) {}
+        : window_(window), presenter_(window), maxRestarts_(maxRestarts), summarySink_(std::move(summarySink)) {}
 
-    // A job the operator asked for, on port (the name captured when the image source was prepared): busy
-    // state, then one worker for tCMD0. The restart bound counts from here.
-    void StartNew(std::string port, EarlierCancel earlier);
-    // The same job again on the same port, the cancel request kept; busy state continues.
-    void Restart(engine::TCmd cmd);
-    // Whether one more automatic restart is allowed, counting it if so.
-    bool MayRestart();
+    // A job the operator asked for: busy state, then one worker for tCMD0. Restarts reuse the request; the
+    // restart bound counts from here.
+    void StartNew(engine::JobRequest request, EarlierCancel earlier);
+    // One notification of the job's worker: its texts, and whether the job goes on (nullopt), restarts
+    // (nullopt, the restart scheduled) or has ended for good, with its exit status: 0 after a verified
+    // update, ExitStatusOfFailure of the verdict, 30 / 44 when the restart bound stopped a communication
+    // retry / a programming-error repeat, or kExitTimedOut for a job its time limit cancelled. The job's
+    // summary line goes to the sink then.
+    std::optional<int> Handle(const engine::Notification& notification);
+    // Ends the running job here, before its worker does: the operator closed the program, or the worker
+    // stopped reporting. Its worker's last notification is not heeded any more.
+    void Abandon(int status, const std::string& verdict);
+
     // Back to idle: the controls, the application title, no job running.
     void SetIdle();
     // Asks the running job to stop at its next transfer; the window stays busy until its verdict.
@@ -57,29 +69,49 @@ public:
     bool TimeLimitReached() const { return timeLimitReached_; }
 
     bool Busy() const { return busy_; }
-    // Whether the running job's worker has started the new firmware (engine::ApplicationStartSent).
-    bool ApplicationStarted() const;
     int Restarts() const { return restarts_; }
+    // The request of the job running, or of the one that ended last (null before the first).
+    const engine::JobRequest* Request() const { return request_ ? &*request_ : nullptr; }
+    // The image the running job's worker chose, once it has (firmware::kNoImageSelected before).
+    std::int32_t SelectedImage() const;
 
-    // The presenter's part: what the job's notifications tell, and the job's end with its exit status. The
-    // summary line is handed on once a job, at its end; a job already ended (by the operator closing the
-    // program) is not ended again by its worker's last notification.
-    void Note(std::uint32_t code, std::int32_t value) { record_.Note(code, value); }
-    void Finished(int status, const std::string& verdict);
-    // The job started the new firmware and ends unverified: the logger's state after it is not known.
-    void ForgetLoggerAfter() { record_.ForgetLoggerAfter(); }
+    // The text of the verdict of the job that ended last.
+    const std::string& Verdict() const { return verdict_; }
+    // What the job that ended last leaves that its verdict does not say (empty when nothing): a cancel
+    // after the new firmware was started.
+    const std::string& Detail() const { return detail_; }
 
 private:
-    void StartJob(engine::TCmd cmd);
+    struct Ending {
+        int status;
+        std::string recorded;  // the verdict as the job's record keeps it
+        std::function<void()> show;
+    };
+
+    void StartWorker(engine::TCmd cmd);
+    // Whether one more automatic restart is allowed, counting it if so.
+    bool MayRestart();
+    bool ApplicationStarted() const;
+    JobImages Images() const;
+    std::optional<Ending> Decide(const engine::Notification& notification);
+    std::optional<Ending> Done();
+    std::optional<Ending> CommunicationRetry(std::int32_t value);
+    std::optional<Ending> Failure(std::int32_t failure);
+    // The one way a job ends: its record and summary line, the front end told, then its verdict shown.
+    std::optional<int> Settle(std::optional<Ending> ending);
 
     WindowOps& window_;
+    Presenter presenter_;
     std::optional<int> maxRestarts_;
     int restarts_ = 0;
-    std::string port_;
+    std::optional<engine::JobRequest> request_;
+    std::shared_ptr<engine::JobOutcome> outcome_;
     bool busy_ = false;
     bool timeLimitReached_ = false;
     JobRecord record_;
     SummarySink summarySink_;
+    std::string verdict_;
+    std::string detail_;
 };
 
 }  // namespace vantrel::app

@@ -109,8 +109,8 @@ std::string JobRecord::Finish(int status, const std::string& verdict, int restar
     const WallTime begun = begun_.value_or(when);
     std::string image = "-";
     std::optional<std::int32_t> versionAfter = versionAfter_;
-    if (firmware::SelectedImage != firmware::kNoImageSelected) {
-        const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(firmware::SelectedImage);
+    if (image_) {
+        const firmware::TBl3FileHeader& h = *image_;
         char version[16];
         std::snprintf(version, sizeof version, "V%d.%.2d", h.qel_verH, h.qel_verL);
         image = firmware::LoggerClassName(h.qel_class, h.qel_print) + " " + version;

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "firmware/header.h"
+
 namespace vantrel::app {
 
 using WallTime = std::chrono::system_clock::time_point;
@@ -27,6 +29,8 @@ public:
     void Begin(const std::string& port, WallTime when);
     // What the job's notifications tell about the logger and the image.
     void Note(std::uint32_t code, std::int32_t value);
+    // The image the job chose.
+    void NoteImage(const firmware::TBl3FileHeader& image) { image_ = image; }
     // The class and version the logger reported last were its bootloader's; what runs now is not known.
     void ForgetLoggerAfter() {
         classAfter_.reset();
@@ -43,6 +47,7 @@ private:
     std::string port_;
     std::optional<std::int32_t> classBefore_, versionBefore_, classAfter_, versionAfter_;
     std::optional<std::int32_t> platform_, print_;
+    std::optional<firmware::TBl3FileHeader> image_;
     bool programmed_ = false;
 };
 

@@ -20,17 +20,14 @@ std::optional<std::string> UpdateConfirmation() {
 
 std::string StartJobText(const std::string& portText) { return "Start at serial port \"" + portText + "\""; }
 
-void SelectImageSource(const std::filesystem::path& fileName) {
-    firmware::SelectedImage = firmware::kNoImageSelected;
-    if (fileName.empty()) return;
-    firmware::LoadFileImage(fileName);
-    firmware::SelectedImage = firmware::kFileImage;
+std::shared_ptr<const firmware::FileImage> ReadImageSource(const std::filesystem::path& fileName) {
+    if (fileName.empty()) return nullptr;
+    return std::make_shared<const firmware::FileImage>(firmware::LoadFileImage(fileName));
 }
 
-void SelectOverviewFile(const std::filesystem::path& fileName) {
-    firmware::SelectedImage = firmware::kNoImageSelected;
-    firmware::LoadFileImageHeader(fileName);
-    firmware::SelectedImage = firmware::kFileImage;
+engine::JobRequest MakeJobRequest(std::string port, std::shared_ptr<const firmware::FileImage> image, bool readInfoOnly,
+                                  std::int32_t notificationHandle) {
+    return {std::move(port), std::move(image), readInfoOnly, engine::CurrentJobChecks(), notificationHandle};
 }
 
 std::string UnreadableImageFileText(const std::exception& e) {
@@ -50,18 +47,16 @@ OverviewRow MakeOverviewRow(const firmware::TBl3FileHeader& h) {
             bootloader};
 }
 
-std::vector<std::int32_t> OverviewImages() {
-    std::vector<std::int32_t> images;
-    if (firmware::SelectedImage == firmware::kFileImage) images.push_back(firmware::kFileImage);
-    for (int i = firmware::FirmwareImageCount(); i >= 1; --i) images.push_back(i);
+std::vector<OverviewImage> OverviewImages(const std::optional<firmware::TBl3FileHeader>& file) {
+    std::vector<OverviewImage> images;
+    if (file) images.push_back({firmware::kFileImage, *file});
+    for (int i = firmware::FirmwareImageCount(); i >= 1; --i) images.push_back({i, firmware::GetFirmwareHeader(i)});
     return images;
 }
 
-std::vector<OverviewRow> OverviewRows() {
+std::vector<OverviewRow> OverviewRows(const std::optional<firmware::TBl3FileHeader>& file) {
     std::vector<OverviewRow> rows;
-    for (const std::int32_t image : OverviewImages()) {
-        rows.push_back(MakeOverviewRow(firmware::GetFirmwareHeader(image)));
-    }
+    for (const OverviewImage& image : OverviewImages(file)) rows.push_back(MakeOverviewRow(image.header));
     return rows;
 }
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "app/exit_status.h"
+#include "app/job_rules.h"
 #include "app/local_time.h"
-#include "engine/engine_times.h"
 #include "engine/notify.h"
 #include "firmware/catalogue.h"
 #include "firmware/code_tables.h"
@@ -14,8 +14,6 @@
 namespace vantrel::app {
 
 namespace {
-
-using engine::TCmd;
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -36,15 +34,14 @@ std::string Format(const char* format, ...) {
 std::uint16_t Code(std::int32_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
 
 // "Update ..." / "Check ..." name an image by its class, version, board and bootloader.
-std::string ImageText(const char* verb, std::int32_t image) {
-    const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(image);
+std::string ImageText(const char* verb, const firmware::TBl3FileHeader& h) {
     return Format("%s %s V%d.%.2d, %s, BL%d.%d", verb, firmware::LoggerClassName(h.qel_class, h.qel_print).c_str(),
                   h.qel_verH, h.qel_verL, firmware::PrintName(h.qel_print).c_str(), h.qel_bl, h.qel_bl_ver);
 }
 
 enum class Channels { Report, ReportThenStatus, MessageOnly, All };
 
-void Show(WindowOps& window, Channels channels, const std::string& text) {
+void ShowOn(WindowOps& window, Channels channels, const std::string& text) {
     switch (channels) {
         case Channels::Report: window.AddReport(text); break;
         case Channels::ReportThenStatus:
@@ -60,40 +57,48 @@ void Show(WindowOps& window, Channels channels, const std::string& text) {
 struct TextRow {
     std::uint32_t code;
     Channels channels;
-    std::string (*text)(std::int32_t value);
+    std::string (*text)(std::int32_t value, const JobImages& images);
 };
 
 constexpr TextRow kTextRows[] = {
     {engine::ncProgrammingError, Channels::ReportThenStatus,
-     [](std::int32_t v) { return Format("Aborted because programming error at line %d !", v); }},
+     [](std::int32_t v, const JobImages&) { return Format("Aborted because programming error at line %d !", v); }},
     {engine::ncConversionError, Channels::Report,
      // The notification carries the record's index; the operator is shown where it stands in its file.
-     [](std::int32_t v) {
-         return Format("Aborted because conversion error at line  %d !", firmware::ImageLineNumber(v));
+     [](std::int32_t v, const JobImages& images) {
+         return Format("Aborted because conversion error at line  %d !",
+                       firmware::ImageLineNumber(images.selected, v, images.file));
      }},
     {engine::ncClass, Channels::Report,
-     [](std::int32_t v) {
+     [](std::int32_t v, const JobImages&) {
          return Format("Class %d [%s]", v, firmware::LoggerClassName(Code(v), firmware::kNoCode).c_str());
      }},
     {engine::ncVersion, Channels::Report,
-     [](std::int32_t v) { return Format("Version %d.%d", (v >> 8) & 0xFF, v & 0xFF); }},
+     [](std::int32_t v, const JobImages&) { return Format("Version %d.%d", (v >> 8) & 0xFF, v & 0xFF); }},
     {engine::ncPlatform, Channels::Report,
-     [](std::int32_t v) { return Format("Platform %d [%s]", v, firmware::PlatformName(Code(v)).c_str()); }},
+     [](std::int32_t v, const JobImages&) {
+         return Format("Platform %d [%s]", v, firmware::PlatformName(Code(v)).c_str());
+     }},
     {engine::ncPrint, Channels::Report,
-     [](std::int32_t v) { return Format("Print %d [%s]", v, firmware::PrintName(Code(v)).c_str()); }},
-    {engine::ncInfo, Channels::Report, [](std::int32_t v) { return Format("Info %d", v); }},
+     [](std::int32_t v, const JobImages&) { return Format("Print %d [%s]", v, firmware::PrintName(Code(v)).c_str()); }},
+    {engine::ncInfo, Channels::Report, [](std::int32_t v, const JobImages&) { return Format("Info %d", v); }},
     {engine::ncUpdateClass, Channels::Report,
-     [](std::int32_t v) {
+     [](std::int32_t v, const JobImages&) {
          return Format("Update class %d [%s]", v, firmware::LoggerClassName(Code(v), firmware::kNoCode).c_str());
      }},
-    // The image the worker chose, not the value: the worker wrote SelectedImage before posting this.
+    // The image the worker chose, not the value: the worker told its choice before posting this.
     {engine::ncUpdateStart, Channels::ReportThenStatus,
-     [](std::int32_t) { return ImageText("Update", firmware::SelectedImage); }},
-    {engine::ncCheckImage, Channels::Report, [](std::int32_t v) { return ImageText("Check", v); }},
+     [](std::int32_t, const JobImages& images) {
+         return ImageText("Update", firmware::GetFirmwareHeader(images.selected, images.file));
+     }},
+    {engine::ncCheckImage, Channels::Report,
+     [](std::int32_t v, const JobImages& images) {
+         return ImageText("Check", firmware::GetFirmwareHeader(v, images.file));
+     }},
     {engine::ncUpdateId, Channels::Report,
-     [](std::int32_t v) { return Format("Update Info %.4X", static_cast<unsigned>(v)); }},
+     [](std::int32_t v, const JobImages&) { return Format("Update Info %.4X", static_cast<unsigned>(v)); }},
     {engine::ncVectorTable, Channels::Report,
-     [](std::int32_t v) {
+     [](std::int32_t v, const JobImages&) {
          if (v == 0) return std::string("Vector table is saved.");
          if (v == 1) return std::string("Vector table is programmed.");
          return std::string();
@@ -165,78 +170,49 @@ std::string Presenter::FailureText(std::int32_t failure, const std::string& port
     return row.text;
 }
 
-std::optional<int> Presenter::Handle(std::uint32_t code, std::int32_t value) {
-    detail_.clear();
-    jobs_.Note(code, value);
-    const std::optional<int> status = Present(code, value);
-    if (status) jobs_.Finished(*status, verdict_);
-    return status;
+const char* Presenter::StartedNotVerifiedText() { return kStartedNotVerifiedText; }
+
+const char* Presenter::CommunicationRestartText() { return kCommunicationRestartText; }
+
+void Presenter::ShowStart(const std::string& port) {
+    const std::string text = StartJobText(port);
+    window_.AddReport(text);
+    window_.SetStatusText(text);
+    window_.SetProgressPosition(0);
 }
 
-std::optional<int> Presenter::Present(std::uint32_t code, std::int32_t value) {
+void Presenter::Show(std::uint32_t code, std::int32_t value, const JobImages& images) {
     if (const TextRow* row = FindTextRow(code)) {
-        const std::string text = row->text(value);
-        if (!text.empty()) Show(window_, row->channels, text);
-        return std::nullopt;
+        const std::string text = row->text(value, images);
+        if (!text.empty()) ShowOn(window_, row->channels, text);
+        return;
     }
-    switch (code) {
-        case engine::ncDone: {
-            window_.SetProgressPosition(100);
-            jobs_.SetIdle();
-            const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(firmware::SelectedImage);
-            verdict_ = Format("Update %s V%d.%.2d succesfully completed.",
-                              firmware::LoggerClassName(h.qel_class, h.qel_print).c_str(), h.qel_verH, h.qel_verL);
-            // The record is written when the job ends, not when the operator has read the verdict.
-            jobs_.Finished(0, verdict_);
-            Announce(window_, verdict_);
-            return 0;
-        }
-        case engine::ncProgress:
-            window_.AddProgressReport(Format("Progress %d%%", value));
-            window_.SetProgressPosition(value);
-            window_.SetApplicationTitle(Format("%d%%", window_.ProgressPosition()));
-            return std::nullopt;
-        case engine::ncFailure: return Failure(value);
-        case engine::ncRetryComm: {
-            window_.SetStatusText(kCommunicationRestartText);
-            window_.AddReport(kCommunicationRestartText);
-            if (!jobs_.MayRestart()) {
-                jobs_.SetIdle();
-                verdict_ = kCommunicationRestartText;
-                return link::feNoAnswer;
-            }
-            // The cancel request is read when the restarted job starts, after the wait, so a Cancel given
-            // meanwhile stops it.
-            const auto cmd = static_cast<TCmd>(value & 0xFF);
-            window_.ScheduleRestart(engine::kCommunicationRestartWait, [this, cmd] { jobs_.Restart(cmd); });
-            return std::nullopt;
-        }
-        default: return std::nullopt;
+    if (code == engine::ncProgress) {
+        window_.AddProgressReport(Format("Progress %d%%", value));
+        window_.SetProgressPosition(value);
+        window_.SetApplicationTitle(Format("%d%%", window_.ProgressPosition()));
     }
 }
 
-std::optional<int> Presenter::Failure(std::int32_t failure) {
-    jobs_.SetIdle();
-    window_.Beep();
-    verdict_ = FailureText(failure, window_.PortText());
-    if (failure == link::feProgramming && jobs_.MayRestart()) {
-        Show(window_, FindFailureRow(failure).channels, verdict_);
-        jobs_.Restart(TCmd::tCMD0);
-        return std::nullopt;
-    }
-    const int status = failure == link::feCancelled && jobs_.TimeLimitReached() ? kExitTimedOut
-                                                                                : ExitStatusOfFailure(failure);
-    // A cancel after the start request stops only the check of the new firmware, which already runs: the
-    // operator must not take the logger for one left in its bootloader, and the record names no class.
-    if (failure == link::feCancelled && jobs_.ApplicationStarted()) {
-        detail_ = kStartedNotVerifiedText;
-        jobs_.ForgetLoggerAfter();
-    }
-    // The record is written when the job ends, not when the operator has read the verdict.
-    jobs_.Finished(status, detail_.empty() ? verdict_ : verdict_ + " " + detail_);
-    Show(window_, FindFailureRow(failure).channels, verdict_);
-    if (!detail_.empty()) window_.AddReport(detail_);
-    return status;
+void Presenter::ShowUpdateDone() { window_.SetProgressPosition(100); }
+
+std::string Presenter::UpdateDoneText(const firmware::TBl3FileHeader& h) {
+    return Format("Update %s V%d.%.2d succesfully completed.",
+                  firmware::LoggerClassName(h.qel_class, h.qel_print).c_str(), h.qel_verH, h.qel_verL);
 }
+
+void Presenter::ShowCommunicationRestart() {
+    window_.SetStatusText(kCommunicationRestartText);
+    window_.AddReport(kCommunicationRestartText);
+}
+
+void Presenter::ShowFailureBeep() { window_.Beep(); }
+
+void Presenter::ShowFailure(std::int32_t failure, const std::string& verdict, const std::string& detail) {
+    ShowOn(window_, FindFailureRow(failure).channels, verdict);
+    if (!detail.empty()) window_.AddReport(detail);
+}
+
+void Presenter::ShowVerdict(const std::string& verdict) { Announce(window_, verdict); }
 
 }  // namespace vantrel::app

@@ -1,34 +1,20 @@
-// What the operator sees of a job, and when a job starts again by itself. The one consumer of the
-// worker's notifications, shared by every front end: each implements WindowOps and only renders, so all
-// show the same texts and follow the same restart rules. How a job starts and is cancelled is JobControl's.
+// What the operator sees of a job: the one place that turns the worker's notifications into texts and
+// the channels they go to (report, status line, message window), shared by every front end. Each front end
+// implements WindowOps and only renders. Whether a job goes on, restarts or has ended is JobControl's
+// (app/job_control.h), which asks the presenter for the texts of each step.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
-#include <exception>
-#include <optional>
 #include <string>
 
-#include "app/job_control.h"
-#include "app/job_rules.h"
 #include "app/window_ops.h"
+#include "firmware/catalogue.h"
 
 namespace vantrel::app {
 
 // Report, then status line, then message window.
 void Announce(WindowOps& window, const std::string& text);
-
-// Selects a job's image source and, on a file that cannot be read, announces why and returns false. For a
-// window that keeps its own report and port; the main-window controller does all of it itself.
-inline bool PrepareImageSource(WindowOps& window, const std::string& fileName) {
-    try {
-        SelectImageSource(fileName);
-    } catch (const std::exception& e) {
-        Announce(window, UnreadableImageFileText(e));
-        return false;
-    }
-    return true;
-}
 
 // One line of the report: "hh-nn-ss -> text" in local time.
 std::string ReportLine(std::time_t when, const std::string& text);
@@ -37,33 +23,40 @@ std::string ReportLine(std::time_t when, const std::string& text);
 // the worker raises, 1 for anything else (an unexpected failure inside the worker).
 int ExitStatusOfFailure(std::int32_t failure);
 
+// The images a job's texts name: its image file's (null: none) and the one its worker chose.
+struct JobImages {
+    const firmware::FileImage* file = nullptr;
+    std::int32_t selected = firmware::kNoImageSelected;
+};
+
 class Presenter {
 public:
-    Presenter(WindowOps& window, JobControl& jobs) : window_(window), jobs_(jobs) {}
+    explicit Presenter(WindowOps& window) : window_(window) {}
 
-    // Presents one notification. Returns the exit status once the job has ended for good: 0 after a
-    // verified update, ExitStatusOfFailure of the verdict, 30 / 44 when the restart bound stopped a
-    // communication retry / a programming-error repeat, or kExitTimedOut for a job its time limit cancelled.
-    // The job's summary line goes to the JobControl's sink then.
-    std::optional<int> Handle(std::uint32_t code, std::int32_t value);
+    // "Start at serial port ..." and the empty bar: a worker starts on port.
+    void ShowStart(const std::string& port);
+    // The texts of a notification that neither ends nor restarts a job (report lines, progress).
+    void Show(std::uint32_t code, std::int32_t value, const JobImages& images);
 
-    // The text of the verdict of the job that ended last.
-    const std::string& Verdict() const { return verdict_; }
-    // What the job that ended last leaves that its verdict does not say (empty when nothing): a cancel
-    // after the new firmware was started.
-    const std::string& Detail() const { return detail_; }
+    // The verified update: the full bar first, the verdict once the job's end is recorded.
+    void ShowUpdateDone();
+    static std::string UpdateDoneText(const firmware::TBl3FileHeader& image);
+    // The repeat of a job whose transfer went unanswered.
+    void ShowCommunicationRestart();
+    static const char* CommunicationRestartText();
+    // A failure's verdict: the beep at once; the verdict on its channels once the job's end is recorded,
+    // followed by what it leaves unsaid (detail, may be empty).
+    void ShowFailureBeep();
+    void ShowFailure(std::int32_t failure, const std::string& verdict, const std::string& detail);
+    void ShowVerdict(const std::string& verdict);
 
     // The text the verdict of a failure code shows.
     static std::string FailureText(std::int32_t failure, const std::string& portText);
+    // What a cancel after the start request leaves that "Process cancelled!" does not say.
+    static const char* StartedNotVerifiedText();
 
 private:
-    std::optional<int> Present(std::uint32_t code, std::int32_t value);
-    std::optional<int> Failure(std::int32_t failure);
-
     WindowOps& window_;
-    JobControl& jobs_;
-    std::string verdict_;
-    std::string detail_;
 };
 
 }  // namespace vantrel::app

@@ -24,16 +24,10 @@ public:
     // the hourglass. Idle: the reverse. May be called again for the state already shown (a restart starts
     // a job while busy), so it must only set, never toggle.
     virtual void ShowBusy(bool busy) = 0;
-    // Whether the operator asked for a read-info-only job; read at every start, restarts included.
-    virtual bool ReadInfoOnlyChosen() const = 0;
-    // The handle the window's notification target was registered under (engine/notify.h).
-    virtual std::int32_t WindowHandle() const = 0;
     virtual void SetProgressPosition(int position) = 0;
     virtual int ProgressPosition() const = 0;
     virtual void SetApplicationTitle(const std::string& title) = 0;
     virtual void Beep() = 0;
-    // The text of the port box: the port the operator sees, named in the start text and the no-port verdict.
-    virtual std::string PortText() const = 0;
     // Runs restart after delay, by blocking or by a timer; the window stays busy meanwhile.
     virtual void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) = 0;
     // A job the operator started has ended for good with this exit status (0: verified update), its record

@@ -86,21 +86,21 @@ void ImageFileLoad(benchmark::State& state) {
     const auto fileSize = static_cast<double>(std::filesystem::file_size(path));
     std::size_t peak = 0;
     std::size_t kept = 0;
+    firmware::FileImage image;
     for (auto _ : state) {
-        firmware::ResetCatalogueState();
+        image = {};
         const std::size_t before = heapInUse.load();
         heapPeak.store(before);
-        firmware::LoadFileImage(path);
+        image = firmware::LoadFileImage(path);
         peak = heapPeak.load() - before;
         kept = heapInUse.load() - before;
     }
-    state.counters["lines"] = static_cast<double>(firmware::FileImageLines.size());
-    state.counters["lines_capacity_MiB"] = static_cast<double>(firmware::FileImageLines.CapacityBytes()) / (1 << 20);
+    state.counters["lines"] = static_cast<double>(image.lines.size());
+    state.counters["lines_capacity_MiB"] = static_cast<double>(image.lines.CapacityBytes()) / (1 << 20);
     state.counters["file_MiB"] = fileSize / (1 << 20);
     state.counters["peak_heap_MiB"] = static_cast<double>(peak) / (1 << 20);
     state.counters["kept_heap_MiB"] = static_cast<double>(kept) / (1 << 20);
     state.counters["peak_per_file_byte"] = static_cast<double>(peak) / fileSize;
-    firmware::ResetCatalogueState();
     std::filesystem::remove(path);
 }
 BENCHMARK(ImageFileLoad)->Arg(kEmptyLines)->Arg(kDataRecords)->Iterations(3)->Unit(benchmark::kMillisecond);
@@ -132,16 +132,14 @@ BENCHMARK(ImageFileLoadAsStrings)->Arg(kEmptyLines)->Arg(kDataRecords)->Iteratio
 void ImageConversion(benchmark::State& state) {
     const auto image = static_cast<std::int32_t>(state.range(0));
     const std::int32_t n = firmware::GetFirmwareLineCount(image);
-    firmware::SelectedImage = image;
     std::string line;
     vantrel::link::HexRecord record;
     for (auto _ : state) {
         for (std::int32_t j = 0; j < n; ++j) {
-            firmware::GetFirmwareLine(j, line);
+            firmware::GetFirmwareLine(image, j, line);
             benchmark::DoNotOptimize(vantrel::link::ParseHexLine(line, record));
         }
     }
-    firmware::SelectedImage = firmware::kNoImageSelected;
     state.counters["records"] = n;
     state.SetItemsProcessed(state.iterations() * n);
 }

@@ -76,8 +76,11 @@ Errors MeasureJob(vantrel::link::Clock& clock, const std::string& port) {
     auto queue = std::make_shared<vantrel::engine::NotificationQueue>();
     auto target = std::make_shared<EstimatingTarget>(clock, queue);
     vantrel::engine::ScopedNotificationTarget window(target);
-    vantrel::engine::CreateCommThread<vantrel::engine::TVantrelCommThread>(window.handle(),
-                                                                           vantrel::engine::TCmd::tCMD0, port);
+    vantrel::engine::JobRequest request;
+    request.FsPort = port;
+    request.FhWindow = window.handle();
+    vantrel::engine::CreateCommThread<vantrel::engine::TVantrelCommThread>(request, vantrel::engine::TCmd::tCMD0,
+                                                                           nullptr);
     Errors errors;
     while (auto n = queue->Wait(15min)) {
         if (!vantrel::engine::IsFinalNotification(n->code)) continue;

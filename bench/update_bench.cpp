@@ -51,8 +51,11 @@ using vantrel::bench::kBoards;
 std::vector<std::pair<Notification, std::chrono::steady_clock::time_point>> RunJob(const std::string& port) {
     auto queue = std::make_shared<vantrel::engine::NotificationQueue>();
     vantrel::engine::ScopedNotificationTarget window(queue);
-    vantrel::engine::CreateCommThread<vantrel::engine::TVantrelCommThread>(window.handle(),
-                                                                           vantrel::engine::TCmd::tCMD0, port);
+    vantrel::engine::JobRequest request;
+    request.FsPort = port;
+    request.FhWindow = window.handle();
+    vantrel::engine::CreateCommThread<vantrel::engine::TVantrelCommThread>(request, vantrel::engine::TCmd::tCMD0,
+                                                                           nullptr);
     std::vector<std::pair<Notification, std::chrono::steady_clock::time_point>> seen;
     while (auto n = queue->Wait(5min)) {
         seen.emplace_back(*n, std::chrono::steady_clock::now());

@@ -12,9 +12,7 @@
 #include "cli/many_loggers.h"
 #include "cli/program_name.h"
 #include "cli/single_job.h"
-#include "engine/comm_thread.h"
 #include "engine/option_flags.h"
-#include "engine/vantrel_comm_thread.h"
 #include "firmware/header.h"
 #include "link/clock.h"
 
@@ -38,7 +36,6 @@ int Run(Arguments& args, ConsoleIo& io, RunState& run) {
     app::SetCommandLine(commandLine);
     const bool internal = app::InternalMode();
     app::ReadCommandLineOptions(internal);
-    engine::CommThreadClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
     CheckArguments(args, {internal, engine::FileMode == engine::kFileModeImageFiles});
 
     if (args.listPorts) {

@@ -18,15 +18,8 @@ double Seconds(std::chrono::milliseconds duration) { return static_cast<double>(
 
 }  // namespace
 
-ConsoleWindow::ConsoleWindow(ConsoleIo io, JsonLines* json, JobLog* log, std::string port, bool readInfoOnly,
-                             std::int32_t windowHandle)
-    : io_(io),
-      json_(json),
-      log_(log),
-      port_(std::move(port)),
-      readInfoOnly_(readInfoOnly),
-      windowHandle_(windowHandle),
-      timeLeft_(link::CurrentClock()) {}
+ConsoleWindow::ConsoleWindow(ConsoleIo io, JsonLines* json, JobLog* log, std::string port)
+    : io_(io), json_(json), log_(log), port_(std::move(port)), timeLeft_(link::CurrentClock()) {}
 
 std::string ShownSafely(const std::string& text) {
     std::string shown;

@@ -46,8 +46,8 @@ struct ConsoleIo {
 class ConsoleWindow final : public app::WindowOps {
 public:
     // json: nullptr for the plain report; log: nullptr without --log.
-    ConsoleWindow(ConsoleIo io, JsonLines* json, JobLog* log, std::string port, bool readInfoOnly,
-                  std::int32_t windowHandle);
+    // port: the job's, as its texts name it.
+    ConsoleWindow(ConsoleIo io, JsonLines* json, JobLog* log, std::string port);
 
     void AddReport(const std::string& text) override;
     void AddProgressReport(const std::string& text) override;
@@ -55,14 +55,11 @@ public:
     void ShowInfoMessage(const std::string& text) override;
     // A console has no controls to switch between the job states.
     void ShowBusy(bool) override {}
-    bool ReadInfoOnlyChosen() const override { return readInfoOnly_; }
-    std::int32_t WindowHandle() const override { return windowHandle_; }
     void SetProgressPosition(int position) override;
     int ProgressPosition() const override { return progress_; }
     // A console has no taskbar entry; the live status line shows the progress instead.
     void SetApplicationTitle(const std::string&) override {}
     void Beep() override {}
-    std::string PortText() const override { return port_; }
     void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) override;
 
     // The operator's job starts: the elapsed time counts from here, restarts included.
@@ -87,8 +84,6 @@ private:
     JsonLines* json_;
     JobLog* log_;
     std::string port_;
-    bool readInfoOnly_;
-    std::int32_t windowHandle_;
     std::string status_;
     int progress_ = 0;
     bool statusLineShown_ = false;

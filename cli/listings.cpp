@@ -72,16 +72,14 @@ int ListPorts(bool json, std::ostream& out) {
 }
 
 int ListImages(const std::optional<std::string>& file, bool json, std::ostream& out) {
-    if (file) {
-        firmware::LoadFileImageHeader(*file);
-        firmware::SelectedImage = firmware::kFileImage;
-    }
+    std::optional<firmware::TBl3FileHeader> fileHeader;
+    if (file) fileHeader = firmware::LoadFileImageHeader(*file);
     if (json) {
         nlohmann::ordered_json items = nlohmann::ordered_json::array();
-        for (const std::int32_t image : app::OverviewImages()) {
-            const firmware::TBl3FileHeader h = firmware::GetFirmwareHeader(image);
+        for (const app::OverviewImage& image : app::OverviewImages(fileHeader)) {
+            const firmware::TBl3FileHeader& h = image.header;
             const app::OverviewRow row = app::MakeOverviewRow(h);
-            nlohmann::ordered_json item{{"image", image}};
+            nlohmann::ordered_json item{{"image", image.image}};
             for (std::size_t c = 0; c < row.size(); ++c) item[kImageFields[c]] = Latin1ToUtf8(row[c]);
             item["class_code"] = h.qel_class;
             item["platform_code"] = h.qel_platform;
@@ -91,7 +89,7 @@ int ListImages(const std::optional<std::string>& file, bool json, std::ostream& 
         out << JsonDocument("images", items) << '\n';
         return 0;
     }
-    const auto rows = app::OverviewRows();
+    const auto rows = app::OverviewRows(fileHeader);
     std::array<std::size_t, 6> widths{};
     for (std::size_t c = 0; c < widths.size(); ++c) {
         widths[c] = std::string(app::kOverviewColumns[c]).size();

@@ -11,10 +11,10 @@
 #include <sstream>
 
 #include "app/exit_status.h"
+#include "app/job_control.h"
 #include "app/job_rules.h"
 #include "app/options.h"
 #include "app/port_list.h"
-#include "app/presenter.h"
 #include "cli/port_system.h"
 #include "cli/program_name.h"
 #include "engine/comm_thread.h"
@@ -105,23 +105,23 @@ void AdviseOnConverterLatency(const std::string& port, ConsoleIo& io) {
            << kSystemSysfsRoot << latency->setting << '\n';
 }
 
-int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
+int RunUpdate(const Arguments& args, std::shared_ptr<const firmware::FileImage> image, ConsoleIo& io, RunState& run) {
     auto queue = std::make_shared<engine::NotificationQueue>();
     engine::ScopedNotificationTarget registration(queue);
     JobLog* log = run.log.IsOpen() ? &run.log : nullptr;
     run.log.SetPort(args.port);
-    ConsoleWindow window(io, run.json, log, args.port, args.readInfoOnly, registration.handle());
+    ConsoleWindow window(io, run.json, log, args.port);
     app::JobControl::SummarySink summary;
     if (log != nullptr) summary = [log](const std::string& line) { log->Summary(line); };
     app::JobControl jobs(window, args.maxRestarts, std::move(summary));
-    app::Presenter presenter(window, jobs);
 
     // The time limit runs on the system's one clock, from the moment the run started.
     link::Clock& clock = link::CurrentClock();
     const std::optional<link::Micros> deadline = args.deadline;
     window.JobStarted();
     // A signal that came before this point was meant for this job: it ends before the port is opened.
-    jobs.StartNew(args.port, app::EarlierCancel::Keep);
+    jobs.StartNew(app::MakeJobRequest(args.port, image, args.readInfoOnly, registration.handle()),
+                  app::EarlierCancel::Keep);
     std::optional<int> status;
     auto lastHeard = std::chrono::steady_clock::now();
     while (!status) {
@@ -144,13 +144,13 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
             run.reason = "the job stopped reporting";
             io.err << kProgramPrefix << run.reason << '\n';
             status = app::kExitUnexpected;
-            jobs.Finished(*status, run.reason);
+            jobs.Abandon(*status, run.reason);
             break;
         }
         lastHeard = std::chrono::steady_clock::now();
         window.EmitNotification(*n);
-        status = presenter.Handle(n->code, n->value);
-        if (status) run.reason = JobTextAsJson(presenter.Verdict(), args.port);
+        status = jobs.Handle(*n);
+        if (status) run.reason = JobTextAsJson(jobs.Verdict(), args.port);
     }
     window.EndStatusLine();
     engine::WaitForWorkersToEnd();
@@ -166,9 +166,9 @@ int RunUpdate(const Arguments& args, ConsoleIo& io, RunState& run) {
     if (*status == app::kExitTimedOut) {
         run.detail = "the job did not finish within " + SecondsText(*args.timeLimit) + " and was cancelled";
     }
-    if (!presenter.Detail().empty()) {
+    if (!jobs.Detail().empty()) {
         // The presenter's sentence, as a clause of the console's detail: no capital, no full stop.
-        std::string clause = presenter.Detail();
+        std::string clause = jobs.Detail();
         clause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(clause[0])));
         if (clause.back() == '.') clause.pop_back();
         run.detail += (run.detail.empty() ? "" : "; ") + clause;
@@ -275,9 +275,9 @@ int RunSingleJob(Arguments& args, ConsoleIo& io, RunState& run) {
     if (args.wait) {
         if (const std::optional<int> status = WaitForThePort(args, io, run)) return *status;
     }
-    app::SelectImageSource(args.file);
+    std::shared_ptr<const firmware::FileImage> image = app::ReadImageSource(args.file);
     AdviseOnConverterLatency(args.port, io);
-    return RunUpdate(args, io, run);
+    return RunUpdate(args, std::move(image), io, run);
 }
 
 }  // namespace vantrel::cli

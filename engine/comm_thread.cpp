@@ -18,9 +18,6 @@ namespace vantrel::engine {
 
 using link::EQel;
 
-TCommThreadClass CommThreadClass = &CreateCommThread<TCommThread>;
-std::atomic<bool> ApplicationStartSent{false};
-
 namespace {
 
 // The worker threads are joined, never detached: the Windows build's threads layer (winpthreads) loses
@@ -67,8 +64,14 @@ private:
 
 }  // namespace
 
-TCommThread::TCommThread(std::int32_t hWindow, TCmd cmd, std::string sPort)
-    : FCmd(cmd), FhWindow(hWindow), FsPort(std::move(sPort)) {}
+TCommThread::TCommThread(const JobRequest& request, TCmd cmd, std::shared_ptr<JobOutcome> outcome)
+    : FCmd(cmd),
+      FhWindow(request.FhWindow),
+      FsPort(request.FsPort),
+      FileImage(request.FileImage),
+      ReadInfoOnly(request.ReadInfoOnly),
+      Checks(request.Checks),
+      Outcome(outcome ? std::move(outcome) : std::make_shared<JobOutcome>()) {}
 
 TCommThread::~TCommThread() = default;
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/job_request.h"
 #include "engine/tcmd.h"
 #include "link/comm_link.h"
 
@@ -15,7 +16,8 @@ namespace vantrel::engine {
 
 class TCommThread : public link::TCommLink {
 public:
-    TCommThread(std::int32_t hWindow, TCmd cmd, std::string sPort);
+    // The worker keeps its own copy of the request; outcome receives what it learns (never null).
+    TCommThread(const JobRequest& request, TCmd cmd, std::shared_ptr<JobOutcome> outcome);
     ~TCommThread() override;
 
     // Starts the run on a new thread; the object deletes itself when the run ends, so the caller must not
@@ -41,26 +43,27 @@ public:
     TCmd FCmd;
     std::int32_t FhWindow;
     std::string FsPort;
+    std::shared_ptr<const firmware::FileImage> FileImage;
+    bool ReadInfoOnly;
+    JobChecks Checks;
+    // The image this worker chose; also handed to Outcome for the front end.
+    std::int32_t SelectedImage = firmware::kNoImageSelected;
+    std::shared_ptr<JobOutcome> Outcome;
     std::int32_t FnProgres = 0;
 };
 
-// How the window creates workers without knowing the device: a function that creates and starts one.
-using TCommThreadClass = TCommThread* (*)(std::int32_t hWindow, TCmd cmd, const std::string& sPort);
+// How the front ends create workers without knowing the device: a function that creates and starts one.
+using TCommThreadClass = TCommThread* (*)(const JobRequest& request, TCmd cmd, std::shared_ptr<JobOutcome> outcome);
 
 template <class Worker>
-TCommThread* CreateCommThread(std::int32_t hWindow, TCmd cmd, const std::string& sPort) {
-    auto worker = std::make_unique<Worker>(hWindow, cmd, sPort);
+TCommThread* CreateCommThread(const JobRequest& request, TCmd cmd, std::shared_ptr<JobOutcome> outcome) {
+    auto worker = std::make_unique<Worker>(request, cmd, std::move(outcome));
     worker->Start();
     return worker.release();
 }
 
-// Set at start-up to the device worker; the base class until then.
+// The device's worker (engine/vantrel_comm_thread.h), for every front end; tests put their own in its place.
 extern TCommThreadClass CommThreadClass;
-
-// Whether the running job has sent the request that starts the new firmware: from then on the bootloader
-// is gone, and a job that ends without its verification still leaves the new firmware running. Cleared by
-// the front end before each worker it starts; set by the worker, before its final notification.
-extern std::atomic<bool> ApplicationStartSent;
 
 // Blocks until no worker thread is left running (the end of the program, and tests).
 void WaitForWorkersToEnd();

@@ -1,5 +1,7 @@
 #include "engine/option_flags.h"
 
+#include "engine/job_request.h"
+
 namespace vantrel::engine {
 
 int FileMode = kFileModeOperator;
@@ -8,7 +10,6 @@ bool CheckFamily = true;
 bool CheckUpdateId = true;
 bool ClearsMeasurements = false;
 bool ReadInfoOnlySupported = false;
-bool ReadInfoOnly = false;
 
 void ResetOptionFlags() {
     FileMode = kFileModeOperator;
@@ -16,7 +17,8 @@ void ResetOptionFlags() {
     CheckFamily = true;
     CheckUpdateId = true;
     ClearsMeasurements = false;
-    ReadInfoOnly = false;
 }
+
+JobChecks CurrentJobChecks() { return {CheckFamily, CheckUpdateClass, CheckUpdateId}; }
 
 }  // namespace vantrel::engine

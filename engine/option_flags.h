@@ -1,6 +1,5 @@
-// The process-wide option flags. Written on the window's thread at start-up (ReadInfoOnly again before
-// every job), before any worker exists; workers only read them, so creating the worker orders the writes
-// before the reads.
+// The process-wide option flags, written on the window's thread at start-up from the command line. A job
+// takes the checks it runs with into its request (engine/job_request.h); workers never read these.
 #pragma once
 
 namespace vantrel::engine {
@@ -17,7 +16,6 @@ extern bool CheckFamily;
 extern bool CheckUpdateId;
 extern bool ClearsMeasurements;
 extern bool ReadInfoOnlySupported;  // set by the device worker's unit
-extern bool ReadInfoOnly;
 
 // Back to the defaults the program starts with (ReadInfoOnlySupported is left as the device unit set it).
 void ResetOptionFlags();

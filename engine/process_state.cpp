@@ -1,7 +1,6 @@
 #include "engine/process_state.h"
 
 #include "engine/option_flags.h"
-#include "firmware/catalogue.h"
 #include "link/cancel.h"
 #include "link/hex_record.h"
 
@@ -12,7 +11,6 @@ void ResetProcessState() {
     link::CancelRequested = false;
     link::RecordBuffer = {};
     link::HexLine.clear();
-    firmware::ResetCatalogueState();
 }
 
 }  // namespace vantrel::engine

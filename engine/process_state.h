@@ -4,8 +4,7 @@
 
 namespace vantrel::engine {
 
-// Option flags, cancel request, record buffer and line, image selection and file image back to their
-// start values. No job may be running.
+// Option flags, cancel request, record buffer and line back to their start values. No job may be running.
 void ResetProcessState();
 
 }  // namespace vantrel::engine

@@ -43,6 +43,8 @@ std::uint16_t RecordWord(std::size_t at) { return MakeWord(RecordBuffer.data[at]
 
 }  // namespace
 
+TCommThreadClass CommThreadClass = &CreateCommThread<TVantrelCommThread>;
+
 void TVantrelCommThread::ExecuteUpdate() {
     IdentifyAndSwitch();
     Identity id = ReadIdentity();
@@ -69,7 +71,7 @@ void TVantrelCommThread::IdentifyAndSwitch() {
         Notify(ncClass, loggerClass);
         Notify(ncVersion, ReplyWord(4));
         if (loggerClass == firmware::kBootloader3Class) return;
-        if ((CheckFamily && loggerClass != firmware::kVantrelClass) || pass != 1) throw EQel(link::feNoUpdate);
+        if ((Checks.CheckFamily && loggerClass != firmware::kVantrelClass) || pass != 1) throw EQel(link::feNoUpdate);
         const auto& pattern = link::kBootloaderEntryPattern;
         SendCommand(false, link::cmdEnterBootloader, pattern[0], pattern[1], pattern[2], pattern[3], 0, 0);
         link::Sleep(kEnterBootloaderWait);
@@ -111,25 +113,28 @@ void TVantrelCommThread::ReportIdentity(const Identity& id) const {
 
 // The first candidate that fits the logger: the file image alone when one was loaded for this job.
 TBl3FileHeader TVantrelCommThread::ChooseImage(const Identity& id) {
-    const auto matches = [&id](const TBl3FileHeader& header) {
-        return (!CheckUpdateClass || id.updateClass == header.qel_class) && id.platform == header.qel_platform &&
+    const auto matches = [this, &id](const TBl3FileHeader& header) {
+        return (!Checks.CheckUpdateClass || id.updateClass == header.qel_class) && id.platform == header.qel_platform &&
                id.print == header.qel_print && header.qel_bl == kRequiredBootloader &&
-               (!CheckUpdateId || id.updateId == kRequiredUpdateId);
+               (!Checks.CheckUpdateId || id.updateId == kRequiredUpdateId);
     };
-    const bool fileImageOnly = firmware::SelectedImage == firmware::kFileImage;
+    const bool fileImageOnly = FileImage != nullptr;
     const int first = fileImageOnly ? firmware::kFileImage : 1;
     const int last = fileImageOnly ? firmware::kFileImage : firmware::FirmwareImageCount();
-    firmware::SelectedImage = firmware::kNoImageSelected;
+    SelectedImage = firmware::kNoImageSelected;
+    Outcome->SelectedImage.store(SelectedImage);
     TBl3FileHeader header;
     for (int i = first; i <= last; ++i) {
         Notify(ncCheckImage, i);
-        firmware::GetFirmwareHeader(i, header);
+        header = firmware::GetFirmwareHeader(i, FileImage.get());
         if (matches(header)) {
-            firmware::SelectedImage = i;
+            SelectedImage = i;
             break;
         }
     }
-    if (firmware::SelectedImage == firmware::kNoImageSelected) throw EQel(link::feNoMatchingImage);
+    if (SelectedImage == firmware::kNoImageSelected) throw EQel(link::feNoMatchingImage);
+    // Before ncUpdateStart and any final notification, which the front end reads it after.
+    Outcome->SelectedImage.store(SelectedImage);
     if (ReadInfoOnly) throw EQel(link::feInfoOnly);
     return header;
 }
@@ -137,14 +142,16 @@ TBl3FileHeader TVantrelCommThread::ChooseImage(const Identity& id) {
 // An image that does not end properly is not started on at all. Gives the index of its end-of-file
 // record, which is also the number of records before it.
 std::int32_t TVantrelCommThread::CheckLastLine() const {
-    const std::int32_t n = firmware::GetSelectedLineCount();
-    if (n < 1 || firmware::GetFirmwareLine(n) != link::kEndOfFileLine) throw EQel(link::feBadLastLine);
+    const std::int32_t n = firmware::GetFirmwareLineCount(SelectedImage, FileImage.get());
+    if (n < 1 || firmware::GetFirmwareLine(SelectedImage, n, FileImage.get()) != link::kEndOfFileLine) {
+        throw EQel(link::feBadLastLine);
+    }
     return n;
 }
 
 // Line index of the selected image into HexLine and, decoded, into RecordBuffer.
 void TVantrelCommThread::DecodeImageLine(std::int32_t index) const {
-    firmware::GetFirmwareLine(index, link::HexLine);
+    firmware::GetFirmwareLine(SelectedImage, index, link::HexLine, FileImage.get());
     if (!link::ParseHexLine()) {
         Notify(ncConversionError, index);
         throw EQel(link::feConversion);
@@ -206,7 +213,7 @@ void TVantrelCommThread::StartAndVerify(const TBl3FileHeader& header) {
     RecordBuffer = link::ServiceRequestRecord(link::srStartApplication);
     link::BuildHexLine();
     SendRecord(link::HexLine, 0, true);
-    ApplicationStartSent.store(true);
+    Outcome->ApplicationStartSent.store(true);
     link::Sleep(kStartApplicationWait);
 
     Identify();

@@ -112,25 +112,18 @@ ImageLineList ReadRecordLines(const std::string& path, std::ifstream& in, std::v
 
 }  // namespace
 
-void LoadFileImage(const fs::path& file) {
+FileImage LoadFileImage(const fs::path& file) {
     const std::string path = NameOf(file);
-    // Image 0 is the whole of one file or empty: a file that fails half-way leaves nothing of itself, and
-    // nothing of the file before it either.
-    FileImageLines.clear();
-    FileImageLineNumbers.clear();
-    FileImageHeader = TBl3FileHeader{};
     std::ifstream in = OpenImageFile(file);
-    TBl3FileHeader header = ReadHeader(path, in);
-    std::vector<std::uint32_t> numbers;
-    ImageLineList lines = ReadRecordLines(path, in, numbers);
-    FileImageHeader = std::move(header);
-    FileImageLines = std::move(lines);
-    FileImageLineNumbers = std::move(numbers);
+    FileImage image;
+    image.header = ReadHeader(path, in);
+    image.lines = ReadRecordLines(path, in, image.lineNumbers);
+    return image;
 }
 
-void LoadFileImageHeader(const fs::path& file) {
+TBl3FileHeader LoadFileImageHeader(const fs::path& file) {
     std::ifstream in = OpenImageFile(file);
-    FileImageHeader = ReadHeader(NameOf(file), in);
+    return ReadHeader(NameOf(file), in);
 }
 
 }  // namespace vantrel::firmware

@@ -7,6 +7,7 @@
 #include "app/job_rules.h"
 #include "app/options.h"
 #include "engine/option_flags.h"
+#include "firmware/image_file.h"
 #include "link/failures.h"
 
 namespace vantrel::ui {
@@ -25,11 +26,7 @@ UpdateButtonsGeometry ArrangeUpdateButtons(bool fileButton, int updateLeft, int 
 
 MainWindowController::MainWindowController(MainWindowView& view, app::PortSource& ports, HistorySink history,
                                            link::Clock& clock)
-    : view_(view),
-      ports_(ports),
-      jobs_(*this, std::nullopt, std::move(history)),
-      presenter_(*this, jobs_),
-      timeLeft_(clock) {}
+    : view_(view), ports_(ports), jobs_(*this, std::nullopt, std::move(history)), timeLeft_(clock) {}
 
 void MainWindowController::Start() {
     view_.SetText(Text::Caption, app::kApplicationTitle);
@@ -54,23 +51,23 @@ void MainWindowController::ApplyFileModeLayout() {
     view_.LayOutUpdateButtons(fileButtons_);
 }
 
-bool MainWindowController::PrepareImageSource(const std::filesystem::path& fileName) {
+void MainWindowController::StartNewJob(const std::filesystem::path& fileName) {
     view_.ClearReport();
+    std::shared_ptr<const firmware::FileImage> image;
     try {
-        app::SelectImageSource(fileName);
+        image = app::ReadImageSource(fileName);
     } catch (const std::exception& e) {
         // The reader's message names the file and what is wrong with it. Nothing starts: the operator asked
         // for that file, not for the built-in images.
-        Announce(*this, app::UnreadableImageFileText(e));
-        return false;
+        app::Announce(*this, app::UnreadableImageFileText(e));
+        return;
     }
-    port_ = PortText();
-    return true;
-}
-
-void MainWindowController::StartNewJob() {
+    overviewFile_.reset();
+    if (image) overviewFile_ = image->header;
     timeLeft_.JobStarted();
-    jobs_.StartNew(port_, app::EarlierCancel::Forget);
+    jobs_.StartNew(app::MakeJobRequest(view_.PortText(), std::move(image), view_.Checked(Control::ReadInfoOnly),
+                                       view_.NotificationHandle()),
+                   app::EarlierCancel::Forget);
 }
 
 void MainWindowController::UpdateClicked() {
@@ -78,16 +75,14 @@ void MainWindowController::UpdateClicked() {
     if (const std::optional<std::string> question = app::UpdateConfirmation()) {
         if (!view_.AskYesNo(*question)) return;
     }
-    if (!PrepareImageSource({})) return;
-    StartNewJob();
+    StartNewJob({});
 }
 
 void MainWindowController::FileClicked() {
     if (Busy()) return;
     const std::optional<std::filesystem::path> file = view_.ChooseFile(initialDirectory_);
     if (!file || file->empty()) return;
-    if (!PrepareImageSource(*file)) return;
-    StartNewJob();
+    StartNewJob(*file);
 }
 
 void MainWindowController::CancelClicked() {
@@ -97,9 +92,8 @@ void MainWindowController::CancelClicked() {
 }
 
 void MainWindowController::FirmwareClicked() {
-    // The overview reads the selection, which the worker writes while it chooses an image.
-    if (Busy()) return;
-    view_.ShowOverview();
+    // A job reads only its own request, so the overview may open while one runs.
+    view_.ShowOverview(app::OverviewRows(overviewFile_));
 }
 
 void MainWindowController::FileVersionClicked() {
@@ -109,8 +103,10 @@ void MainWindowController::FileVersionClicked() {
     std::error_code error;
     if (!std::filesystem::exists(*file, error)) return;
     try {
-        app::SelectOverviewFile(*file);
+        overviewFile_ = firmware::LoadFileImageHeader(*file);
     } catch (const std::exception& e) {
+        // The overview then shows no file row rather than the header of a file read before.
+        overviewFile_.reset();
         ShowInfoMessage(app::UnreadableImageFileText(e));
         return;
     }
@@ -127,7 +123,7 @@ bool MainWindowController::CloseRequested() {
         // A restart that waits would start a new worker, and open the port again, after the operator left.
         view_.StopTimer(Timer::Restart);
         view_.StopTimer(Timer::TimeLeft);
-        jobs_.Finished(link::feCancelled, kClosedVerdict);
+        jobs_.Abandon(link::feCancelled, kClosedVerdict);
     }
     closed_ = true;
     return true;
@@ -162,7 +158,7 @@ void MainWindowController::Notify(const engine::Notification& notification) {
     // box now would only hold up the program's end.
     if (closed_) return;
     timeLeft_.Note(notification);
-    presenter_.Handle(notification.code, notification.value);
+    jobs_.Handle(notification);
 }
 
 void MainWindowController::AddReport(const std::string& text) { view_.AddReport(text); }
@@ -178,12 +174,12 @@ void MainWindowController::ShowBusy(bool busy) {
     view_.SetEnabled(Control::Update, !busy);
     view_.SetVisible(Control::Close, !busy);
     view_.SetVisible(Control::Cancel, busy);
+    // A job's port and mode are fixed when it starts, and its restarts keep them: the boxes that choose
+    // them wait for the next job.
     view_.SetEnabled(Control::PortBox, !busy);
-    // The image source and the selection belong to the worker until its job ends; the overview reads the
-    // selection the worker writes while it chooses an image.
+    view_.SetEnabled(Control::ReadInfoOnly, !busy);
     view_.SetEnabled(Control::File, !busy);
     view_.SetEnabled(Control::MenuFileVersion, !busy);
-    view_.SetEnabled(Control::MenuFirmware, !busy);
     // A restart starts a job while busy: the rest belongs to the change of state only.
     if (busy == shownBusy_) return;
     shownBusy_ = busy;
@@ -208,10 +204,6 @@ void MainWindowController::ShowTimeLeft() {
     view_.StartTimer(Timer::TimeLeft, kTimeLeftInterval, [this] { ShowTimeLeft(); });
 }
 
-bool MainWindowController::ReadInfoOnlyChosen() const { return view_.Checked(Control::ReadInfoOnly); }
-
-std::int32_t MainWindowController::WindowHandle() const { return view_.NotificationHandle(); }
-
 void MainWindowController::SetProgressPosition(int position) {
     view_.SetProgress(position);
     if (shownBusy_) view_.SetTaskbarProgress(TaskbarProgress::Normal, position);
@@ -222,8 +214,6 @@ int MainWindowController::ProgressPosition() const { return view_.Progress(); }
 void MainWindowController::SetApplicationTitle(const std::string& title) { view_.SetText(Text::Caption, title); }
 
 void MainWindowController::Beep() { view_.Beep(); }
-
-std::string MainWindowController::PortText() const { return view_.PortText(); }
 
 void MainWindowController::ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) {
     view_.StartTimer(Timer::Restart, delay, std::move(restart));

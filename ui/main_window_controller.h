@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "app/job_control.h"
+#include "app/job_rules.h"
 #include "app/port_list.h"
-#include "app/presenter.h"
 #include "app/time_left.h"
 #include "app/window_ops.h"
 #include "engine/notify.h"
@@ -122,7 +122,8 @@ public:
 
     // Modal windows; each returns once the operator closed it.
     virtual void ShowMessage(const std::string& text) = 0;
-    virtual void ShowOverview() = 0;
+    // The firmware overview with these rows (app::OverviewRows).
+    virtual void ShowOverview(const std::vector<app::OverviewRow>& rows) = 0;
     // A Yes/No question (two lines, CR LF between them); true only for Yes. Escape and closing the box
     // answer No.
     virtual bool AskYesNo(const std::string& question) = 0;
@@ -185,31 +186,27 @@ private:
     void SetStatusText(const std::string& text) override;
     void ShowInfoMessage(const std::string& text) override;
     void ShowBusy(bool busy) override;
-    bool ReadInfoOnlyChosen() const override;
-    std::int32_t WindowHandle() const override;
     void SetProgressPosition(int position) override;
     int ProgressPosition() const override;
     void SetApplicationTitle(const std::string& title) override;
     void Beep() override;
-    std::string PortText() const override;
     void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) override;
     void JobEnded(int status) override;
 
     void ApplyFileModeLayout();
     // Fills the port box from one look at the system's ports: names and their adapters' texts together.
     void ShowPorts(bool selectFirst);
-    // Clears the report, selects the image source, captures the port; false (the operator told why) when
-    // the image file cannot be read.
-    bool PrepareImageSource(const std::filesystem::path& fileName);
-    void StartNewJob();
+    // Clears the report, reads the image source and starts a job on the port in the port box with the mode
+    // the box shows; nothing starts (the operator told why) when the image file cannot be read.
+    void StartNewJob(const std::filesystem::path& fileName);
     void ShowTimeLeft();
 
     MainWindowView& view_;
     app::PortSource& ports_;
     app::JobControl jobs_;
-    app::Presenter presenter_;
     app::TimeLeft timeLeft_;
-    std::string port_;
+    // The image file whose header the overview shows first: the last File job's or File version's.
+    std::optional<firmware::TBl3FileHeader> overviewFile_;
     std::string statusText_;
     std::filesystem::path initialDirectory_;
     bool fileButtons_ = false;

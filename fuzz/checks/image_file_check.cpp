@@ -88,21 +88,14 @@ std::string CheckLoad(std::string_view text) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     }
-    bool loaded = true;
+    firmware::FileImage file;
     try {
-        firmware::LoadFileImage(path);
+        file = firmware::LoadFileImage(path);
     } catch (const firmware::EConvertError& e) {
         if (std::string(e.what()).find(path) == std::string::npos) return "conversion error without the file's name";
-        loaded = false;
+        return {};
     } catch (const firmware::EInOutError& e) {
         if (std::string(e.what()).find(path) == std::string::npos) return "file error without the file's name";
-        loaded = false;
-    }
-    // A file that cannot be read leaves no part of itself as image 0.
-    if (!loaded) {
-        if (!firmware::FileImageLines.empty() || !(firmware::FileImageHeader == firmware::TBl3FileHeader{})) {
-            return "a refused file left part of itself as image 0";
-        }
         return {};
     }
 
@@ -110,21 +103,18 @@ std::string CheckLoad(std::string_view text) {
     for (std::string& line : SplitLines(text)) {
         if (firmware::IsRecordLine(line)) records.push_back(std::move(line));
     }
-    if (firmware::FileImageLines != records) return "the loaded record lines differ from the file's";
+    if (file.lines != records) return "the loaded record lines differ from the file's";
 
     // The catalogue serves the file image by index without reading past it.
-    const std::int32_t saved = firmware::SelectedImage;
-    firmware::SelectedImage = firmware::kFileImage;
-    const std::int32_t count = firmware::GetSelectedLineCount();
+    const std::int32_t count = firmware::GetFirmwareLineCount(firmware::kFileImage, &file);
     std::string problem;
     if (count != static_cast<std::int32_t>(records.size()) - 1) problem = "line count differs";
     for (std::int32_t j = -2; problem.empty() && j <= count + 2; ++j) {
-        const std::string line = firmware::GetFirmwareLine(j);
+        const std::string line = firmware::GetFirmwareLine(firmware::kFileImage, j, &file);
         const bool inside = j >= 0 && j <= count;
         if (inside ? line != records[static_cast<std::size_t>(j)] : !line.empty())
             problem = "line " + std::to_string(j) + " differs";
     }
-    firmware::SelectedImage = saved;
     return problem;
 }
 

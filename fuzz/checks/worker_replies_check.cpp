@@ -169,9 +169,9 @@ std::string CheckSuccess(const FedSerial& line, std::uint16_t imageClass) {
 std::string CheckJob(std::span<const std::uint8_t> script, std::uint32_t* finalCode) {
     engine::ResetProcessState();
     const std::vector<std::string>& image = ShortImageLines();
-    firmware::FileImageHeader = firmware::GetFirmwareHeader(1);
-    firmware::FileImageLines = image;
-    firmware::SelectedImage = firmware::kFileImage;
+    auto file = std::make_shared<firmware::FileImage>();
+    file->header = firmware::GetFirmwareHeader(1);
+    file->lines = image;
 
     link::VirtualClock clock;
     FedSerial line(script, clock);
@@ -181,7 +181,11 @@ std::string CheckJob(std::span<const std::uint8_t> script, std::uint32_t* finalC
     std::vector<engine::Notification> posted;
     {
         engine::ScopedNotificationTarget window(queue);
-        engine::TVantrelCommThread worker(window.handle(), engine::TCmd::tCMD0, "FUZZ");
+        engine::JobRequest request;
+        request.FsPort = "FUZZ";
+        request.FileImage = file;
+        request.FhWindow = window.handle();
+        engine::TVantrelCommThread worker(request, engine::TCmd::tCMD0, nullptr);
         worker.Execute();
     }
     while (auto n = queue->TryPop()) posted.push_back(*n);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/job_control.h"
+#include "app/job_rules.h"
 #include "app/presenter.h"
 #include "engine/comm_thread.h"
 #include "engine/notify.h"
@@ -29,9 +30,13 @@ struct WorkerRequest {
     bool cancelRequested;  // what the worker would see before it opens the port
 };
 std::vector<WorkerRequest> workerRequests;
-engine::TCommThread* RecordingWorker(std::int32_t hWindow, TCmd cmd, const std::string& sPort) {
-    workerRequests.push_back(
-        {hWindow, cmd, sPort, engine::ReadInfoOnly, link::CancelRequested.load(std::memory_order_relaxed)});
+// What the last worker would tell: the test plays its part.
+std::shared_ptr<engine::JobOutcome> lastOutcome;
+engine::TCommThread* RecordingWorker(const engine::JobRequest& request, TCmd cmd,
+                                     std::shared_ptr<engine::JobOutcome> outcome) {
+    workerRequests.push_back({request.FhWindow, cmd, request.FsPort, request.ReadInfoOnly,
+                              link::CancelRequested.load(std::memory_order_relaxed)});
+    lastOutcome = std::move(outcome);
     return nullptr;
 }
 
@@ -44,8 +49,6 @@ public:
     void SetStatusText(const std::string& text) override { calls.push_back("status: " + text); }
     void ShowInfoMessage(const std::string& text) override { calls.push_back("message: " + text); }
     void ShowBusy(bool busy) override { calls.push_back(busy ? "busy" : "idle"); }
-    bool ReadInfoOnlyChosen() const override { return readInfoOnly; }
-    std::int32_t WindowHandle() const override { return target.handle(); }
     void SetProgressPosition(int position) override {
         progress = position;
         calls.push_back("bar " + std::to_string(position));
@@ -53,7 +56,6 @@ public:
     int ProgressPosition() const override { return progress; }
     void SetApplicationTitle(const std::string& title) override { calls.push_back("title " + title); }
     void Beep() override { calls.push_back("beep"); }
-    std::string PortText() const override { return "/dev/ttyUSB7"; }
     void ScheduleRestart(std::chrono::milliseconds delay, std::function<void()> restart) override {
         calls.push_back("wait " + std::to_string(delay.count()));
         if (duringWait) duringWait();
@@ -63,7 +65,6 @@ public:
     std::vector<std::string> calls;
     std::function<void()> duringWait;
     int progress = 0;
-    bool readInfoOnly = false;
     std::shared_ptr<engine::NotificationQueue> queue;
     engine::ScopedNotificationTarget target;
 };
@@ -77,29 +78,39 @@ protected:
     PresenterTest() {
         engine::ResetProcessState();
         workerRequests.clear();
+        lastOutcome.reset();
+        saved_ = engine::CommThreadClass;
         engine::CommThreadClass = &RecordingWorker;
     }
     ~PresenterTest() override {
         engine::ResetProcessState();
-        engine::CommThreadClass = &engine::CreateCommThread<engine::TCommThread>;
+        engine::CommThreadClass = saved_;
     }
 
+    engine::JobRequest Request(const FakeWindow& on, std::shared_ptr<const firmware::FileImage> file = nullptr,
+                               bool readInfoOnly = false) const {
+        return MakeJobRequest("/dev/ttyUSB7", std::move(file), readInfoOnly, on.target.handle());
+    }
+
+    // A notification of the job on the fake window, which is started first if none ran yet.
     std::vector<std::string> Present(std::uint32_t code, std::int32_t value) {
+        if (jobs.Request() == nullptr) jobs.StartNew(Request(window), EarlierCancel::Forget);
         window.calls.clear();
-        lastStatus = presenter.Handle(code, value);
+        lastStatus = jobs.Handle({code, value});
         return window.calls;
     }
 
     FakeWindow window;
     JobControl jobs{window};
-    Presenter presenter{window, jobs};
     std::optional<int> lastStatus;
+    engine::TCommThreadClass saved_ = nullptr;
 };
 
 using Lines = std::vector<std::string>;
 
 TEST_F(PresenterTest, InformationNotificationsGoToTheReport) {
-    firmware::SelectedImage = 2;
+    jobs.StartNew(Request(window), EarlierCancel::Forget);
+    lastOutcome->SelectedImage = 2;
     struct Case {
         std::uint32_t code;
         std::int32_t value;
@@ -138,15 +149,17 @@ TEST_F(PresenterTest, InformationNotificationsGoToTheReport) {
         EXPECT_FALSE(lastStatus) << c.code;
     }
     // In an image file the record stands after the header lines: the report names its line in the file.
-    firmware::SelectedImage = firmware::kFileImage;
-    firmware::FileImageLines = {"a", "b", ":00000001FF"};
-    firmware::FileImageLineNumbers = {9, 10, 12};
+    auto file = std::make_shared<firmware::FileImage>();
+    file->lines = {"a", "b", ":00000001FF"};
+    file->lineNumbers = {9, 10, 12};
+    jobs.StartNew(Request(window, file), EarlierCancel::Forget);
+    lastOutcome->SelectedImage = firmware::kFileImage;
     EXPECT_EQ(Present(engine::ncConversionError, 2), (Lines{"report: Aborted because conversion error at line  12 !"}));
-    firmware::ResetCatalogueState();
 }
 
 TEST_F(PresenterTest, DoneCompletesTheBarAndNamesTheChosenImage) {
-    firmware::SelectedImage = 3;
+    jobs.StartNew(Request(window), EarlierCancel::Forget);
+    lastOutcome->SelectedImage = 3;
     const std::string text = "Update " + firmware::LoggerClassName(26145, 39) + " V2.08 succesfully completed.";
     EXPECT_EQ(Present(engine::ncDone, 0), (Lines{"bar 100", "idle", "title Vantrel Firmware Update", "report: " + text,
                                                  "status: " + text, "message: " + text}));
@@ -195,8 +208,7 @@ Lines Concat(Lines first, const Lines& second) {
 }
 
 TEST_F(PresenterTest, ProgrammingErrorRestartsAtOnce) {
-    jobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
-    window.readInfoOnly = true;
+    jobs.StartNew(Request(window), EarlierCancel::Forget);
     EXPECT_EQ(Present(engine::ncFailure, link::feProgramming),
               Concat({"idle", "title Vantrel Firmware Update", "beep", "report: Repeat because programming error!",
                       "status: Repeat because programming error!"},
@@ -205,14 +217,14 @@ TEST_F(PresenterTest, ProgrammingErrorRestartsAtOnce) {
     ASSERT_EQ(workerRequests.size(), 2u);
     EXPECT_EQ(workerRequests.back().cmd, TCmd::tCMD0);
     EXPECT_EQ(workerRequests.back().port, "/dev/ttyUSB7");
-    EXPECT_EQ(workerRequests.back().window, window.WindowHandle());
-    // The box is read again at every start.
-    EXPECT_TRUE(workerRequests.back().readInfoOnly);
+    EXPECT_EQ(workerRequests.back().window, window.target.handle());
+    // A restart is the same job: its mode is the one it started with.
+    EXPECT_FALSE(workerRequests.back().readInfoOnly);
     EXPECT_TRUE(jobs.Busy());
 }
 
 TEST_F(PresenterTest, CommunicationRetryWaitsAndRestartsTheSameCommand) {
-    jobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
+    jobs.StartNew(Request(window, nullptr, true), EarlierCancel::Forget);
     EXPECT_EQ(Present(engine::ncRetryComm, 2),
               Concat({"status: Repeat update because communication error!",
                       "report: Repeat update because communication error!", "wait 1500"},
@@ -221,6 +233,7 @@ TEST_F(PresenterTest, CommunicationRetryWaitsAndRestartsTheSameCommand) {
     ASSERT_EQ(workerRequests.size(), 2u);
     EXPECT_EQ(workerRequests.back().cmd, TCmd::tCMD2);
     EXPECT_EQ(workerRequests.back().port, "/dev/ttyUSB7");
+    EXPECT_TRUE(workerRequests.back().readInfoOnly);
 }
 
 // Only an operator's new job in a window forgets a Cancel; every other start hands it to its worker, which
@@ -252,10 +265,10 @@ TEST_F(PresenterTest, CancelIsNeverThrownAway) {
             if (c.when == When::WhileRestartWaits) jobs.Cancel();
         };
         if (c.when == When::BeforeNewJob || c.when == When::BeforeConsoleJob) jobs.Cancel();
-        jobs.StartNew("/dev/ttyUSB7", c.when == When::BeforeConsoleJob ? EarlierCancel::Keep : EarlierCancel::Forget);
+        jobs.StartNew(Request(window), c.when == When::BeforeConsoleJob ? EarlierCancel::Keep : EarlierCancel::Forget);
         if (c.ending != 0) {
             if (c.when == When::DuringFailingTransfer) jobs.Cancel();
-            lastStatus = presenter.Handle(c.ending, c.value);
+            lastStatus = jobs.Handle({c.ending, c.value});
             EXPECT_FALSE(lastStatus);
         }
         ASSERT_EQ(workerRequests.size(), c.ending != 0 ? 2u : 1u);
@@ -267,18 +280,17 @@ TEST_F(PresenterTest, CancelIsNeverThrownAway) {
 TEST_F(PresenterTest, RestartBoundEndsTheJob) {
     FakeWindow bounded;
     JobControl boundedJobs(bounded, 2);
-    Presenter limited(bounded, boundedJobs);
-    boundedJobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
-    EXPECT_FALSE(limited.Handle(engine::ncRetryComm, 0));
-    EXPECT_FALSE(limited.Handle(engine::ncFailure, link::feProgramming));
-    EXPECT_EQ(limited.Handle(engine::ncRetryComm, 0), link::feNoAnswer);
+    boundedJobs.StartNew(Request(bounded), EarlierCancel::Forget);
+    EXPECT_FALSE(boundedJobs.Handle({engine::ncRetryComm, 0}));
+    EXPECT_FALSE(boundedJobs.Handle({engine::ncFailure, link::feProgramming}));
+    EXPECT_EQ(boundedJobs.Handle({engine::ncRetryComm, 0}), link::feNoAnswer);
     EXPECT_FALSE(boundedJobs.Busy());
     EXPECT_EQ(boundedJobs.Restarts(), 2);
     // A new job counts from zero again.
-    boundedJobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
-    EXPECT_FALSE(limited.Handle(engine::ncFailure, link::feProgramming));
-    EXPECT_FALSE(limited.Handle(engine::ncFailure, link::feProgramming));
-    EXPECT_EQ(limited.Handle(engine::ncFailure, link::feProgramming), link::feProgramming);
+    boundedJobs.StartNew(Request(bounded), EarlierCancel::Forget);
+    EXPECT_FALSE(boundedJobs.Handle({engine::ncFailure, link::feProgramming}));
+    EXPECT_FALSE(boundedJobs.Handle({engine::ncFailure, link::feProgramming}));
+    EXPECT_EQ(boundedJobs.Handle({engine::ncFailure, link::feProgramming}), link::feProgramming);
 }
 
 // The summary line every job leaves, through the shared job start and the presenter: what the logger was
@@ -287,7 +299,6 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
     std::vector<std::string> summaries;
     FakeWindow recorded;
     JobControl recordedJobs(recorded, 1, [&](const std::string& line) { summaries.push_back(line); });
-    Presenter presenting(recorded, recordedJobs);
     const std::pair<std::uint32_t, std::int32_t> identified[] = {
         {engine::ncClass, 26145}, {engine::ncVersion, 0x0105}, {engine::ncClass, 51202},  {engine::ncVersion, 0x0300},
         {engine::ncPlatform, 15}, {engine::ncPrint, 19},       {engine::ncCheckImage, 1},
@@ -327,18 +338,17 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         summaries.clear();
-        firmware::SelectedImage = firmware::kNoImageSelected;
-        recordedJobs.StartNew("/dev/ttyUSB7", EarlierCancel::Forget);
-        for (const auto& [code, value] : identified) presenting.Handle(code, value);
-        firmware::SelectedImage = 1;
+        recordedJobs.StartNew(Request(recorded), EarlierCancel::Forget);
+        for (const auto& [code, value] : identified) recordedJobs.Handle({code, value});
+        lastOutcome->SelectedImage = 1;
         if (c.then.back().second == link::feCancelled) recordedJobs.CancelForTimeLimit();
-        engine::ApplicationStartSent = c.startSent;
+        lastOutcome->ApplicationStartSent = c.startSent;
         recorded.calls.clear();
-        for (const auto& [code, value] : c.then) presenting.Handle(code, value);
+        for (const auto& [code, value] : c.then) recordedJobs.Handle({code, value});
         // The verdict stays the operator's usual text; the started firmware is said beside it.
         const std::string started = "report: The new firmware was started; only its verification was cancelled.";
         EXPECT_EQ(std::count(recorded.calls.begin(), recorded.calls.end(), started), c.startSent ? 1 : 0);
-        EXPECT_EQ(presenting.Detail().empty(), !c.startSent);
+        EXPECT_EQ(recordedJobs.Detail().empty(), !c.startSent);
         ASSERT_EQ(summaries.size(), 1u);
         EXPECT_EQ(summaries[0].find(" job start="), 29u) << summaries[0];
         for (const std::string& field : c.fields)

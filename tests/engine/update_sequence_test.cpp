@@ -44,10 +44,8 @@ LoggerConfig WithFault(LoggerConfig config, Fault fault) {
 // The record lines of an image of the catalogue, its end-of-file record included.
 std::vector<std::string> ImageLines(int image) {
     std::vector<std::string> lines;
-    const int saved = firmware::SelectedImage;
-    firmware::SelectedImage = image;
-    for (int j = 0; j <= firmware::GetFirmwareLineCount(image); ++j) lines.push_back(firmware::GetFirmwareLine(j));
-    firmware::SelectedImage = saved;
+    for (int j = 0; j <= firmware::GetFirmwareLineCount(image); ++j)
+        lines.push_back(firmware::GetFirmwareLine(image, j));
     return lines;
 }
 
@@ -66,10 +64,28 @@ std::map<std::uint16_t, sim::Block> ImageBlocks(int image) {
     return blocks;
 }
 
+// What the next job of a test asks for beside its port: its image file, its mode, its checks.
+JobRequest& NextJob() {
+    static JobRequest next;
+    return next;
+}
+
+JobResult RunNextJob(const std::string& port) {
+    JobRequest request = NextJob();
+    request.FsPort = port;
+    return RunJob(request);
+}
+
 class UpdateSequenceTest : public ::testing::Test {
 protected:
-    UpdateSequenceTest() { ResetProcessState(); }
-    ~UpdateSequenceTest() override { ResetProcessState(); }
+    UpdateSequenceTest() {
+        ResetProcessState();
+        NextJob() = {};
+    }
+    ~UpdateSequenceTest() override {
+        ResetProcessState();
+        NextJob() = {};
+    }
 
     // What every job that did not end verified must leave behind: one final notification, and a logger
     // that never saw srStartApplication, so it sits in its bootloader ready for the next job.
@@ -86,10 +102,10 @@ protected:
 
 TEST_F(UpdateSequenceTest, FullUpdateFromApplicationMode) {
     SimulatedLine line(Logger());
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     ASSERT_EQ(job.Final(), (Notification{ncDone, 0}));
     EXPECT_EQ(job.finals, 1);
-    EXPECT_EQ(firmware::SelectedImage, 1);
+    EXPECT_EQ(job.selectedImage, 1);
 
     const std::vector<std::uint32_t> expectedStart{ncClass,    ncVersion,    ncClass,       ncVersion,
                                                    ncPlatform, ncPrint,      ncInfo,        ncUpdateClass,
@@ -145,9 +161,9 @@ TEST_F(UpdateSequenceTest, ImageChoiceFollowsTheBoard) {
         LoggerConfig config = Logger(c.platform, c.print);
         config.initialMode = Mode::Bootloader;
         SimulatedLine line(config);
-        const JobResult job = RunJob(line.Port());
+        const JobResult job = RunNextJob(line.Port());
         EXPECT_EQ(job.Final(), (Notification{ncDone, 0})) << c.platform << "/" << c.print;
-        EXPECT_EQ(firmware::SelectedImage, c.image);
+        EXPECT_EQ(job.selectedImage, c.image);
         EXPECT_EQ(job.Values(ncPlatform), std::vector<std::int32_t>{c.reportedPlatform});
         // Every candidate up to the match is announced, none after it.
         std::vector<std::int32_t> checked;
@@ -160,7 +176,7 @@ TEST_F(UpdateSequenceTest, LoggerAlreadyInItsBootloaderIsNotSwitched) {
     LoggerConfig config = Logger();
     config.initialMode = Mode::Bootloader;
     SimulatedLine line(config);
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     EXPECT_EQ(job.Final(), (Notification{ncDone, 0}));
     EXPECT_EQ(job.Values(ncClass).front(), 0xC802);
     EXPECT_EQ(job.Values(ncVersion).size(), 1u);
@@ -171,7 +187,7 @@ TEST_F(UpdateSequenceTest, LoggerAlreadyInItsBootloaderIsNotSwitched) {
 struct FailureCase {
     const char* name;
     std::function<LoggerConfig()> logger;
-    std::function<void()> setup;  // option flags, file image
+    std::function<void()> setup;  // the job's checks, mode, file image (NextJob)
     Notification final;
     std::vector<std::uint32_t> postedBeforeFinal;  // the last codes before the final one (progress left out)
     // What else the row shows about the line's traffic and the notifications, if anything.
@@ -186,7 +202,7 @@ TEST_P(UpdateFailureTest, EndsWithOneVerdictAndTheLoggerInItsBootloader) {
     const FailureCase& c = GetParam();
     if (c.setup) c.setup();
     SimulatedLine line(c.logger());
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     EXPECT_EQ(job.Final(), c.final);
     if (c.final.value == link::feNotVerified) {
         // The one failure after the start: the logger runs what it was given, and says so.
@@ -209,9 +225,10 @@ std::vector<std::string> ImageWith(int image, const std::function<void(std::vect
 
 // Sets the file image (image 0) for the next job, with the header of a built-in image.
 void UseFile(std::vector<std::string> lines, int headerOf = 1) {
-    firmware::FileImageHeader = firmware::GetFirmwareHeader(headerOf);
-    firmware::FileImageLines = lines;
-    firmware::SelectedImage = firmware::kFileImage;
+    auto file = std::make_shared<firmware::FileImage>();
+    file->header = firmware::GetFirmwareHeader(headerOf);
+    file->lines = lines;
+    NextJob().FileImage = std::move(file);
 }
 
 LoggerConfig InBootloader(LoggerConfig config = Logger()) {
@@ -240,7 +257,7 @@ const FailureCase kFailureCases[] = {
      {ncClass, ncVersion}},
     {"logger that never enters its bootloader, family check off",
      [] { return WithFault(Logger(), {.kind = FaultKind::NeverEnterBootloader}); },
-     [] { CheckFamily = false; },
+     [] { NextJob().Checks.CheckFamily = false; },
      {ncFailure, link::feNoUpdate},
      {ncClass, ncVersion, ncClass, ncVersion}},
     {"unnamed platform reads no update-info block and matches nothing",
@@ -283,12 +300,12 @@ const FailureCase kFailureCases[] = {
      {ncCheckImage}},
     {"read info only stops after the match",
      [] { return InBootloader(); },
-     [] { ReadInfoOnly = true; },
+     [] { NextJob().ReadInfoOnly = true; },
      {ncFailure, link::feInfoOnly},
      {ncUpdateId, ncCheckImage}},
     {"read info only without a match",
      [] { return InBootloader(Logger(21, 19)); },
-     [] { ReadInfoOnly = true; },
+     [] { NextJob().ReadInfoOnly = true; },
      {ncFailure, link::feNoMatchingImage},
      {ncCheckImage}},
     {"file image without end-of-file record",
@@ -368,25 +385,23 @@ INSTANTIATE_TEST_SUITE_P(Failures, UpdateFailureTest, ::testing::ValuesIn(kFailu
                          });
 
 TEST_F(UpdateSequenceTest, RelaxedChecksLetAForeignLoggerUpdate) {
-    CheckFamily = false;
-    CheckUpdateClass = false;
-    CheckUpdateId = false;
+    NextJob().Checks = {.CheckFamily = false, .CheckUpdateClass = false, .CheckUpdateId = false};
     LoggerConfig config = Logger();
     config.identity.applicationClass = 26146;
     config.identity.updateClass = 26000;
     config.identity.updateId = 0x0001;
     SimulatedLine line(config);
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     EXPECT_EQ(job.Final(), (Notification{ncDone, 0}));
 }
 
 TEST_F(UpdateSequenceTest, FileImageIsTheOnlyCandidate) {
     UseFile(ImageLines(2), 2);
     SimulatedLine line(InBootloader(Logger(15, 39)));
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     EXPECT_EQ(job.Final(), (Notification{ncDone, 0}));
     EXPECT_EQ(job.Values(ncCheckImage), std::vector<std::int32_t>{0});
-    EXPECT_EQ(firmware::SelectedImage, 0);
+    EXPECT_EQ(job.selectedImage, 0);
 }
 
 // A record that cannot be converted is found before srBeginProgramming, wherever it stands: the logger
@@ -415,7 +430,7 @@ TEST_F(UpdateSequenceTest, ImageDefectsAreFoundBeforeAnythingIsErased) {
         ResetProcessState();
         UseFile(ImageWith(1, c.change));
         SimulatedLine line(Logger());
-        const JobResult job = RunJob(line.Port());
+        const JobResult job = RunNextJob(line.Port());
         EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feConversion})) << c.defect;
         EXPECT_EQ(job.Values(ncConversionError), std::vector<std::int32_t>{c.index}) << c.defect;
         EXPECT_TRUE(job.Values(ncUpdateStart).empty()) << c.defect;
@@ -436,7 +451,7 @@ TEST_F(UpdateSequenceTest, RecordsThatAreNotFullDataRecordsAreOnlyCounted) {
         l.insert(l.begin() + 1, ":0400100001020304E2");
     }));
     SimulatedLine line(InBootloader());
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     EXPECT_EQ(job.Final(), (Notification{ncDone, 0}));
     line.Serial().Inspect([](sim::LoggerModel& m) {
         EXPECT_EQ(m.Received().dataRecords, 1548);
@@ -456,7 +471,7 @@ TEST_F(UpdateSequenceTest, OnlyTheLastOfTwoVectorRecordsIsSent) {
         l.insert(l.begin() + 10, firstVector);
     }));
     SimulatedLine line(InBootloader());
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     EXPECT_EQ(job.Final(), (Notification{ncDone, 0}));
     EXPECT_EQ(job.Values(ncVectorTable), (std::vector<std::int32_t>{0, 0, 1}));
     EXPECT_EQ(line.Serial().Trace().Matching("record: data block 0x03DF").size(), 1u);
@@ -465,7 +480,7 @@ TEST_F(UpdateSequenceTest, OnlyTheLastOfTwoVectorRecordsIsSent) {
 TEST_F(UpdateSequenceTest, ImageWithoutVectorRecordSkipsIt) {
     UseFile(ImageWith(1, [](std::vector<std::string>& l) { l.erase(l.begin() + 473); }));
     SimulatedLine line(InBootloader());
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     EXPECT_TRUE(job.Values(ncVectorTable).empty());
     // Without its vector table the image cannot start: the bootloader answers the check, and the update
     // is not taken for a success.
@@ -488,7 +503,7 @@ TEST_F(UpdateSequenceTest, WrongEchoNamesTheRecordIndex) {
         SCOPED_TRACE(c.what);
         SimulatedLine line(WithFault(InBootloader(),
                                      {.kind = FaultKind::WrongEcho, .request = RequestKind::DataRecord, .nth = c.nth}));
-        const JobResult job = RunJob(line.Port());
+        const JobResult job = RunNextJob(line.Port());
         EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feProgramming}));
         EXPECT_EQ(job.Values(ncProgrammingError), std::vector<std::int32_t>{c.index});
         line.Serial().Inspect([&](sim::LoggerModel& m) {
@@ -513,7 +528,7 @@ TEST_F(UpdateSequenceTest, CancelDuringProgrammingLeavesTheBootloader) {
         }
         link::CancelRequested = true;
     });
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     canceller.join();
     EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feCancelled}));
     ExpectLeftInBootloader(line, job);
@@ -526,7 +541,7 @@ TEST_F(UpdateSequenceTest, AdapterPulledDuringProgrammingEndsAtOnceWithAPortErro
         WithFault(InBootloader(), {.kind = FaultKind::DeadLine, .request = RequestKind::DataRecord, .nth = 300}),
         options);
     const auto before = line.Clock().Now();
-    const JobResult job = RunJob(line.Port());
+    const JobResult job = RunNextJob(line.Port());
     EXPECT_EQ(job.Final(), (Notification{ncFailure, link::feIo}));
     ExpectLeftInBootloader(line, job);
     // No retries and no time-outs after the cable is gone (five silent attempts alone would take 2.1 s).
@@ -541,11 +556,11 @@ TEST_F(UpdateSequenceTest, InterruptedUpdateIsCompletedByTheNextJob) {
             {.kind = FaultKind::NoReply, .request = RequestKind::DataRecord, .nth = 900 + attempt});
     }
     SimulatedLine line(config);
-    const JobResult first = RunJob(line.Port());
+    const JobResult first = RunNextJob(line.Port());
     EXPECT_EQ(first.Final(), (Notification{ncRetryComm, 0}));
     ExpectLeftInBootloader(line, first);
     // The restarted job finds the bootloader, programs the whole image again and verifies it.
-    const JobResult second = RunJob(line.Port());
+    const JobResult second = RunNextJob(line.Port());
     EXPECT_EQ(second.Final(), (Notification{ncDone, 0}));
     EXPECT_EQ(second.Values(ncClass).front(), 0xC802);
     line.Serial().Inspect([](sim::LoggerModel& m) {

@@ -61,7 +61,10 @@ protected:
 
     // Runs one job and returns every notification it posted, up to and including its final one.
     std::vector<Notification> RunJob(TCommThreadClass workerClass, TCmd cmd = TCmd::tCMD0) {
-        workerClass(registration.handle(), cmd, "COM3");
+        JobRequest request;
+        request.FsPort = "COM3";
+        request.FhWindow = registration.handle();
+        workerClass(request, cmd, nullptr);
         std::vector<Notification> seen;
         while (auto n = target->queue.Wait(10s)) {
             seen.push_back(*n);

@@ -52,10 +52,7 @@ std::vector<std::uint16_t> Blocks(const std::vector<Segment>& segments) {
     return blocks;
 }
 
-class BuiltInImageTest : public ::testing::TestWithParam<Expected> {
-protected:
-    void TearDown() override { ResetCatalogueState(); }
-};
+class BuiltInImageTest : public ::testing::TestWithParam<Expected> {};
 
 TEST_P(BuiltInImageTest, RecordsFollowTheBlockLayout) {
     const Expected& expected = GetParam();
@@ -92,12 +89,13 @@ TEST_P(BuiltInImageTest, FirmwareInfoMatchesTheHeader) {
 // The program carries exactly what stands in the committed image file.
 TEST_P(BuiltInImageTest, EqualsItsImageFile) {
     const Expected& expected = GetParam();
-    LoadFileImage(std::string(VANTREL_SOURCE_DIR) + "/firmware/images/" + expected.unitName + ".txt");
-    EXPECT_EQ(FileImageHeader, GetFirmwareHeader(expected.index));
-    EXPECT_EQ(static_cast<std::int32_t>(FileImageLines.size()) - 1, GetFirmwareLineCount(expected.index));
+    const FileImage file = LoadFileImage(std::string(VANTREL_SOURCE_DIR) + "/firmware/images/" + expected.unitName +
+                                         ".txt");
+    EXPECT_EQ(file.header, GetFirmwareHeader(expected.index));
+    EXPECT_EQ(static_cast<std::int32_t>(file.lines.size()) - 1, GetFirmwareLineCount(expected.index));
     const BuiltInImage& image = *BuiltInImages()[static_cast<std::size_t>(expected.index - 1)];
-    ASSERT_EQ(FileImageLines.size(), image.lines.size());
-    for (std::size_t i = 0; i < image.lines.size(); ++i) ASSERT_EQ(FileImageLines[i], image.lines[i]) << i;
+    ASSERT_EQ(file.lines.size(), image.lines.size());
+    for (std::size_t i = 0; i < image.lines.size(); ++i) ASSERT_EQ(file.lines[i], image.lines[i]) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, BuiltInImageTest, ::testing::ValuesIn(kExpected),

@@ -27,6 +27,7 @@
 #include "engine/notify.h"
 #include "engine/option_flags.h"
 #include "firmware/catalogue.h"
+#include "firmware/image_file.h"
 #include "link/cancel.h"
 #include "link/failures.h"
 #include "tests/qt/window_fixture.h"
@@ -64,7 +65,7 @@ protected:
         EXPECT_EQ(Window().windowTitle(), kTitle);
     }
     void ExpectBusy() {
-        EXPECT_EQ(Controls(), "update- close- cancel+ port- file- overview- hourglass+ ");
+        EXPECT_EQ(Controls(), "update- close- cancel+ port- file- overview+ hourglass+ ");
         EXPECT_TRUE(Window().Busy());
     }
     // A readable image file with the given header values.
@@ -365,8 +366,8 @@ TEST_F(MainWindowTest, FileStartsWithoutAQuestionFromThePickedImage) {
     EXPECT_EQ(dialogs.pickedFrom, std::vector<QString>{QCoreApplication::applicationFilePath()});
     EXPECT_TRUE(QFileInfo(dialogs.pickedFrom.front()).isAbsolute());
     ASSERT_EQ(WorkerRequests().size(), 1u);
-    EXPECT_EQ(firmware::SelectedImage, 0);
-    EXPECT_EQ(firmware::FileImageLines.size(), 2u);
+    ASSERT_NE(WorkerRequests()[0].file, nullptr);
+    EXPECT_EQ(WorkerRequests()[0].file->lines.size(), 2u);
     ExpectBusy();
     // The image belongs to the job now.
     EXPECT_FALSE(Button("btnFile")->isEnabled());
@@ -584,7 +585,7 @@ TEST_F(MainWindowTest, OverviewListsTheImagesAndFitsItsColumns) {
 
     // The file's header first, then the built-in images from the last to the first.
     std::vector<QStringList> expected;
-    for (const app::OverviewRow& row : app::OverviewRows()) {
+    for (const app::OverviewRow& row : app::OverviewRows(firmware::LoadFileImageHeader(dialogs.file.toStdString()))) {
         QStringList cells;
         for (const std::string& cell : row) cells << QString::fromStdString(cell);
         expected.push_back(cells);
@@ -603,7 +604,8 @@ TEST_F(MainWindowTest, OverviewListsTheImagesAndFitsItsColumns) {
 
     // The next Update looks among the built-in images again.
     Button("btnProg")->click();
-    EXPECT_EQ(firmware::SelectedImage, -1);
+    ASSERT_FALSE(WorkerRequests().empty());
+    EXPECT_EQ(WorkerRequests().back().file, nullptr);
 }
 
 TEST_F(MainWindowTest, NotificationsForAClosedWindowGoNowhere) {

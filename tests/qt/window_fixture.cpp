@@ -18,6 +18,7 @@
 #include "engine/notify.h"
 #include "engine/option_flags.h"
 #include "engine/process_state.h"
+#include "engine/vantrel_comm_thread.h"
 #include "link/cancel.h"
 #include "ui/qt/message_window.h"
 #include "ui/qt/report_window.h"
@@ -74,8 +75,10 @@ std::vector<WorkerRequest>& WorkerRequests() {
     return requests;
 }
 
-engine::TCommThread* RecordingWorker(std::int32_t hWindow, engine::TCmd cmd, const std::string& sPort) {
-    WorkerRequests().push_back({hWindow, cmd, sPort, link::CancelRequested.load(), engine::ReadInfoOnly});
+engine::TCommThread* RecordingWorker(const engine::JobRequest& request, engine::TCmd cmd,
+                                     std::shared_ptr<engine::JobOutcome>) {
+    WorkerRequests().push_back(
+        {request.FhWindow, cmd, request.FsPort, link::CancelRequested.load(), request.ReadInfoOnly, request.FileImage});
     // Only ever compared with nullptr: the window keeps a worker as its busy marker and never touches it.
     static char marker;
     return reinterpret_cast<engine::TCommThread*>(&marker);
@@ -128,7 +131,7 @@ TfrmMain& WindowTest::Start(std::vector<std::string> keys, bool internal, bool r
     }
     keys.insert(keys.begin(), "/opt/vantrel/bin/vantrel-update");
     window_ = StartProgram(keys, dialogs, ports);
-    if (!realWorkers) engine::CommThreadClass = &RecordingWorker;
+    engine::CommThreadClass = realWorkers ? &engine::CreateCommThread<engine::TVantrelCommThread> : &RecordingWorker;
     return *window_;
 }
 

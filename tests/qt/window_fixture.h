@@ -19,6 +19,7 @@
 
 #include "app/port_list.h"
 #include "engine/comm_thread.h"
+#include "engine/job_request.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/operator_dialogs.h"
 
@@ -78,9 +79,11 @@ struct WorkerRequest {
     std::string port;
     bool cancelRequested;  // the cancel request at the moment the worker was created
     bool readInfoOnly;
+    std::shared_ptr<const firmware::FileImage> file;
 };
 std::vector<WorkerRequest>& WorkerRequests();
-engine::TCommThread* RecordingWorker(std::int32_t hWindow, engine::TCmd cmd, const std::string& sPort);
+engine::TCommThread* RecordingWorker(const engine::JobRequest& request, engine::TCmd cmd,
+                                     std::shared_ptr<engine::JobOutcome> outcome);
 
 class WindowTest : public ::testing::Test {
 protected:

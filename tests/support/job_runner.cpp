@@ -33,10 +33,19 @@ std::vector<std::uint32_t> JobResult::CodesWithoutProgress() const {
 }
 
 JobResult RunJob(const std::string& port, engine::TCommThreadClass workerClass, engine::TCmd cmd) {
+    engine::JobRequest request;
+    request.FsPort = port;
+    request.Checks = engine::CurrentJobChecks();
+    return RunJob(std::move(request), workerClass, cmd);
+}
+
+JobResult RunJob(engine::JobRequest request, engine::TCommThreadClass workerClass, engine::TCmd cmd) {
     auto queue = std::make_shared<engine::NotificationQueue>();
     engine::ScopedNotificationTarget window(queue);
     if (workerClass == nullptr) workerClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
-    workerClass(window.handle(), cmd, port);
+    request.FhWindow = window.handle();
+    auto outcome = std::make_shared<engine::JobOutcome>();
+    workerClass(request, cmd, outcome);
     JobResult result;
     // A job on the virtual clock takes milliseconds; the bound only keeps a broken job from hanging the suite.
     while (auto n = queue->Wait(60s)) {
@@ -51,6 +60,8 @@ JobResult RunJob(const std::string& port, engine::TCommThreadClass workerClass, 
         result.notifications.push_back(*late);
         if (engine::IsFinalNotification(late->code)) ++result.finals;
     }
+    result.selectedImage = outcome->SelectedImage.load();
+    result.applicationStartSent = outcome->ApplicationStartSent.load();
     return result;
 }
 

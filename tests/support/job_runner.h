@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/comm_thread.h"
+#include "engine/job_request.h"
 #include "engine/notify.h"
 #include "link/clock.h"
 #include "link/serial.h"
@@ -38,6 +39,8 @@ private:
 struct JobResult {
     std::vector<engine::Notification> notifications;  // everything the job posted, final one last
     int finals = 0;                                   // final notifications seen (must be 1)
+    std::int32_t selectedImage = -1;                  // the image the worker chose (JobOutcome)
+    bool applicationStartSent = false;
 
     engine::Notification Final() const {
         return notifications.empty() ? engine::Notification{99, -1} : notifications.back();
@@ -48,8 +51,12 @@ struct JobResult {
     std::vector<std::uint32_t> CodesWithoutProgress() const;
 };
 
-// Runs one job with the given worker class (the Vantrel worker by default) and waits for it to end. The
-// option flags, catalogue and cancel request are used as the caller left them.
+// Runs one job of this request with the given worker class (the Vantrel worker by default) and waits for it
+// to end; the request's notification handle is the runner's own. The cancel request is used as the caller
+// left it.
+JobResult RunJob(engine::JobRequest request, engine::TCommThreadClass workerClass = nullptr,
+                 engine::TCmd cmd = engine::TCmd::tCMD0);
+// The same for a job on port with the built-in images and the checks the option flags set.
 JobResult RunJob(const std::string& port, engine::TCommThreadClass workerClass = nullptr,
                  engine::TCmd cmd = engine::TCmd::tCMD0);
 

@@ -202,9 +202,8 @@ protected:
     // The answered transfers of a healthy update of the image, with the healthy replies.
     static std::vector<Transfer> Baseline(const Image& image) {
         engine::ResetProcessState();
-        UseAsFileImage(image);
         SweepLine line(LoggerFor(image.header));
-        const JobResult job = RunJobHere(line.Port());
+        const JobResult job = RunJobHere(line.Port(), AsFileImage(image));
         EXPECT_EQ(job.Final(), (Notification{ncDone, 0}));
         std::vector<std::vector<std::uint8_t>> replies;
         for (const auto& entry : line.Serial().Trace().Entries()) {
@@ -230,11 +229,10 @@ protected:
     std::string RunCase(const Image& image, const std::vector<Fault>& faults, std::uint64_t seed,
                         const Expectation& expected, Role failingAt) {
         engine::ResetProcessState();
-        UseAsFileImage(image);
         sim::LoggerConfig config = LoggerFor(image.header);
         config.faults = {seed, faults};
         SweepLine line(config, {}, 20'000);
-        const JobResult job = RunJobHere(line.Port());
+        const JobResult job = RunJobHere(line.Port(), AsFileImage(image));
         ++jobs_;
 
         std::ostringstream problems;

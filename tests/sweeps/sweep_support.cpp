@@ -98,11 +98,16 @@ SweepLine::SweepLine(sim::LoggerConfig config, sim::InProcessSerial::Options opt
 
 SweepLine::~SweepLine() = default;
 
-JobResult RunJobHere(const std::string& port) {
+JobResult RunJobHere(const std::string& port, std::shared_ptr<const firmware::FileImage> file) {
     auto queue = std::make_shared<engine::NotificationQueue>();
     engine::ScopedNotificationTarget window(queue);
     {
-        engine::TVantrelCommThread worker(window.handle(), engine::TCmd::tCMD0, port);
+        engine::JobRequest request;
+        request.FsPort = port;
+        request.FileImage = std::move(file);
+        request.Checks = engine::CurrentJobChecks();
+        request.FhWindow = window.handle();
+        engine::TVantrelCommThread worker(request, engine::TCmd::tCMD0, nullptr);
         worker.Execute();
     }
     JobResult result;
@@ -175,10 +180,11 @@ Image ShortImage(int image, int dataRecords) {
     return result;
 }
 
-void UseAsFileImage(const Image& image) {
-    firmware::FileImageHeader = image.header;
-    firmware::FileImageLines = image.lines;
-    firmware::SelectedImage = firmware::kFileImage;
+std::shared_ptr<const firmware::FileImage> AsFileImage(const Image& image) {
+    auto file = std::make_shared<firmware::FileImage>();
+    file->header = image.header;
+    file->lines = image.lines;
+    return file;
 }
 
 sim::LoggerConfig LoggerFor(const firmware::TBl3FileHeader& header) {

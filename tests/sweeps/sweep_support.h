@@ -100,8 +100,9 @@ private:
     link::ScopedSerialBackend useSerial_;
 };
 
-// One job of the Vantrel worker on the calling thread, to its end; every notification it posted, in order.
-JobResult RunJobHere(const std::string& port);
+// One job of the Vantrel worker on the calling thread, to its end, with the built-in images or the given
+// file image; every notification it posted, in order.
+JobResult RunJobHere(const std::string& port, std::shared_ptr<const firmware::FileImage> file = nullptr);
 
 // An image as the job reads it: record lines 0 to n, n being the end-of-file record.
 struct Image {
@@ -119,8 +120,8 @@ Image BuiltIn(int image);
 // The first dataRecords records of a built-in image, its vector-table record and the end-of-file record:
 // a whole update in a few dozen transfers.
 Image ShortImage(int image, int dataRecords);
-// Makes the image the file image (image 0) of the next job.
-void UseAsFileImage(const Image& image);
+// The image as a job's file image (image 0).
+std::shared_ptr<const firmware::FileImage> AsFileImage(const Image& image);
 
 // A logger whose board and application fit the header, running its application.
 sim::LoggerConfig LoggerFor(const firmware::TBl3FileHeader& header);

@@ -46,10 +46,16 @@ struct WorkerRequest {
     std::string port;
     bool cancelRequested;  // the cancel request at the moment the worker was created
     bool readInfoOnly;
+    std::shared_ptr<const firmware::FileImage> file;
 };
 std::vector<WorkerRequest> workers;
-engine::TCommThread* RecordingWorker(std::int32_t hWindow, engine::TCmd cmd, const std::string& sPort) {
-    workers.push_back({hWindow, cmd, sPort, link::CancelRequested.load(), engine::ReadInfoOnly});
+// What the last worker would tell: the test plays its part.
+std::shared_ptr<engine::JobOutcome> lastOutcome;
+engine::TCommThread* RecordingWorker(const engine::JobRequest& request, engine::TCmd cmd,
+                                     std::shared_ptr<engine::JobOutcome> outcome) {
+    workers.push_back(
+        {request.FhWindow, cmd, request.FsPort, link::CancelRequested.load(), request.ReadInfoOnly, request.FileImage});
+    lastOutcome = std::move(outcome);
     return nullptr;
 }
 
@@ -100,9 +106,9 @@ public:
     void ClearReport() override { report.clear(); }
     void SetReportVisible(bool on) override { reportVisible = on; }
     void ShowMessage(const std::string& text) override { log.push_back("message: " + text); }
-    void ShowOverview() override {
+    void ShowOverview(const std::vector<app::OverviewRow>& rows) override {
         log.push_back("overview");
-        overviews.push_back(app::OverviewRows());
+        overviews.push_back(rows);
     }
     bool AskYesNo(const std::string& question) override {
         log.push_back("ask: " + question);
@@ -139,7 +145,8 @@ public:
         flag("cancel", visible.at(Control::Cancel));
         flag("port", enabled.at(Control::PortBox));
         flag("file", enabled.at(Control::File) && enabled.at(Control::MenuFileVersion));
-        flag("overview", enabled.at(Control::MenuFirmware));
+        flag("overview", !enabled.count(Control::MenuFirmware) || enabled.at(Control::MenuFirmware));
+        flag("info", enabled.at(Control::ReadInfoOnly));
         flag("hourglass", hourglass);
         return text + "focus=" + (focus ? Name(*focus) : "none");
     }
@@ -175,14 +182,17 @@ public:
 
 app::PortEntry UsbPort(const std::string& name) { return {name, "/sys/devices/usb1/" + name, "usb-serial"}; }
 
-const std::string kIdle = "update+ close+ cancel- port+ file+ overview+ hourglass- focus=update";
-const std::string kBusy = "update- close- cancel+ port- file- overview- hourglass+ focus=cancel";
+const std::string kIdle = "update+ close+ cancel- port+ file+ overview+ info+ hourglass- focus=update";
+// The overview stays open to the operator: a job reads only its own request.
+const std::string kBusy = "update- close- cancel+ port- file- overview+ info- hourglass+ focus=cancel";
 
 class ControllerTest : public ::testing::Test {
 protected:
     ControllerTest() {
         engine::ResetProcessState();
         workers.clear();
+        lastOutcome.reset();
+        savedWorkerClass_ = engine::CommThreadClass;
         engine::CommThreadClass = &RecordingWorker;
         dir_ = fs::temp_directory_path() / ("controller-test-" + std::to_string(::getpid()));
         fs::remove_all(dir_);
@@ -193,6 +203,7 @@ protected:
     ~ControllerTest() override {
         controller_.reset();
         engine::ResetProcessState();
+        engine::CommThreadClass = savedWorkerClass_;
         engine::ReadInfoOnlySupported = readInfoOnlySupported_;
         app::SetCommandLine({});
         if (savedConfig_) {
@@ -257,6 +268,7 @@ private:
     fs::path dir_;
     std::optional<std::string> savedConfig_;
     const bool readInfoOnlySupported_ = engine::ReadInfoOnlySupported;
+    engine::TCommThreadClass savedWorkerClass_ = nullptr;
     std::unique_ptr<MainWindowController> controller_;
 };
 
@@ -376,7 +388,7 @@ TEST_F(ControllerTest, UpdateAsksWhatTheFlagsCallFor) {
         if (c.answer) {
             ASSERT_EQ(workers.size(), 1u);
             EXPECT_EQ(workers[0].port, "/dev/ttyUSB9");
-            EXPECT_EQ(firmware::SelectedImage, firmware::kNoImageSelected);
+            EXPECT_EQ(workers[0].file, nullptr);
             EXPECT_EQ(view.report, std::vector<std::string>{"Start at serial port \"/dev/ttyUSB9\""});
             EXPECT_EQ(view.Controls(), kBusy);
         } else {
@@ -469,7 +481,7 @@ TEST_F(ControllerTest, HistoryIsWrittenAtTheFinalNotification) {
         SCOPED_TRACE(c.what);
         Start({}, true);
         Controller().UpdateClicked();
-        firmware::SelectedImage = 1;
+        lastOutcome->SelectedImage = 1;
         for (const Step& step : c.steps) Notify(step.code, step.value);
         EXPECT_EQ(view.log, c.log);
         ASSERT_EQ(history.size(), 1u);
@@ -533,13 +545,12 @@ TEST_F(ControllerTest, FileStartsWithoutAQuestionFromThePickedImage) {
         EXPECT_EQ(workers.size(), c.starts ? 1u : 0u);
         EXPECT_EQ(view.Controls(), c.starts ? kBusy : kIdle);
         if (c.starts) {
-            EXPECT_EQ(firmware::SelectedImage, firmware::kFileImage);
-            EXPECT_EQ(firmware::FileImageLines.size(), 1u);
+            ASSERT_NE(workers[0].file, nullptr);
+            EXPECT_EQ(workers[0].file->lines.size(), 1u);
             EXPECT_TRUE(view.log.empty());
         } else if (c.picked) {
             // The operator asked for that file, not for the built-in images: nothing starts, and he is told
             // which file and why.
-            EXPECT_EQ(firmware::SelectedImage, firmware::kNoImageSelected);
             ASSERT_EQ(view.log.size(), 1u);
             EXPECT_EQ(view.log[0].rfind("message: The image file cannot be read: " + path.string(), 0), 0u)
                 << view.log[0];
@@ -562,7 +573,6 @@ TEST_F(ControllerTest, FileVersionShowsTheFilesHeaderFirst) {
     ASSERT_EQ(view.overviews.size(), 1u);
     ASSERT_EQ(view.overviews[0].size(), builtIn.size() + 1);
     EXPECT_EQ(view.overviews[0][0][1], "2.07");
-    EXPECT_TRUE(firmware::FileImageLines.empty());  // the header only
 
     // A file that cannot be read never leaves the overview a row made of two files.
     for (const char* content : {"", "bootloader=9\r\nbootloader version=\r\n",
@@ -593,10 +603,12 @@ TEST_F(ControllerTest, FileVersionShowsTheFilesHeaderFirst) {
     view.file = readable;
     Controller().FileVersionClicked();
     Controller().UpdateClicked();
-    EXPECT_EQ(firmware::SelectedImage, firmware::kNoImageSelected);
+    ASSERT_FALSE(workers.empty());
+    EXPECT_EQ(workers.back().file, nullptr);
 }
 
-// The image source and the selection belong to the worker while a job runs.
+// A job's image source, port and mode are fixed when it starts: nothing the operator does meanwhile
+// reaches it, and only the overview, which reads nothing of the job's, opens while it runs.
 TEST_F(ControllerTest, NothingTouchesTheImageSourceWhileBusy) {
     Start({"f:+"}, true);
     Controller().UpdateClicked();
@@ -606,11 +618,75 @@ TEST_F(ControllerTest, NothingTouchesTheImageSourceWhileBusy) {
     Controller().UpdateClicked();
     Controller().FileClicked();
     Controller().FileVersionClicked();
-    Controller().FirmwareClicked();
     EXPECT_EQ(workers.size(), 1u);
     EXPECT_TRUE(view.pickedFrom.empty());
     EXPECT_TRUE(view.log.empty());
-    EXPECT_EQ(firmware::SelectedImage, firmware::kNoImageSelected);
+    EXPECT_EQ(workers[0].file, nullptr);
+}
+
+TEST_F(ControllerTest, TheOverviewOpensDuringAJobWithItsImage) {
+    struct Case {
+        const char* what;
+        bool fromFile;
+        std::int32_t selected;  // what the worker has chosen when the overview opens
+    };
+    const Case cases[] = {
+        {"built-in images, none chosen yet", false, firmware::kNoImageSelected},
+        {"built-in images, one chosen", false, 2},
+        {"an image file, before its check", true, firmware::kNoImageSelected},
+        {"an image file, chosen", true, firmware::kFileImage},
+    };
+    std::vector<app::OverviewRow> builtIn;
+    for (int i = firmware::FirmwareImageCount(); i >= 1; --i) {
+        builtIn.push_back(app::MakeOverviewRow(firmware::GetFirmwareHeader(i)));
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Start({"f:+"}, true);
+        if (c.fromFile) {
+            view.file = ImageFile("image.txt", 26145);
+            Controller().FileClicked();
+        } else {
+            Controller().UpdateClicked();
+        }
+        ASSERT_TRUE(Controller().Busy());
+        lastOutcome->SelectedImage = c.selected;
+        view.log.clear();
+        Controller().FirmwareClicked();
+        EXPECT_EQ(view.log, std::vector<std::string>{"overview"});
+        ASSERT_EQ(view.overviews.size(), 1u);
+        const std::vector<app::OverviewRow>& rows = view.overviews[0];
+        // The job's image file heads the list, as the only image the job may write.
+        ASSERT_EQ(rows.size(), builtIn.size() + (c.fromFile ? 1 : 0));
+        if (c.fromFile) EXPECT_EQ(rows[0][1], "2.07");
+        EXPECT_TRUE(
+            std::equal(builtIn.begin(), builtIn.end(), rows.end() - static_cast<std::ptrdiff_t>(builtIn.size())));
+        EXPECT_TRUE(Controller().Busy());
+    }
+}
+
+// A job's mode is fixed when it starts: a tick of "Read info only" during a failing job does not reach its
+// restarts, and the box waits, like the port box, until the job has ended.
+TEST_F(ControllerTest, ReadInfoOnlyChangedMidJobDoesNotReachTheRestart) {
+    engine::ReadInfoOnlySupported = true;
+    Start({}, true);
+    view.readInfoOnly = false;
+    Controller().UpdateClicked();
+    EXPECT_FALSE(view.enabled[Control::ReadInfoOnly]);
+    view.readInfoOnly = true;  // as a toolkit would let a disabled box be ticked by a stray message
+
+    Notify(engine::ncFailure, link::feProgramming);                               // restarts at once
+    Notify(engine::ncRetryComm, static_cast<std::int32_t>(engine::TCmd::tCMD0));  // restarts after the wait
+    EXPECT_FALSE(view.enabled[Control::ReadInfoOnly]);
+    view.Expire(Timer::Restart);
+    ASSERT_EQ(workers.size(), 3u);
+    for (const WorkerRequest& worker : workers) EXPECT_FALSE(worker.readInfoOnly);
+
+    Notify(engine::ncFailure, link::feNoUpdate);
+    EXPECT_TRUE(view.enabled[Control::ReadInfoOnly]);
+    Controller().UpdateClicked();
+    ASSERT_EQ(workers.size(), 4u);
+    EXPECT_TRUE(workers.back().readInfoOnly);  // the next job takes the box as it is now
 }
 
 TEST_F(ControllerTest, CloseAsksOnlyWhileAJobRuns) {
@@ -766,7 +842,7 @@ TEST_F(ControllerTest, TimeLeftWhileAJobRuns) {
     ASSERT_TRUE(view.timers.count(Timer::TimeLeft));
 
     // Gone when idle.
-    firmware::SelectedImage = 1;
+    lastOutcome->SelectedImage = 1;
     Notify(engine::ncDone, 0);
     EXPECT_EQ(view.texts[Text::TimeLeft], "");
     EXPECT_FALSE(view.timers.count(Timer::TimeLeft));

@@ -107,12 +107,15 @@ struct WorkerRequest {
     std::string port;
     bool cancelRequested;
     bool readInfoOnly;
+    std::shared_ptr<const firmware::FileImage> file;
 };
 std::vector<WorkerRequest> workerRequests;
 
 // Workers as the window creates them, without threads: what it asked for, and nothing runs.
-engine::TCommThread* RecordingWorker(std::int32_t hWindow, engine::TCmd cmd, const std::string& sPort) {
-    workerRequests.push_back({hWindow, cmd, sPort, link::CancelRequested.load(), engine::ReadInfoOnly});
+engine::TCommThread* RecordingWorker(const engine::JobRequest& request, engine::TCmd cmd,
+                                     std::shared_ptr<engine::JobOutcome>) {
+    workerRequests.push_back(
+        {request.FhWindow, cmd, request.FsPort, link::CancelRequested.load(), request.ReadInfoOnly, request.FileImage});
     static char marker;
     return reinterpret_cast<engine::TCommThread*>(&marker);
 }
@@ -207,8 +210,8 @@ protected:
         EXPECT_FALSE(IsWindowEnabled(window_->cbxPort()));
         EXPECT_FALSE(Shown(window_->btnClose()));
         EXPECT_TRUE(Shown(window_->btnCancel()));
-        // The overview reads the selection the worker writes; it waits for the job's end.
-        EXPECT_FALSE(MenuEnabled(TfrmMain::kMenInfoFirmware));
+        // A job reads only its own request: the overview stays open to the operator.
+        EXPECT_TRUE(MenuEnabled(TfrmMain::kMenInfoFirmware));
     }
 
     FakeDialogs dialogs_;
@@ -419,11 +422,9 @@ TEST_F(Win32WindowTest, AFileVersionThatCannotBeReadShowsWhyAndNoOverviewOfMixed
     DWORD written = 0;
     WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
-    firmware::SelectedImage = firmware::kFileImage;
     dialogs_.file = path;
     Click(TfrmMain::kMenInfoFile);
     DeleteFileW(path.c_str());
-    EXPECT_EQ(firmware::SelectedImage, -1);
     ASSERT_EQ(dialogs_.modals.size(), 1u);
     EXPECT_EQ(dialogs_.modals[0].title, "Information");
     EXPECT_EQ(dialogs_.modals[0].text.rfind("The image file cannot be read: ", 0), 0u);
@@ -442,7 +443,7 @@ TEST_F(Win32WindowTest, TheOverviewListsTheBuiltInImagesWithColumnsWideEnoughFor
     ASSERT_EQ(dialogs_.modals.size(), 1u);
     EXPECT_EQ(dialogs_.modals[0].title, "Overview");
     TfrmInfo& overview = *window.frmInfo();
-    EXPECT_EQ(overview.Rows(), app::OverviewRows());
+    EXPECT_EQ(overview.Rows(), app::OverviewRows(std::nullopt));
     const HWND list = overview.List();
     int sum = 0;
     for (int column = 0; column < static_cast<int>(app::kOverviewColumns.size()); ++column) {
@@ -599,7 +600,8 @@ TEST_F(Win32WindowTest, AnImageFileUnderAnyFolderNameOpens) {
     Click(TfrmMain::kBtnFile);
     EXPECT_TRUE(dialogs_.modals.empty()) << dialogs_.modals.front().text;
     ASSERT_EQ(workerRequests.size(), 1u);
-    EXPECT_EQ(firmware::SelectedImage, firmware::kFileImage);
+    ASSERT_NE(workerRequests[0].file, nullptr);
+    EXPECT_EQ(workerRequests[0].file->header.qel_verL, 6);
 }
 
 // The operator's history sits in a user folder of any name and holds the port as typed, in UTF-8, written

@@ -207,10 +207,10 @@ void TfrmMain::ShowMessage(const std::string& text) {
     dialogs_.RunModal(box);
 }
 
-void TfrmMain::ShowOverview() {
+void TfrmMain::ShowOverview(const std::vector<app::OverviewRow>& rows) {
     if (frmInfo_ == nullptr) return;
     const QRect outline = frameGeometry();
-    frmInfo_->Execute(outline.x(), outline.y(), outline.height());
+    frmInfo_->Execute(rows, outline.x(), outline.y(), outline.height());
 }
 
 bool TfrmMain::AskYesNo(const std::string& question) { return dialogs_.Confirm(this, FromText(question)); }

@@ -61,9 +61,9 @@ void TfrmInfo::AddOverviewRow(const app::OverviewRow& row) {
     }
 }
 
-int TfrmInfo::Execute(int ALeft, int ATop, int AHeight) {
+int TfrmInfo::Execute(const std::vector<app::OverviewRow>& rows, int ALeft, int ATop, int AHeight) {
     ListView1->clear();
-    for (const app::OverviewRow& row : app::OverviewRows()) AddOverviewRow(row);
+    for (const app::OverviewRow& row : rows) AddOverviewRow(row);
     // The first time, this window's frame is not known yet; the main window's stands in.
     const QMargins frame = FrameMargins(*this, parentWidget());
     MoveFrameTo(*this, {ALeft, ATop});

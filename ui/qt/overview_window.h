@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <vector>
 
 #include "app/job_rules.h"
 
@@ -20,7 +21,7 @@ public:
 
     // Refills the list, places the window at ALeft, ATop with the outer height AHeight, sizes it to its
     // columns and shows it modally. Returns the modal result.
-    int Execute(int ALeft, int ATop, int AHeight);
+    int Execute(const std::vector<app::OverviewRow>& rows, int ALeft, int ATop, int AHeight);
 
     QTreeWidget* List() const { return ListView1; }
 

@@ -4,7 +4,6 @@
 
 #include "app/options.h"
 #include "engine/comm_thread.h"
-#include "engine/vantrel_comm_thread.h"
 #include "ui/qt/init_forms.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/operator_dialogs.h"
@@ -15,7 +14,6 @@ namespace vantrel::ui::qt {
 std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDialogs& dialogs,
                                        app::PortSource& ports) {
     app::SetCommandLine(std::move(args));
-    engine::CommThreadClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
     auto frmMain = std::make_unique<TfrmMain>(dialogs, ports);
     InitForms(*frmMain, dialogs);
     return frmMain;

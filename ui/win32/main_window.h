@@ -112,7 +112,7 @@ public:
     void ClearReport() override;
     void SetReportVisible(bool visible) override;
     void ShowMessage(const std::string& text) override;
-    void ShowOverview() override;
+    void ShowOverview(const std::vector<app::OverviewRow>& rows) override;
     bool AskYesNo(const std::string& question) override;
     std::optional<std::filesystem::path> ChooseFile(const std::filesystem::path& initialPath) override;
     std::filesystem::path ProgramFile() const override;

@@ -265,11 +265,11 @@ void TfrmMain::ShowMessage(const std::string& text) {
     frmMessage_->showMsg(text, outline.left, outline.top, outline.right - outline.left, outline.bottom - outline.top);
 }
 
-void TfrmMain::ShowOverview() {
+void TfrmMain::ShowOverview(const std::vector<app::OverviewRow>& rows) {
     if (frmInfo_ == nullptr) return;
     RECT outline{};
     GetWindowRect(hwnd_, &outline);
-    frmInfo_->Execute(outline.left, outline.top, outline.bottom - outline.top);
+    frmInfo_->Execute(rows, outline.left, outline.top, outline.bottom - outline.top);
 }
 
 bool TfrmMain::AskYesNo(const std::string& question) { return dialogs_.Confirm(hwnd_, FromText(question)); }

@@ -87,11 +87,11 @@ void TfrmInfo::Layout() {
                At96Ppi(kCloseButton.width, Dpi()), At96Ppi(kCloseButton.height, Dpi()), TRUE);
 }
 
-int TfrmInfo::Execute(int ALeft, int ATop, int AHeight) {
+int TfrmInfo::Execute(const std::vector<app::OverviewRow>& rows, int ALeft, int ATop, int AHeight) {
     const int dpi = WindowDpi(owner_);
     UseDpi(dpi);
     SendMessageW(ListView1, LVM_DELETEALLITEMS, 0, 0);
-    for (const app::OverviewRow& row : app::OverviewRows()) AddOverviewRow(row);
+    for (const app::OverviewRow& row : rows) AddOverviewRow(row);
     // Auto-sizing the last column to its header fills whatever room the list has left; with no room left it
     // measures only the header.
     SetWindowPos(ListView1, nullptr, 0, 0, 1, 100, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);

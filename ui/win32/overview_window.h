@@ -18,7 +18,7 @@ public:
 
     // Refills the list, places the window at ALeft, ATop with the outer height AHeight, sizes it to its
     // columns and shows it modally. Returns the modal result (1 for OK).
-    int Execute(int ALeft, int ATop, int AHeight);
+    int Execute(const std::vector<app::OverviewRow>& rows, int ALeft, int ATop, int AHeight);
 
     HWND List() const { return ListView1; }
     // The cells of every row, in UTF-8.

@@ -8,7 +8,6 @@
 
 #include "app/options.h"
 #include "engine/comm_thread.h"
-#include "engine/vantrel_comm_thread.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/operator_dialogs.h"
 #include "ui/win32/text_codec.h"
@@ -22,7 +21,6 @@ std::unique_ptr<TfrmMain> StartProgram(std::vector<std::string> args, OperatorDi
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES;
     InitCommonControlsEx(&controls);
     app::SetCommandLine(std::move(args));
-    engine::CommThreadClass = &engine::CreateCommThread<engine::TVantrelCommThread>;
     auto frmMain = std::make_unique<TfrmMain>(dialogs, ports);
     frmMain->InitForms();
     return frmMain;
