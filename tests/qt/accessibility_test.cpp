@@ -1,8 +1,8 @@
 // The window as assistive technology meets it: every control by its role and name, the status text, the
 // time left and the progress readable, the tab order as laid out, the menu opened by keyboard, and what
 // each port's adapter says of itself beside the port's name.
-#include <QAccessible>
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QComboBox>
@@ -120,8 +120,10 @@ TEST_F(AccessibilityTest, EachControlAnswersTheSameAltLetterAsOnWindows) {
         Qt::Key letter;
         const char* text;
     } cases[] = {
-        {"btnProg", Qt::Key_U, "Update"},  {"btnFile", Qt::Key_F, "File"},
-        {"btnCancel", Qt::Key_C, "Cancel"}, {"btnClose", Qt::Key_L, "Close"},
+        {"btnProg", Qt::Key_U, "Update"},
+        {"btnFile", Qt::Key_F, "File"},
+        {"btnCancel", Qt::Key_C, "Cancel"},
+        {"btnClose", Qt::Key_L, "Close"},
         {"chkReadInfoOnly", Qt::Key_R, "Read info only"},
     };
     for (const auto& c : cases) {
@@ -136,7 +138,8 @@ TEST_F(AccessibilityTest, EachControlAnswersTheSameAltLetterAsOnWindows) {
         const QString press = QAccessibleActionInterface::pressAction();
         const QString toggle = QAccessibleActionInterface::toggleAction();
         QStringList keys = actions->keyBindingsForAction(press) + actions->keyBindingsForAction(toggle);
-        EXPECT_TRUE(keys.contains(QKeySequence(Qt::ALT | c.letter).toString(QKeySequence::NativeText))) << keys.join(',').toStdString();
+        EXPECT_TRUE(keys.contains(QKeySequence(Qt::ALT | c.letter).toString(QKeySequence::NativeText)))
+            << keys.join(',').toStdString();
     }
     // Through the shortcut map, as the window system delivers Alt and the letter; the letter alone is no one's.
     ShowWindow();

@@ -1008,8 +1008,9 @@ TEST_F(Win32WindowTest, ALetterActsOnlyWithAltWhateverHasTheFocus) {
         const HWND hwnd = window.Handle();
         const std::size_t jobs = workerRequests.size();
         const bool ticked = window.Checked(Control::ReadInfoOnly);
-        MSG message{GetFocus(), c.alt ? static_cast<UINT>(WM_SYSCHAR) : static_cast<UINT>(WM_CHAR), c.letter,
-                    c.alt ? static_cast<LPARAM>(1u << 29) : 0, 0, {}};
+        MSG message{GetFocus(), c.alt ? static_cast<UINT>(WM_SYSCHAR) : static_cast<UINT>(WM_CHAR),
+                    c.letter,   c.alt ? static_cast<LPARAM>(1u << 29) : 0,
+                    0,          {}};
         ASSERT_TRUE(message.hwnd == hwnd || IsChild(hwnd, message.hwnd));
         if (!DialogKeys(hwnd, message)) {
             TranslateMessage(&message);
@@ -1054,6 +1055,7 @@ TEST_F(Win32WindowTest, TheQuestionsButtonsOpenClearOfTheUpdateButton) {
         GetWindowRect(window.Handle(), &outline);
         SendMessageW(window.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&outline));
         window.SetFocus(Control::Update);
+        ASSERT_EQ(GetFocus(), window.btnProg());
         RECT update{};
         GetWindowRect(window.btnProg(), &update);
         SetCursorPos((update.left + update.right) / 2, (update.top + update.bottom) / 2);

@@ -27,15 +27,6 @@ std::array<std::wstring, 3>& DialogTexts() {
 thread_local HHOOK confirmationHook = nullptr;
 thread_local WNDPROC confirmationProcedure = nullptr;
 
-// A Yes/No box offers no Cancel, so the system ignores Escape in it; the operator's Escape means No.
-LRESULT CALLBACK EscapeAnswersNo(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
-        EndDialog(box, IDNO);
-        return 0;
-    }
-    return CallWindowProcW(confirmationProcedure, box, message, wParam, lParam);
-}
-
 // What the operator's pointer and keys were on when the question was asked: the control that asked it
 // (the owner's focused button) and the pointer's double-click rectangle. A box centred on its owner can
 // have Yes right there, so that the second click of a double click on Update would answer it unread.
@@ -80,6 +71,18 @@ void MoveButtonsClear(HWND box) {
     SetWindowPos(box, nullptr, outline.left, outline.top + shift, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// A Yes/No box offers no Cancel, so the system ignores Escape in it; the operator's Escape means No. Some
+// systems lay the box out only after activating it: its buttons are kept clear once it is laid out too.
+LRESULT CALLBACK EscapeAnswersNo(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        EndDialog(box, IDNO);
+        return 0;
+    }
+    const LRESULT result = CallWindowProcW(confirmationProcedure, box, message, wParam, lParam);
+    if (message == WM_INITDIALOG || (message == WM_SHOWWINDOW && wParam)) MoveButtonsClear(box);
+    return result;
+}
+
 LRESULT CALLBACK RenameConfirmationButtons(int code, WPARAM wParam, LPARAM lParam) {
     wchar_t kind[16] = {};
     // Only the box itself: a window of ours activated while it is open keeps its own procedure.
@@ -119,8 +122,8 @@ bool StandardDialogs::Confirm(HWND owner, const std::wstring& question) {
     }
     if (POINT pointer{}; GetCursorPos(&pointer)) {
         const int width = GetSystemMetrics(SM_CXDOUBLECLK), height = GetSystemMetrics(SM_CYDOUBLECLK);
-        keepClear.push_back({pointer.x - width / 2, pointer.y - height / 2, pointer.x + (width + 1) / 2,
-                             pointer.y + (height + 1) / 2});
+        keepClear.push_back(
+            {pointer.x - width / 2, pointer.y - height / 2, pointer.x + (width + 1) / 2, pointer.y + (height + 1) / 2});
     }
     confirmationHook = SetWindowsHookExW(WH_CBT, RenameConfirmationButtons, nullptr, GetCurrentThreadId());
     // Anything but Yes is No: Escape included.
