@@ -1,6 +1,7 @@
 // The window as assistive technology meets it: every control by its role and name, the status text, the
 // time left and the progress readable, the tab order as laid out, the menu opened by keyboard, and what
 // each port's adapter says of itself beside the port's name.
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
@@ -46,6 +47,7 @@ TEST_F(AccessibilityTest, EveryControlHasARoleAndAName) {
         {"StatusText1", QAccessible::StaticText, "Status"},
         {"TimeLeft1", QAccessible::StaticText, "Time left"},
         {"Memo1", QAccessible::EditableText, "Report"},
+        {"ListView1", QAccessible::Tree, "Overview"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.object);
@@ -97,6 +99,60 @@ TEST_F(AccessibilityTest, MessageWindowTellsItsText) {
     Window().ShowMessage("Process cancelled!");
     EXPECT_EQ(descriptions, (std::vector<QString>{QStringLiteral("Update Vantrel Base V1.06 succesfully completed."),
                                                   QStringLiteral("Process cancelled!")}));
+    // Once OK is pressed the verdict is read: no hidden window keeps telling it to a screen reader that
+    // walks the program's windows.
+    QAccessibleInterface* program = QAccessible::queryAccessibleInterface(qApp);
+    ASSERT_NE(program, nullptr);
+    for (int i = 0; i < program->childCount(); ++i) {
+        QAccessibleInterface* window = program->child(i);
+        if (window == nullptr) continue;
+        EXPECT_NE(window->object()->objectName(), QStringLiteral("frmMessage"));
+        EXPECT_FALSE(window->text(QAccessible::Description).contains(QStringLiteral("cancelled")));
+    }
+}
+
+// Alt and the letter Windows underlines press each button and tick the box; the texts stay as designed
+// and a letter alone is no key of any control.
+TEST_F(AccessibilityTest, EachControlAnswersTheSameAltLetterAsOnWindows) {
+    Start({"F:+"}, true);
+    const struct {
+        const char* object;
+        Qt::Key letter;
+        const char* text;
+    } cases[] = {
+        {"btnProg", Qt::Key_U, "Update"},
+        {"btnFile", Qt::Key_F, "File"},
+        {"btnCancel", Qt::Key_C, "Cancel"},
+        {"btnClose", Qt::Key_L, "Close"},
+        {"chkReadInfoOnly", Qt::Key_R, "Read info only"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.object);
+        auto* control = Find<QAbstractButton>(c.object);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(control->shortcut(), QKeySequence(Qt::ALT | c.letter));
+        EXPECT_EQ(control->text(), QString::fromLatin1(c.text));
+        // What a screen reader announces as the control's key.
+        QAccessibleActionInterface* actions = Accessible(c.object)->actionInterface();
+        ASSERT_NE(actions, nullptr);
+        const QString press = QAccessibleActionInterface::pressAction();
+        const QString toggle = QAccessibleActionInterface::toggleAction();
+        QStringList keys = actions->keyBindingsForAction(press) + actions->keyBindingsForAction(toggle);
+        EXPECT_TRUE(keys.contains(QKeySequence(Qt::ALT | c.letter).toString(QKeySequence::NativeText)))
+            << keys.join(',').toStdString();
+    }
+    // Through the shortcut map, as the window system delivers Alt and the letter; the letter alone is no one's.
+    ShowWindow();
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    auto* box = Find<QAbstractButton>("chkReadInfoOnly");
+    const bool ticked = box->isChecked();
+    QTest::keyClick(Button("btnProg"), Qt::Key_R);
+    QTest::keyClick(Button("btnProg"), Qt::Key_U);
+    QTest::keyClick(Button("btnProg"), Qt::Key_L);
+    QApplication::processEvents();
+    EXPECT_EQ(box->isChecked(), ticked);
+    EXPECT_TRUE(Window().isVisible());
 }
 
 TEST_F(AccessibilityTest, TabFollowsTheLayoutAndF10OpensTheMenu) {

@@ -939,7 +939,7 @@ TEST_F(Win32WindowTest, TheUnderlinedLettersActAsClicks) {
     TfrmMain& window = Start({"f:+"}, true);
     const auto alt = [&](wchar_t letter) {
         MSG message{window.Handle(), WM_SYSCHAR, letter, static_cast<LPARAM>(1u << 29), 0, {}};
-        if (!IsDialogMessageW(window.Handle(), &message)) DispatchMessageW(&message);
+        if (!DialogKeys(window.Handle(), message)) DispatchMessageW(&message);
         Pump();
     };
     alt(L'r');
@@ -960,6 +960,139 @@ TEST_F(Win32WindowTest, TheUnderlinedLettersActAsClicks) {
     const HWND hwnd = window.Handle();
     alt(L'l');
     EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// A letter acts only with Alt, whichever control has the keys, idle and busy: a stray letter never closes
+// the program, starts a job or ticks the box; in the port box it is typed.
+TEST_F(Win32WindowTest, ALetterActsOnlyWithAltWhateverHasTheFocus) {
+    enum class Outcome { Nothing, Closes, Starts, Toggles, Cancels, Typed };
+    struct Case {
+        Control focus;
+        bool busy;
+        wchar_t letter;
+        bool alt;
+        Outcome outcome;
+    };
+    const Case cases[] = {
+        {Control::Update, false, L'l', false, Outcome::Nothing},
+        {Control::Update, false, L'u', false, Outcome::Nothing},
+        {Control::Update, false, L'r', false, Outcome::Nothing},
+        {Control::Close, false, L'l', false, Outcome::Nothing},
+        {Control::Close, false, L'u', false, Outcome::Nothing},
+        {Control::ReadInfoOnly, false, L'r', false, Outcome::Nothing},
+        {Control::ReadInfoOnly, false, L'u', false, Outcome::Nothing},
+        {Control::PortBox, false, L'u', false, Outcome::Typed},
+        {Control::PortBox, false, L'l', false, Outcome::Typed},
+        {Control::Cancel, true, L'c', false, Outcome::Nothing},
+        {Control::Cancel, true, L'l', false, Outcome::Nothing},
+        {Control::Cancel, true, L'u', false, Outcome::Nothing},
+        {Control::Update, false, L'l', true, Outcome::Closes},
+        {Control::Update, false, L'U', true, Outcome::Starts},
+        {Control::Update, false, L'r', true, Outcome::Toggles},
+        {Control::ReadInfoOnly, false, L'u', true, Outcome::Starts},
+        {Control::PortBox, false, L'u', true, Outcome::Starts},
+        {Control::PortBox, false, L'l', true, Outcome::Closes},
+        {Control::Cancel, true, L'c', true, Outcome::Cancels},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "focus " << static_cast<int>(c.focus) << (c.busy ? " busy " : " idle ")
+                                        << (c.alt ? "Alt+" : "") << static_cast<char>(c.letter));
+        window_.reset();
+        engine::ResetProcessState();
+        workerRequests.clear();
+        ports_.entries = {VirtualPort("COM5")};
+        TfrmMain& window = Start({}, true);
+        SetForegroundWindow(window.Handle());
+        SetActiveWindow(window.Handle());
+        if (c.busy) Click(TfrmMain::kBtnProg);
+        window.SetFocus(c.focus);
+        Pump();
+        const HWND hwnd = window.Handle();
+        const std::size_t jobs = workerRequests.size();
+        const bool ticked = window.Checked(Control::ReadInfoOnly);
+        MSG message{GetFocus(), c.alt ? static_cast<UINT>(WM_SYSCHAR) : static_cast<UINT>(WM_CHAR),
+                    c.letter,   c.alt ? static_cast<LPARAM>(1u << 29) : 0,
+                    0,          {}};
+        ASSERT_TRUE(message.hwnd == hwnd || IsChild(hwnd, message.hwnd));
+        if (!DialogKeys(hwnd, message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Pump();
+        ASSERT_EQ(IsWindow(hwnd) != 0, c.outcome != Outcome::Closes);
+        if (c.outcome == Outcome::Closes) continue;
+        EXPECT_EQ(workerRequests.size(), jobs + (c.outcome == Outcome::Starts ? 1 : 0));
+        EXPECT_EQ(window.Checked(Control::ReadInfoOnly), ticked != (c.outcome == Outcome::Toggles));
+        EXPECT_EQ(link::CancelRequested.load(), c.outcome == Outcome::Cancels);
+        const std::string port = window.PortText();
+        if (c.outcome == Outcome::Typed) EXPECT_EQ(port.back(), static_cast<char>(c.letter)) << port;
+        else EXPECT_EQ(port, "COM5");
+    }
+}
+
+// After a line wider than the report the view goes back to column 0: the start of every later line is seen.
+TEST_F(Win32WindowTest, TheReportShowsEachLineFromItsStart) {
+    TfrmMain& window = Start({}, true);
+    const HWND memo = window.frmProtocol()->Memo();
+    window.AddReport("Aborted because error " + std::string(300, 'x'));
+    window.AddReport("Restarted because error in communication");
+    const auto lastLine = SendMessageW(memo, EM_GETLINECOUNT, 0, 0) - 1;
+    const auto start = SendMessageW(memo, EM_LINEINDEX, static_cast<WPARAM>(lastLine), 0);
+    const auto where = SendMessageW(memo, EM_POSFROMCHAR, static_cast<WPARAM>(start), 0);
+    RECT area{};
+    SendMessageW(memo, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+    EXPECT_GE(static_cast<short>(LOWORD(where)), area.left);
+    EXPECT_LT(static_cast<short>(LOWORD(where)), area.left + 4);
+}
+
+// The question after Update never opens with a button under the Update button the operator just clicked,
+// at any DPI: the second click of a double click lands on the main window, which the question disables.
+TEST_F(Win32WindowTest, TheQuestionsButtonsOpenClearOfTheUpdateButton) {
+    TfrmMain& window = Start();
+    SetForegroundWindow(window.Handle());
+    SetActiveWindow(window.Handle());
+    for (const int dpi : {96, 144}) {
+        SCOPED_TRACE(dpi);
+        RECT outline{};
+        GetWindowRect(window.Handle(), &outline);
+        SendMessageW(window.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&outline));
+        window.SetFocus(Control::Update);
+        ASSERT_EQ(GetFocus(), window.btnProg());
+        RECT update{};
+        GetWindowRect(window.btnProg(), &update);
+        SetCursorPos((update.left + update.right) / 2, (update.top + update.bottom) / 2);
+        static RECT yes, no;
+        static SIZE size;
+        yes = no = {};
+        size = {};
+        const UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND box, LPARAM) -> BOOL {
+                    wchar_t kind[16] = {};
+                    GetClassNameW(box, kind, 16);
+                    if (lstrcmpW(kind, L"#32770") != 0) return TRUE;
+                    GetWindowRect(GetDlgItem(box, IDYES), &yes);
+                    GetWindowRect(GetDlgItem(box, IDNO), &no);
+                    RECT outline{};
+                    GetWindowRect(box, &outline);
+                    size = {outline.right - outline.left, outline.bottom - outline.top};
+                    PostMessageW(GetDlgItem(box, IDNO), WM_KEYDOWN, VK_ESCAPE, 0);
+                    return FALSE;
+                },
+                0);
+        });
+        StandardDialogs dialogs;
+        EXPECT_FALSE(dialogs.Confirm(window.Handle(), FromText(*app::UpdateConfirmation())));
+        KillTimer(nullptr, timer);
+        ASSERT_FALSE(IsRectEmpty(&yes));
+        RECT overlap{};
+        EXPECT_FALSE(IntersectRect(&overlap, &yes, &update));
+        EXPECT_FALSE(IntersectRect(&overlap, &no, &update));
+        // Moved, not made smaller: the box is as large as the system made it for the question.
+        EXPECT_GT(size.cy, yes.bottom - yes.top);
+    }
 }
 
 // A progress notification reaches the window with the records it counts, so that the time left is measured

@@ -219,6 +219,33 @@ answer_message 'Aborted because serial port "COM7" is not ready!' || ok=0
 shows "$idle_pattern" || ok=0
 verdict "a typed port that does not exist" $ok
 
+# --- Stray letters and a double click, as a hurried operator gives them: l, u and r without Alt on the
+# focused Update do nothing (no question, the program still there); a double click on Update opens the
+# question once and its second click answers nothing, so the question waits to be read; Escape is No.
+ok=1
+type_port COM7 || ok=0
+xdotool key --clearmodifiers Tab
+wait_for "${update}visible=1 enabled=1 focus=1" 20 || ok=0
+xdotool key --clearmodifiers l u r
+sleep 1
+view=$(probe list)
+app_running && shows "${update}visible=1 enabled=1 focus=1" && ! shows 'window #32770 ' || ok=0
+verdict "l, u and r without Alt on the focused Update do nothing" $ok
+ok=1
+where=$(grep -E -- "$update" <<<"$view" | head -n 1 | sed -E 's/.*rect=(-?[0-9]+),(-?[0-9]+),(-?[0-9]+),(-?[0-9]+).*/\1 \2 \3 \4/')
+read -r left top right bottom <<<"$where"
+xdotool mousemove --sync $(((left + right) / 2)) $(((top + bottom) / 2)) click --repeat 2 --delay 120 1
+wait_for 'window #32770 .*text=Confirm' 50 || ok=0
+sleep 1
+view=$(probe list)
+shows 'window #32770 .*text=Confirm' && ! shows 'window VantrelMessage ' || ok=0
+[ "$(grep -cE 'window #32770 ' <<<"$view")" = 1 ] || ok=0
+xdotool key --clearmodifiers Escape
+wait_for "$idle_pattern" 50 || ok=0
+sleep 0.5
+view=$(probe list)
+! shows 'window #32770 ' && ! shows 'window VantrelMessage ' || ok=0
+verdict "a double click on Update leaves its question unanswered" $ok
 # --- Cancel while the image goes over the line, from the keyboard alone: Tab to Update, Space, Enter
 # for Yes, Space on Cancel, Enter for the verdict's OK. The logger stays in its bootloader, the window is
 # idle with Update ready for the next Space.

@@ -45,6 +45,15 @@ void DescribeForAssistiveTechnology(const MainWindowWidgets& w) {
     w.btnFile->setAccessibleDescription(QStringLiteral("Updates the logger from a firmware file"));
     w.btnCancel->setAccessibleDescription(QStringLiteral("Cancels the running job"));
     w.btnClose->setAccessibleDescription(QStringLiteral("Closes the program"));
+    // Alt and a letter press a button or tick the box, the same letters as on Windows (Close takes its
+    // "l": Cancel has the "C" in the same place); the texts stay as designed, so no letter is underlined
+    // and a letter without Alt stays a stray key. Qt ignores the key while its control is hidden or
+    // disabled, as the system's dialog manager does.
+    w.btnProg->setShortcut(QKeySequence(Qt::ALT | Qt::Key_U));
+    w.btnFile->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F));
+    w.btnCancel->setShortcut(QKeySequence(Qt::ALT | Qt::Key_C));
+    w.btnClose->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
+    w.chkReadInfoOnly->setShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
     // The labels' texts change with the job: the name says what they are, the description carries the
     // whole text (the status text may be shown shortened).
     w.StatusText1->setAccessibleName(QStringLiteral("Status"));

@@ -72,6 +72,12 @@ void TfrmMessage::showMsg(const std::string& sMsg, int x, int y, int w, int h) {
     setAccessibleDescription(Memo1->toPlainText());
     Button1->setFocus();
     dialogs_.RunModal(*this);
+    // Read and closed: a screen reader walking the program's windows must not meet the old verdict in a
+    // hidden window as if it were news. The window goes from the accessibility tree with its native
+    // window; the next message makes one anew.
+    Memo1->clear();
+    setAccessibleDescription(QString());
+    if (isHidden() && windowHandle() != nullptr) destroy();
 }
 
 QString TfrmMessage::Text() const { return Memo1->toPlainText(); }

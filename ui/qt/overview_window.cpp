@@ -37,6 +37,8 @@ TfrmInfo::TfrmInfo(QWidget* mainWindow, OperatorDialogs& dialogs)
     QStringList headers;
     for (const char* column : app::kOverviewColumns) headers << QString::fromLatin1(column);
     ListView1->setHeaderLabels(headers);
+    // Screen readers name the table as the Windows window's list is named; the window's title is not its.
+    ListView1->setAccessibleName(QStringLiteral("Overview"));
 
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("Panel1"));

@@ -4,8 +4,12 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <vector>
+
+#include "ui/win32/window_base.h"
 
 namespace vantrel::ui::win32 {
 
@@ -23,13 +27,60 @@ std::array<std::wstring, 3>& DialogTexts() {
 thread_local HHOOK confirmationHook = nullptr;
 thread_local WNDPROC confirmationProcedure = nullptr;
 
-// A Yes/No box offers no Cancel, so the system ignores Escape in it; the operator's Escape means No.
+// What the operator's pointer and keys were on when the question was asked: the control that asked it
+// (the owner's focused button) and the pointer's double-click rectangle. A box centred on its owner can
+// have Yes right there, so that the second click of a double click on Update would answer it unread.
+thread_local std::vector<RECT> keepClear;
+
+RECT ButtonsOf(HWND box) {
+    RECT buttons{};
+    for (const int id : {IDYES, IDNO}) {
+        RECT button{};
+        if (const HWND control = GetDlgItem(box, id); control != nullptr && GetWindowRect(control, &button)) {
+            UnionRect(&buttons, &buttons, &button);
+        }
+    }
+    return buttons;
+}
+
+// Moves the box up (or, where the screen has no room above, down) until its buttons are clear of what
+// the operator was on; its size and texts stay as the system made them.
+void MoveButtonsClear(HWND box) {
+    const RECT buttons = ButtonsOf(box);
+    if (IsRectEmpty(&buttons)) return;
+    // Only what lies in the buttons' columns can come under them as the box goes up or down.
+    LONG top = LONG_MAX, bottom = LONG_MIN;
+    bool covered = false;
+    for (const RECT& area : keepClear) {
+        if (area.right <= buttons.left || area.left >= buttons.right) continue;
+        top = std::min(top, area.top);
+        bottom = std::max(bottom, area.bottom);
+        RECT overlap{};
+        covered = covered || IntersectRect(&overlap, &buttons, &area) != 0;
+    }
+    if (!covered) return;
+    RECT outline{};
+    GetWindowRect(box, &outline);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
+    const LONG gap = GetSystemMetrics(SM_CYDOUBLECLK);
+    const LONG up = buttons.bottom - top + gap;
+    const LONG down = bottom - buttons.top + gap;
+    const LONG shift = outline.top - up >= monitor.rcWork.top ? -up : down;
+    SetWindowPos(box, nullptr, outline.left, outline.top + shift, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A Yes/No box offers no Cancel, so the system ignores Escape in it; the operator's Escape means No. Some
+// systems lay the box out only after activating it: its buttons are kept clear once it is laid out too.
 LRESULT CALLBACK EscapeAnswersNo(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
         EndDialog(box, IDNO);
         return 0;
     }
-    return CallWindowProcW(confirmationProcedure, box, message, wParam, lParam);
+    const LRESULT result = CallWindowProcW(confirmationProcedure, box, message, wParam, lParam);
+    if (message == WM_INITDIALOG || (message == WM_SHOWWINDOW && wParam)) MoveButtonsClear(box);
+    return result;
 }
 
 LRESULT CALLBACK RenameConfirmationButtons(int code, WPARAM wParam, LPARAM lParam) {
@@ -44,6 +95,7 @@ LRESULT CALLBACK RenameConfirmationButtons(int code, WPARAM wParam, LPARAM lPara
         if (const std::wstring no = ReplacedDialogText(DialogText::NoButton); !no.empty()) {
             SetDlgItemTextW(box, IDNO, no.c_str());
         }
+        MoveButtonsClear(box);
         if (confirmationProcedure == nullptr) {
             confirmationProcedure = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EscapeAnswersNo)));
@@ -62,6 +114,17 @@ std::wstring ReplacedDialogText(DialogText which) { return DialogTexts()[static_
 
 bool StandardDialogs::Confirm(HWND owner, const std::wstring& question) {
     const std::wstring caption = ReplacedDialogText(DialogText::ConfirmCaption);
+    keepClear.clear();
+    if (const HWND focus = GetFocus(); focus != nullptr && owner != nullptr && IsChild(owner, focus)) {
+        RECT control{};
+        GetWindowRect(focus, &control);
+        keepClear.push_back(control);
+    }
+    if (POINT pointer{}; GetCursorPos(&pointer)) {
+        const int width = GetSystemMetrics(SM_CXDOUBLECLK), height = GetSystemMetrics(SM_CYDOUBLECLK);
+        keepClear.push_back(
+            {pointer.x - width / 2, pointer.y - height / 2, pointer.x + (width + 1) / 2, pointer.y + (height + 1) / 2});
+    }
     confirmationHook = SetWindowsHookExW(WH_CBT, RenameConfirmationButtons, nullptr, GetCurrentThreadId());
     // Anything but Yes is No: Escape included.
     const int answer = MessageBoxW(owner, question.c_str(), caption.empty() ? nullptr : caption.c_str(),
@@ -102,7 +165,7 @@ int StandardDialogs::RunModal(HWND window, HWND owner) {
             quit = true;
             break;
         }
-        if (IsDialogMessageW(window, &message)) continue;
+        if (DialogKeys(window, message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

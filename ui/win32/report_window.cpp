@@ -44,6 +44,11 @@ void TfrmProtocol::Add(const std::string& sLine) {
     const LRESULT end = GetWindowTextLengthW(Memo1);
     SendMessageW(Memo1, EM_SETSEL, static_cast<WPARAM>(end), end);
     SendMessageW(Memo1, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    // The caret goes to the new line's start, not its end: after a line wider than the window the report
+    // would otherwise stay scrolled sideways and cut off the start of every line after it.
+    const LRESULT lastLine = SendMessageW(Memo1, EM_GETLINECOUNT, 0, 0) - 1;
+    const LRESULT start = SendMessageW(Memo1, EM_LINEINDEX, static_cast<WPARAM>(lastLine), 0);
+    SendMessageW(Memo1, EM_SETSEL, static_cast<WPARAM>(start), start);
     SendMessageW(Memo1, EM_SCROLLCARET, 0, 0);
 }
 

@@ -76,7 +76,7 @@ int RunProgram() {
         }
         if (got < 0) break;
         // Tab and the arrow keys move between the main window's controls, as in a dialog.
-        if (frmMain->Handle() != nullptr && IsDialogMessageW(frmMain->Handle(), &message)) continue;
+        if (frmMain->Handle() != nullptr && DialogKeys(frmMain->Handle(), message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -42,6 +42,17 @@ bool WindowBase::UseDpi(int dpi) {
     return true;
 }
 
+bool DialogKeys(HWND dialog, MSG& message) {
+    // Control characters (Tab, Enter, Escape) stay the dialog manager's; Alt and a letter is WM_SYSCHAR.
+    if (message.message == WM_CHAR && message.wParam >= L' ' &&
+        (message.hwnd == dialog || IsChild(dialog, message.hwnd))) {
+        // Straight to the focused control: an edit control types it, a button ignores it.
+        DispatchMessageW(&message);
+        return true;
+    }
+    return IsDialogMessageW(dialog, &message) != 0;
+}
+
 HWND CreateUnseenLabel(HWND parent, const wchar_t* name) {
     return CreateWindowExW(0, L"STATIC", name, WS_CHILD | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0, parent, nullptr,
                            GetModuleHandleW(nullptr), nullptr);

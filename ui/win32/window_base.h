@@ -45,6 +45,12 @@ private:
 void ShowHourglass(bool busy);
 bool HourglassShown();
 
+// The dialog manager's keys for the controls of dialog (Tab, the arrows, Enter, Escape, Alt and an
+// underlined letter), as IsDialogMessageW; true when the message was handled. A letter typed without Alt
+// is never an underlined letter: the system's dialog manager takes it as one whenever the focused control
+// takes no text (a button, a check box), so a stray key would press Close or Update.
+bool DialogKeys(HWND dialog, MSG& message);
+
 // A label that is never drawn, for the control created next: screen readers name a control that has no
 // text of its own (a box, a bar, an edit control, a list) by the static label before it.
 HWND CreateUnseenLabel(HWND parent, const wchar_t* name);
