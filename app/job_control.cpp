@@ -7,6 +7,7 @@
 #include "firmware/catalogue.h"
 #include "link/cancel.h"
 #include "link/failures.h"
+#include "link/serial.h"
 
 namespace vantrel::app {
 
@@ -14,6 +15,7 @@ void JobControl::StartNew(engine::JobRequest request, EarlierCancel earlier) {
     request_ = std::move(request);
     restarts_ = 0;
     timeLimitReached_ = false;
+    programmingBegan_ = false;
     verdict_.clear();
     detail_.clear();
     record_.Begin(request_->FsPort, std::chrono::system_clock::now());
@@ -65,10 +67,34 @@ void JobControl::CancelForTimeLimit() {
 std::optional<int> JobControl::Handle(const engine::Notification& notification) {
     detail_.clear();
     record_.Note(notification.code, notification.value);
+    if (notification.code == engine::ncUpdateStart) programmingBegan_ = true;
     return Settle(Decide(notification));
 }
 
-void JobControl::Abandon(int status, const std::string& verdict) { Settle(Ending{status, verdict, {}}); }
+void JobControl::Abandon(int status, const std::string& verdict) {
+    // Ended by the operator leaving: the record says what a cancel at this point says.
+    detail_ = DetailOfEnd(status);
+    Settle(Ending{status, detail_.empty() ? verdict : verdict + "; " + detail_, {}});
+}
+
+std::string JobControl::DetailOfEnd(std::int32_t failure) {
+    std::string clauses;
+    const auto add = [&clauses](const std::string& clause) {
+        if (!clause.empty()) clauses += (clauses.empty() ? "" : "; ") + clause;
+    };
+    if (failure == link::feNoPort && outcome_) add(link::DescribeOpenFailure(outcome_->OpenFailure));
+    if (ApplicationStarted()) {
+        // A cancel after the start request stops only the check of the new firmware: the operator must not
+        // take the logger for one left in its bootloader, and the record names no class.
+        if (failure == link::feCancelled) {
+            add(Presenter::StartRequestedClause());
+            record_.ForgetLoggerAfter();
+        }
+    } else if (programmingBegan_) {
+        add(Presenter::LeftInBootloaderClause());
+    }
+    return clauses;
+}
 
 std::optional<JobControl::Ending> JobControl::Decide(const engine::Notification& notification) {
     switch (notification.code) {
@@ -91,7 +117,10 @@ std::optional<JobControl::Ending> JobControl::CommunicationRetry(std::int32_t va
     if (!MayRestart()) {
         SetIdle();
         verdict_ = Presenter::CommunicationRestartText();
-        return Ending{link::feNoAnswer, verdict_, {}};
+        detail_ = DetailOfEnd(link::feNoAnswer);
+        const std::string sentence = Presenter::Sentence(detail_);
+        return Ending{link::feNoAnswer, sentence.empty() ? verdict_ : verdict_ + " " + sentence,
+                      [this, sentence] { presenter_.ShowDetail(sentence); }};
     }
     // The cancel request is read when the restarted job starts, after the wait, so a Cancel given
     // meanwhile stops it.
@@ -111,14 +140,10 @@ std::optional<JobControl::Ending> JobControl::Failure(std::int32_t failure) {
     }
     const int status = failure == link::feCancelled && TimeLimitReached() ? kExitTimedOut
                                                                           : ExitStatusOfFailure(failure);
-    // A cancel after the start request stops only the check of the new firmware, which already runs: the
-    // operator must not take the logger for one left in its bootloader, and the record names no class.
-    if (failure == link::feCancelled && ApplicationStarted()) {
-        detail_ = Presenter::StartedNotVerifiedText();
-        record_.ForgetLoggerAfter();
-    }
-    return Ending{status, detail_.empty() ? verdict_ : verdict_ + " " + detail_,
-                  [this, failure] { presenter_.ShowFailure(failure, verdict_, detail_); }};
+    detail_ = DetailOfEnd(failure);
+    const std::string sentence = Presenter::Sentence(detail_);
+    return Ending{status, sentence.empty() ? verdict_ : verdict_ + " " + sentence,
+                  [this, failure, sentence] { presenter_.ShowFailure(failure, verdict_, sentence); }};
 }
 
 std::optional<int> JobControl::Settle(std::optional<Ending> ending) {

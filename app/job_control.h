@@ -77,9 +77,11 @@ public:
 
     // The text of the verdict of the job that ended last.
     const std::string& Verdict() const { return verdict_; }
-    // What the job that ended last leaves that its verdict does not say (empty when nothing): a cancel
-    // after the new firmware was started.
-    const std::string& Detail() const { return detail_; }
+    // What the job that ended last leaves that its verdict does not say, as clauses joined by "; " (empty
+    // when nothing): why the port would not open, that only the start of the new firmware was requested,
+    // that the logger waits in its bootloader for another update. The windows show it as a sentence
+    // (Presenter::Sentence) after the verdict.
+    const std::string& DetailClauses() const { return detail_; }
 
 private:
     struct Ending {
@@ -97,6 +99,8 @@ private:
     std::optional<Ending> Done();
     std::optional<Ending> CommunicationRetry(std::int32_t value);
     std::optional<Ending> Failure(std::int32_t failure);
+    // The clauses for a job that ends now with this failure code, the record told what they mean for it.
+    std::string DetailOfEnd(std::int32_t failure);
     // The one way a job ends: its record and summary line, the front end told, then its verdict shown.
     std::optional<int> Settle(std::optional<Ending> ending);
 
@@ -108,6 +112,9 @@ private:
     std::shared_ptr<engine::JobOutcome> outcome_;
     bool busy_ = false;
     bool timeLimitReached_ = false;
+    // Programming began in one of the job's workers: the logger's application is gone until a job ends
+    // verified.
+    bool programmingBegan_ = false;
     JobRecord record_;
     SummarySink summarySink_;
     std::string verdict_;

@@ -14,16 +14,6 @@ namespace vantrel::app {
 
 namespace {
 
-// Days since 1970-01-01 of a proleptic Gregorian date (month 1 to 12).
-std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
-}
-
 std::string Number(const std::optional<std::int32_t>& value) { return value ? std::to_string(*value) : "-"; }
 
 // A version word as the logger reports it: major in the high byte, minor in the low one.
@@ -44,9 +34,9 @@ std::string IsoTime(WallTime when) {
     const std::tm local = LocalTime(static_cast<std::time_t>(seconds));
     // The offset is what the local calendar time is ahead of the instant, read from the conversion itself so
     // that it holds on every system and in summer as in winter.
-    const std::int64_t localSeconds = DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
-                                                    static_cast<unsigned>(local.tm_mday)) *
-                                          86400 +
+    const sys_days localDay{year{local.tm_year + 1900} / month{static_cast<unsigned>(local.tm_mon + 1)} /
+                            day{static_cast<unsigned>(local.tm_mday)}};
+    const std::int64_t localSeconds = duration_cast<std::chrono::seconds>(localDay.time_since_epoch()).count() +
                                       local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
     const std::int64_t offsetMinutes = (localSeconds - seconds) / 60;
     const std::int64_t absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;

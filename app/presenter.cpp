@@ -1,5 +1,6 @@
 #include "app/presenter.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 
@@ -61,8 +62,12 @@ struct TextRow {
 };
 
 constexpr TextRow kTextRows[] = {
+    // As for the conversion error: the record's place in its file, when it came from one.
     {engine::ncProgrammingError, Channels::ReportThenStatus,
-     [](std::int32_t v, const JobImages&) { return Format("Aborted because programming error at line %d !", v); }},
+     [](std::int32_t v, const JobImages& images) {
+         return Format("Aborted because programming error at line %d !",
+                       firmware::ImageLineNumber(images.selected, v, images.file));
+     }},
     {engine::ncConversionError, Channels::Report,
      // The notification carries the record's index; the operator is shown where it stands in its file.
      [](std::int32_t v, const JobImages& images) {
@@ -113,7 +118,10 @@ const TextRow* FindTextRow(std::uint32_t code) {
 }
 
 constexpr const char* kCommunicationRestartText = "Repeat update because communication error!";
-constexpr const char* kStartedNotVerifiedText = "The new firmware was started; only its verification was cancelled.";
+constexpr const char* kStartRequestedClause =
+    "the start of the new firmware was requested; whether it runs was not checked";
+constexpr const char* kLeftInBootloaderClause =
+    "the logger is left in its bootloader without a startable firmware; another update brings it back";
 
 // The verdict of every failure code a worker raises (feNoAnswer arrives as ncRetryComm instead).
 struct FailureRow {
@@ -170,7 +178,17 @@ std::string Presenter::FailureText(std::int32_t failure, const std::string& port
     return row.text;
 }
 
-const char* Presenter::StartedNotVerifiedText() { return kStartedNotVerifiedText; }
+const char* Presenter::StartRequestedClause() { return kStartRequestedClause; }
+
+const char* Presenter::LeftInBootloaderClause() { return kLeftInBootloaderClause; }
+
+std::string Presenter::Sentence(const std::string& clauses) {
+    if (clauses.empty()) return {};
+    std::string sentence = clauses;
+    sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+    if (sentence.back() != '.') sentence += '.';
+    return sentence;
+}
 
 const char* Presenter::CommunicationRestartText() { return kCommunicationRestartText; }
 
@@ -209,8 +227,24 @@ void Presenter::ShowCommunicationRestart() {
 void Presenter::ShowFailureBeep() { window_.Beep(); }
 
 void Presenter::ShowFailure(std::int32_t failure, const std::string& verdict, const std::string& detail) {
-    ShowOn(window_, FindFailureRow(failure).channels, verdict);
-    if (!detail.empty()) window_.AddReport(detail);
+    switch (FindFailureRow(failure).channels) {
+        case Channels::All:
+            window_.AddReport(verdict);
+            window_.SetStatusText(verdict);
+            window_.ShowVerdictMessage(verdict, detail);
+            break;
+        case Channels::MessageOnly: window_.ShowVerdictMessage(verdict, detail); break;
+        case Channels::Report: window_.AddReport(verdict); break;
+        case Channels::ReportThenStatus:
+            window_.AddReport(verdict);
+            window_.SetStatusText(verdict);
+            break;
+    }
+    ShowDetail(detail);
+}
+
+void Presenter::ShowDetail(const std::string& sentence) {
+    if (!sentence.empty()) window_.AddReport(sentence);
 }
 
 void Presenter::ShowVerdict(const std::string& verdict) { Announce(window_, verdict); }

@@ -45,15 +45,22 @@ public:
     void ShowCommunicationRestart();
     static const char* CommunicationRestartText();
     // A failure's verdict: the beep at once; the verdict on its channels once the job's end is recorded,
-    // followed by what it leaves unsaid (detail, may be empty).
+    // followed by what it leaves unsaid (detail, a sentence; may be empty) in the report and the message.
     void ShowFailureBeep();
     void ShowFailure(std::int32_t failure, const std::string& verdict, const std::string& detail);
     void ShowVerdict(const std::string& verdict);
+    // What a verdict already shown leaves unsaid (a sentence; nothing when empty), in the report.
+    void ShowDetail(const std::string& sentence);
 
     // The text the verdict of a failure code shows.
     static std::string FailureText(std::int32_t failure, const std::string& portText);
-    // What a cancel after the start request leaves that "Process cancelled!" does not say.
-    static const char* StartedNotVerifiedText();
+    // What a verdict leaves unsaid, as clauses (lower case, no full stop) that the console joins to its own:
+    // a cancel after the start request (only the request is known, not that the firmware runs), and a
+    // logger whose application programming had begun to replace.
+    static const char* StartRequestedClause();
+    static const char* LeftInBootloaderClause();
+    // The clauses as the sentence that follows a verdict.
+    static std::string Sentence(const std::string& clauses);
 
 private:
     WindowOps& window_;

@@ -20,6 +20,11 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
     // Modal: returns once the operator has seen the message.
     virtual void ShowInfoMessage(const std::string& text) = 0;
+    // A job's verdict in the message window, followed on a line of its own by what the verdict leaves
+    // unsaid (empty when nothing): the verdict text itself stays as operators know it.
+    virtual void ShowVerdictMessage(const std::string& verdict, const std::string& detail) {
+        ShowInfoMessage(detail.empty() ? verdict : verdict + "\r\n" + detail);
+    }
     // The controls of the two job states. Busy: Update and the port box disabled, Cancel in Close's place,
     // the hourglass. Idle: the reverse. May be called again for the state already shown (a restart starts
     // a job while busy), so it must only set, never toggle.

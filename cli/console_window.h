@@ -53,6 +53,9 @@ public:
     void AddProgressReport(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
     void ShowInfoMessage(const std::string& text) override;
+    // The verdict alone: scripts read the message as the verdict, and the sentence after it follows as a
+    // report line.
+    void ShowVerdictMessage(const std::string& verdict, const std::string&) override { ShowInfoMessage(verdict); }
     // A console has no controls to switch between the job states.
     void ShowBusy(bool) override {}
     void SetProgressPosition(int position) override;

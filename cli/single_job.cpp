@@ -1,7 +1,6 @@
 #include "cli/single_job.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <functional>
 #include <istream>
@@ -156,23 +155,15 @@ int RunUpdate(const Arguments& args, std::shared_ptr<const firmware::FileImage> 
     engine::WaitForWorkersToEnd();
 
     run.failure = FailureName(*status);
-    if (*status == link::feNoPort) {
-        const link::OpenFailure why = link::LastOpenFailure();
-        if (why.kind != link::OpenFailureKind::None) run.detail = link::DescribeOpenFailure(why);
-    }
     if ((*status == link::feNoAnswer || *status == link::feProgramming) && args.maxRestarts) {
         run.detail = "gave up after " + std::to_string(jobs.Restarts()) + " automatic restart(s)";
     }
     if (*status == app::kExitTimedOut) {
         run.detail = "the job did not finish within " + SecondsText(*args.timeLimit) + " and was cancelled";
     }
-    if (!jobs.Detail().empty()) {
-        // The presenter's sentence, as a clause of the console's detail: no capital, no full stop.
-        std::string clause = jobs.Detail();
-        clause[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(clause[0])));
-        if (clause.back() == '.') clause.pop_back();
-        run.detail += (run.detail.empty() ? "" : "; ") + clause;
-    }
+    // What the verdict leaves unsaid (why the port would not open, where the logger is left), after the
+    // console's own words.
+    if (!jobs.DetailClauses().empty()) run.detail += (run.detail.empty() ? "" : "; ") + jobs.DetailClauses();
     if (!run.detail.empty()) io.err << kProgramPrefix << run.detail << '\n';
     return *status;
 }

@@ -101,7 +101,10 @@ void TCommThread::Execute() {
             // due) ends it here, before the port is opened: the logger is not touched at all.
             if (link::CancelRequested.load(std::memory_order_relaxed)) throw EQel(link::feCancelled);
             FhPort = link::OpenCommPort(FsPort, link::kLineBaudRate);
-            if (FhPort == link::kInvalidPortHandle) throw EQel(link::feNoPort);
+            if (FhPort == link::kInvalidPortHandle) {
+                Outcome->OpenFailure = link::LastOpenFailure();
+                throw EQel(link::feNoPort);
+            }
             PortCloser closer(*this);
             ResetProgress();
             SendCommand(false, link::cmdZeroFrame, 0, 0, 0, 0, 0, 0);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "firmware/catalogue.h"
+#include "link/serial.h"
 
 namespace vantrel::engine {
 
@@ -44,6 +45,9 @@ struct JobOutcome {
     // The request that starts the new firmware was sent: from then on the bootloader is gone, and a job
     // that ends without its verification still leaves the new firmware running.
     std::atomic<bool> ApplicationStartSent{false};
+    // Why the port would not open, when the job ended with feNoPort; written before that notification and
+    // read only after it.
+    link::OpenFailure OpenFailure;
 };
 
 }  // namespace vantrel::engine

@@ -154,7 +154,11 @@ TEST_F(PresenterTest, InformationNotificationsGoToTheReport) {
     file->lineNumbers = {9, 10, 12};
     jobs.StartNew(Request(window, file), EarlierCancel::Forget);
     lastOutcome->SelectedImage = firmware::kFileImage;
+    // Both texts that name a record name the same line for it.
     EXPECT_EQ(Present(engine::ncConversionError, 2), (Lines{"report: Aborted because conversion error at line  12 !"}));
+    EXPECT_EQ(Present(engine::ncProgrammingError, 2),
+              (Lines{"report: Aborted because programming error at line 12 !",
+                     "status: Aborted because programming error at line 12 !"}));
 }
 
 TEST_F(PresenterTest, DoneCompletesTheBarAndNamesTheChosenImage) {
@@ -307,7 +311,8 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
         const char* what;
         std::vector<std::pair<std::uint32_t, std::int32_t>> then;
         std::vector<std::string> fields;
-        bool startSent = false;  // the worker had sent the request that starts the new firmware
+        bool startSent = false;   // the worker had sent the request that starts the new firmware
+        bool programmed = false;  // programming began and the logger was left without a startable image
     };
     const Case cases[] = {
         {"verified",
@@ -322,8 +327,12 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
           {engine::ncClass, 51202},
           {engine::ncUpdateStart, 0},
           {engine::ncFailure, link::feProgramming}},
-         {" class-after=51202 version-after=- ", " verdict=\"Repeat because programming error!\" status=44 ",
-          " restarts=1"}},
+         {" class-after=51202 version-after=- ",
+          " verdict=\"Repeat because programming error! The logger is left in its bootloader without a startable "
+          "firmware; another update brings it back.\" status=44 ",
+          " restarts=1"},
+         false,
+         true},
         {"cancelled by its time limit before programming",
          {{engine::ncFailure, link::feCancelled}},
          {" class-after=51202 version-after=3.00 ", " verdict=\"Process cancelled!\" status=124 "}},
@@ -331,8 +340,8 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
         {"cancelled by its time limit while the started firmware comes up",
          {{engine::ncUpdateStart, 0}, {engine::ncVectorTable, 1}, {engine::ncFailure, link::feCancelled}},
          {" class-after=- version-after=- ",
-          " verdict=\"Process cancelled! The new firmware was started; only its verification was cancelled.\" "
-          "status=124 "},
+          " verdict=\"Process cancelled! The start of the new firmware was requested; whether it runs was not "
+          "checked.\" status=124 "},
          true},
     };
     for (const Case& c : cases) {
@@ -346,13 +355,80 @@ TEST_F(PresenterTest, EveryJobEndsWithOneSummaryLine) {
         recorded.calls.clear();
         for (const auto& [code, value] : c.then) recordedJobs.Handle({code, value});
         // The verdict stays the operator's usual text; the started firmware is said beside it.
-        const std::string started = "report: The new firmware was started; only its verification was cancelled.";
+        const std::string started =
+            "report: The start of the new firmware was requested; whether it runs was not checked.";
         EXPECT_EQ(std::count(recorded.calls.begin(), recorded.calls.end(), started), c.startSent ? 1 : 0);
-        EXPECT_EQ(recordedJobs.Detail().empty(), !c.startSent);
+        EXPECT_EQ(recordedJobs.DetailClauses().empty(), !c.startSent && !c.programmed);
         ASSERT_EQ(summaries.size(), 1u);
         EXPECT_EQ(summaries[0].find(" job start="), 29u) << summaries[0];
         for (const std::string& field : c.fields)
             EXPECT_NE(summaries[0].find(field), std::string::npos) << field << " in " << summaries[0];
+    }
+}
+
+// The verdict stays the operator's usual text; what it leaves unsaid follows it as a sentence of its own
+// in the message window and the report: why the port would not open, and where the logger is left.
+TEST_F(PresenterTest, WhatAVerdictLeavesUnsaidFollowsIt) {
+    const std::string leftInBootloader =
+        "The logger is left in its bootloader without a startable firmware; another update brings it back.";
+    const std::string startRequested = "The start of the new firmware was requested; whether it runs was not checked.";
+    struct Case {
+        const char* what;
+        bool programmingBegan;
+        bool startSent;
+        link::OpenFailure openFailure;
+        std::int32_t failure;
+        std::string verdict;
+        std::string sentence;  // empty: nothing follows the verdict
+    };
+    const Case cases[] = {
+        {"cancel before programming", false, false, {}, link::feCancelled, "Process cancelled!", ""},
+        {"cancel during programming", true, false, {}, link::feCancelled, "Process cancelled!", leftInBootloader},
+        {"line fault during programming",
+         true,
+         false,
+         {},
+         link::feIo,
+         "Aborted because error when reading/writing to serial port!",
+         leftInBootloader},
+        {"cancel in the wait after the start request",
+         true,
+         true,
+         {},
+         link::feCancelled,
+         "Process cancelled!",
+         startRequested},
+        {"wrong class after the start", true, true, {}, link::feNotVerified, "Update was not successfull!", ""},
+        {"busy port",
+         false,
+         false,
+         {link::OpenFailureKind::Busy, 16, "/dev/ttyUSB7 (held by minicom, process 4242)"},
+         link::feNoPort,
+         "Aborted because serial port \"/dev/ttyUSB7\" is not ready!",
+         "The port is busy: /dev/ttyUSB7 (held by minicom, process 4242)."},
+        {"no permission, on a restart after programming began",
+         true,
+         false,
+         {link::OpenFailureKind::PermissionDenied, 13, "/dev/ttyUSB7"},
+         link::feNoPort,
+         "Aborted because serial port \"/dev/ttyUSB7\" is not ready!",
+         "Permission denied: /dev/ttyUSB7; the logger is left in its bootloader without a startable firmware; "
+         "another update brings it back."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        jobs.StartNew(Request(window), EarlierCancel::Forget);
+        if (c.programmingBegan) jobs.Handle({engine::ncUpdateStart, 0});
+        lastOutcome->ApplicationStartSent = c.startSent;
+        lastOutcome->OpenFailure = c.openFailure;
+        Lines expected{"idle",
+                       "title Vantrel Firmware Update",
+                       "beep",
+                       "report: " + c.verdict,
+                       "status: " + c.verdict,
+                       "message: " + c.verdict + (c.sentence.empty() ? "" : "\r\n" + c.sentence)};
+        if (!c.sentence.empty()) expected.push_back("report: " + c.sentence);
+        EXPECT_EQ(Present(engine::ncFailure, c.failure), expected);
     }
 }
 

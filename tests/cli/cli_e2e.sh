@@ -152,7 +152,7 @@ signal_rows=(
   "SIGINT during the programming-error repeats|--fault wrong-echo:7:always|Repeat because programming error!|INT|20|51202"
   # The vector-table record and the start request take a few milliseconds after the report line; the
   # wait after them, 4000 ms.
-  "SIGINT in the wait after the start request||Vector table is programmed.|1 INT|20|26145|only its verification was cancelled"
+  "SIGINT in the wait after the start request||Vector table is programmed.|1 INT|20|26145|whether it runs was not checked"
   "a second SIGINT a second later ends at once||Vector table is programmed.|1 INT 1.2 INT|130|-"
 )
 for row in "${signal_rows[@]}"; do

@@ -503,13 +503,13 @@ TEST_F(CliTest, CancelAtEachPhase) {
         const CliRun run = Cli({"--port", line.Port(), "--yes"});
         EXPECT_EQ(run.status, link::feCancelled) << run.out;
         EXPECT_NE(run.out.find("\nProcess cancelled!\n"), std::string::npos);
-        EXPECT_EQ(run.out.find("-> The new firmware was started; only its verification was cancelled.\n") !=
+        EXPECT_EQ(run.out.find("-> The start of the new firmware was requested; whether it runs was not checked.\n") !=
                       std::string::npos,
                   c.started)
             << run.out;
-        EXPECT_EQ(
-            run.err.find(": the new firmware was started; only its verification was cancelled\n") != std::string::npos,
-            c.started)
+        EXPECT_EQ(run.err.find(": the start of the new firmware was requested; whether it runs was not checked\n") !=
+                      std::string::npos,
+                  c.started)
             << run.err;
         line.Serial().Inspect([&](sim::LoggerModel& logger) {
             EXPECT_EQ(logger.CurrentMode(), c.mode);

@@ -21,6 +21,8 @@ using namespace std::chrono_literals;
 
 const QString kDone = QStringLiteral("Update Vantrel Base V1.06 succesfully completed.");
 const QString kCancelled = QStringLiteral("Process cancelled!");
+const QString kLeftInBootloader = QStringLiteral(
+    "The logger is left in its bootloader without a startable firmware; another update brings it back.");
 const std::string kRetry = "Repeat update because communication error!";
 
 // Holds the worker inside one write until the test lets it go, so the test can act at a known point of
@@ -103,12 +105,14 @@ protected:
         return ProcessUntil([&] { return !Window().Busy(); });
     }
     int Bar() { return Find<QProgressBar>("ProgressBar1")->value(); }
-    // The verdict in all three places, and the window idle.
-    void ExpectVerdict(const QString& verdict) {
-        EXPECT_EQ(dialogs.Messages(), std::vector<QString>{verdict});
+    // The verdict in all three places, and the window idle; what it leaves unsaid (sentence) follows it in
+    // the message window and the report.
+    void ExpectVerdict(const QString& verdict, const QString& sentence = {}) {
+        EXPECT_EQ(dialogs.Messages(),
+                  std::vector<QString>{sentence.isEmpty() ? verdict : verdict + QStringLiteral("\n") + sentence});
         EXPECT_EQ(Window().StatusText(), verdict);
         ASSERT_FALSE(Report().empty());
-        EXPECT_EQ(Report().back(), verdict.toStdString());
+        EXPECT_EQ(Report().back(), (sentence.isEmpty() ? verdict : sentence).toStdString());
         EXPECT_FALSE(Window().Busy());
         EXPECT_FALSE(Button("btnClose")->isHidden());
         EXPECT_TRUE(Button("btnCancel")->isHidden());
@@ -152,7 +156,7 @@ TEST_F(UpdateJobTest, CancelStopsTheJobAtItsNextTransfer) {
 
     gate_->Release();
     ASSERT_TRUE(Ended());
-    ExpectVerdict(kCancelled);
+    ExpectVerdict(kCancelled, kLeftInBootloader);
     EXPECT_LT(Bar(), 100);
 }
 
@@ -172,7 +176,7 @@ TEST_F(UpdateJobTest, CancelDuringTheTransferThatEndsInAProgrammingErrorStopsThe
     gate_->Release();
     ASSERT_TRUE(Ended());
 
-    ExpectVerdict(kCancelled);
+    ExpectVerdict(kCancelled, kLeftInBootloader);
     const std::vector<std::string> report = Report();
     EXPECT_EQ(std::count(report.begin(), report.end(), "Repeat because programming error!"), 1);
     EXPECT_EQ(serial_->Trace().Matching("record: srBeginProgramming").size(), 1u);
@@ -229,7 +233,9 @@ TEST_F(UpdateJobTest, CommunicationRestartKeepsTheWindowBusyAndHonoursACancelDur
 TEST_F(UpdateJobTest, PortThatDoesNotExist) {
     StartUpdate("/dev/vantrel-test-no-such-port");
     ASSERT_TRUE(Ended());
-    ExpectVerdict(QStringLiteral("Aborted because serial port \"/dev/vantrel-test-no-such-port\" is not ready!"));
+    // The reason the console gives follows the verdict.
+    ExpectVerdict(QStringLiteral("Aborted because serial port \"/dev/vantrel-test-no-such-port\" is not ready!"),
+                  QStringLiteral("No such device: /dev/vantrel-test-no-such-port: No such file or directory."));
 }
 
 }  // namespace
