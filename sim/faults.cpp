@@ -1,5 +1,6 @@
 #include "sim/faults.h"
 
+#include <algorithm>
 #include <optional>
 #include <sstream>
 
@@ -74,102 +75,155 @@ std::uint64_t FaultRandom(std::uint64_t seed, std::size_t faultIndex, std::uint6
     return SplitMix(x ^ salt);
 }
 
+namespace {
+
+// What a fault's command-line form parses: the parts after its name. nullopt when they fit; otherwise the
+// problem, or an empty text for "expected <syntax>".
+using ParseArguments = std::optional<std::string> (*)(const std::vector<std::string>& args, Fault& fault);
+// What a fault does, for the simulator's start-up line; which names the request and its occurrence.
+using DescribeFault = std::string (*)(const Fault& fault, const std::string& which);
+
+// One row per kind of fault: its command-line form, its help and its description are read from here only.
+struct FaultForm {
+    const char* name;
+    FaultKind kind;
+    const char* syntax;
+    const char* meaning;
+    ParseArguments parse;
+    DescribeFault describe;
+};
+
+const std::optional<std::string> kFits = std::nullopt;
+const std::optional<std::string> kExpected = std::string();
+
+// KIND[:K], and up to extra parts more.
+bool KindAndOccurrence(const std::vector<std::string>& args, Fault& fault, std::size_t extra) {
+    if (args.empty() || args.size() > 2 + extra) return false;
+    const auto kind = KindNamed(args[0]);
+    if (!kind) return false;
+    fault.request = *kind;
+    return args.size() < 2 || Occurrence(args[1], fault.nth);
+}
+
+std::optional<std::string> RequestFault(const std::vector<std::string>& args, Fault& fault) {
+    return KindAndOccurrence(args, fault, 0) ? kFits : kExpected;
+}
+
+// KIND[:K[:N]]: N is the count, or the position for a corrupted byte.
+std::optional<std::string> CountedRequestFault(const std::vector<std::string>& args, Fault& fault) {
+    if (fault.kind == FaultKind::Garbage) fault.count = 4;
+    if (!KindAndOccurrence(args, fault, 1)) return kExpected;
+    if (args.size() < 3) return kFits;
+    long long number = 0;
+    if (!Number(args[2], number) || number > 1000) return "bad number '" + args[2] + "'";
+    (fault.kind == FaultKind::CorruptByte ? fault.position : fault.count) = static_cast<int>(number);
+    return kFits;
+}
+
+const FaultForm kFaultForms[] = {
+    {"no-reply", FaultKind::NoReply, "no-reply:KIND[:K]", "the request goes unanswered", RequestFault,
+     [](const Fault&, const std::string& which) { return "no reply to " + which; }},
+    {"short", FaultKind::ShortReply, "short:KIND[:K[:N]]", "the last N bytes of the reply (default 1) are not sent",
+     CountedRequestFault,
+     [](const Fault& f, const std::string& which) {
+         return "reply to " + which + " short by " + std::to_string(f.count);
+     }},
+    {"corrupt", FaultKind::CorruptByte, "corrupt:KIND[:K[:POS]]",
+     "one reply byte changed, at POS or where the seed says", CountedRequestFault,
+     [](const Fault& f, const std::string& which) {
+         return "reply to " + which + " corrupted at " +
+                (f.position < 0 ? std::string("a seeded position") : std::to_string(f.position));
+     }},
+    {"bad-check", FaultKind::BadCheck, "bad-check:KIND[:K]", "wrong frame CRC or record checksum", RequestFault,
+     [](const Fault&, const std::string& which) { return "bad CRC/checksum in reply to " + which; }},
+    {"error-bit", FaultKind::ErrorBit, "error-bit[:K]", "identify reply with the error bit 0x20",
+     [](const std::vector<std::string>& args, Fault& fault) {
+         return args.size() > 1 || (args.size() == 1 && !Occurrence(args[0], fault.nth)) ? kExpected : kFits;
+     },
+     [](const Fault&, const std::string& which) { return "error bit in reply to " + which; }},
+    {"garbage", FaultKind::Garbage, "garbage:KIND[:K[:N]]", "N noise bytes (default 4) before the reply",
+     CountedRequestFault,
+     [](const Fault& f, const std::string& which) {
+         return std::to_string(f.count) + " garbage bytes before reply to " + which;
+     }},
+    {"late", FaultKind::LateReply, "late:KIND:K:MS", "the reply goes out MS milliseconds late",
+     [](const std::vector<std::string>& args, Fault& fault) {
+         long long number = 0;
+         if (args.size() != 3 || !KindAndOccurrence(args, fault, 1) || !Number(args[2], number)) return kExpected;
+         fault.delay = std::chrono::milliseconds(number);
+         return kFits;
+     },
+     [](const Fault& f, const std::string& which) {
+         return "reply to " + which + " late by " + std::to_string(f.delay.count() / 1000) + " ms";
+     }},
+    {"wrong-echo", FaultKind::WrongEcho, "wrong-echo:J[:always]",
+     "data record J since begin echoed as another valid record",
+     [](const std::vector<std::string>& args, Fault& fault) {
+         long long number = 0;
+         fault.request = RequestKind::DataRecord;
+         if (args.empty() || args.size() > 2 || !Number(args[0], number) || number < 1 ||
+             (args.size() == 2 && args[1] != "always" && args[1] != "once")) {
+             return kExpected;
+         }
+         fault.nth = static_cast<int>(number);
+         fault.always = args.size() == 2 && args[1] == "always";
+         return kFits;
+     },
+     [](const Fault& f, const std::string&) {
+         return "wrong echo of record " + std::to_string(f.nth) + (f.always ? " always" : " once");
+     }},
+    {"no-bootloader", FaultKind::NeverEnterBootloader, "no-bootloader", "cmdEnterBootloader is ignored",
+     [](const std::vector<std::string>& args, Fault&) {
+         return args.empty() ? kFits : std::optional<std::string>("takes no arguments");
+     },
+     [](const Fault&, const std::string&) { return std::string("never enters the bootloader"); }},
+    {"other-class", FaultKind::OtherClassAfterStart, "other-class:CLASS", "the started application reports CLASS",
+     [](const std::vector<std::string>& args, Fault& fault) {
+         long long number = 0;
+         if (args.size() != 1 || !Number(args[0], number) || number > 0xFFFF) return kExpected;
+         fault.value = static_cast<std::uint16_t>(number);
+         return kFits;
+     },
+     [](const Fault& f, const std::string&) { return "started application reports class " + std::to_string(f.value); }},
+    {"dead-from", FaultKind::DeadLine, "dead-from:J", "power lost when data record J since begin arrives",
+     [](const std::vector<std::string>& args, Fault& fault) {
+         long long number = 0;
+         fault.request = RequestKind::DataRecord;
+         if (args.size() != 1 || !Number(args[0], number) || number < 1) return kExpected;
+         fault.nth = static_cast<int>(number);
+         return kFits;
+     },
+     [](const Fault& f, const std::string&) { return "power lost at record " + std::to_string(f.nth); }},
+};
+
+// The column the meanings start at in the help, after two blanks and the longest form.
+constexpr std::size_t kSyntaxColumn = 27;
+
+}  // namespace
+
 std::string FaultSyntax() {
-    return "KIND is identify, identity, readblock, begin or data; K is the occurrence hit (1-based) or 'all'.\n"
-           "  no-reply:KIND[:K]          the request goes unanswered\n"
-           "  short:KIND[:K[:N]]         the last N bytes of the reply (default 1) are not sent\n"
-           "  corrupt:KIND[:K[:POS]]     one reply byte changed, at POS or where the seed says\n"
-           "  bad-check:KIND[:K]         wrong frame CRC or record checksum\n"
-           "  error-bit[:K]              identify reply with the error bit 0x20\n"
-           "  garbage:KIND[:K[:N]]       N noise bytes (default 4) before the reply\n"
-           "  late:KIND:K:MS             the reply goes out MS milliseconds late\n"
-           "  wrong-echo:J[:always]      data record J since begin echoed as another valid record\n"
-           "  no-bootloader              cmdEnterBootloader is ignored\n"
-           "  other-class:CLASS          the started application reports CLASS\n"
-           "  dead-from:J                power lost when data record J since begin arrives";
+    std::string text =
+        "KIND is identify, identity, readblock, begin or data; K is the occurrence hit (1-based) or 'all'.";
+    for (const FaultForm& form : kFaultForms) {
+        std::string syntax = form.syntax;
+        syntax.resize(std::max(kSyntaxColumn, syntax.size() + 1), ' ');
+        text += "\n  " + syntax + form.meaning;
+    }
+    return text;
 }
 
 Result<Fault> ParseFault(const std::string& text) {
-    const std::vector<std::string> parts = Split(text);
+    std::vector<std::string> parts = Split(text);
     auto fail = [&](const std::string& why) -> Result<Fault> { return Failure{"fault '" + text + "': " + why}; };
     if (parts.empty()) return fail("empty");
-    const std::string& name = parts[0];
-    Fault fault;
-    long long number = 0;
-
-    auto kindAndOccurrence = [&](std::size_t maxParts) -> bool {
-        if (parts.size() < 2 || parts.size() > maxParts) return false;
-        const auto kind = KindNamed(parts[1]);
-        if (!kind) return false;
-        fault.request = *kind;
-        return parts.size() < 3 || Occurrence(parts[2], fault.nth);
-    };
-
-    if (name == "no-reply" || name == "bad-check") {
-        fault.kind = name == "no-reply" ? FaultKind::NoReply : FaultKind::BadCheck;
-        if (!kindAndOccurrence(3)) return fail("expected " + name + ":KIND[:K]");
-        return fault;
-    }
-    if (name == "short" || name == "corrupt" || name == "garbage") {
-        fault.kind = name == "short"     ? FaultKind::ShortReply
-                     : name == "corrupt" ? FaultKind::CorruptByte
-                                         : FaultKind::Garbage;
-        if (fault.kind == FaultKind::Garbage) fault.count = 4;
-        if (!kindAndOccurrence(4)) return fail("expected " + name + ":KIND[:K[:N]]");
-        if (parts.size() == 4) {
-            if (!Number(parts[3], number) || number > 1000) return fail("bad number '" + parts[3] + "'");
-            if (fault.kind == FaultKind::CorruptByte) {
-                fault.position = static_cast<int>(number);
-            } else {
-                fault.count = static_cast<int>(number);
-            }
+    for (const FaultForm& form : kFaultForms) {
+        if (parts[0] != form.name) continue;
+        Fault fault;
+        fault.kind = form.kind;
+        const std::vector<std::string> args(parts.begin() + 1, parts.end());
+        if (const std::optional<std::string> problem = form.parse(args, fault)) {
+            return fail(problem->empty() ? "expected " + std::string(form.syntax) : *problem);
         }
-        return fault;
-    }
-    if (name == "error-bit") {
-        fault.kind = FaultKind::ErrorBit;
-        if (parts.size() > 2 || (parts.size() == 2 && !Occurrence(parts[1], fault.nth))) {
-            return fail("expected error-bit[:K]");
-        }
-        return fault;
-    }
-    if (name == "late") {
-        fault.kind = FaultKind::LateReply;
-        if (parts.size() != 4 || !kindAndOccurrence(4) || !Number(parts[3], number)) {
-            return fail("expected late:KIND:K:MS");
-        }
-        fault.delay = std::chrono::milliseconds(number);
-        return fault;
-    }
-    if (name == "wrong-echo") {
-        fault.kind = FaultKind::WrongEcho;
-        fault.request = RequestKind::DataRecord;
-        if (parts.size() < 2 || parts.size() > 3 || !Number(parts[1], number) || number < 1 ||
-            (parts.size() == 3 && parts[2] != "always" && parts[2] != "once")) {
-            return fail("expected wrong-echo:J[:always]");
-        }
-        fault.nth = static_cast<int>(number);
-        fault.always = parts.size() == 3 && parts[2] == "always";
-        return fault;
-    }
-    if (name == "no-bootloader") {
-        fault.kind = FaultKind::NeverEnterBootloader;
-        if (parts.size() != 1) return fail("takes no arguments");
-        return fault;
-    }
-    if (name == "other-class") {
-        fault.kind = FaultKind::OtherClassAfterStart;
-        if (parts.size() != 2 || !Number(parts[1], number) || number > 0xFFFF) {
-            return fail("expected other-class:CLASS");
-        }
-        fault.value = static_cast<std::uint16_t>(number);
-        return fault;
-    }
-    if (name == "dead-from") {
-        fault.kind = FaultKind::DeadLine;
-        fault.request = RequestKind::DataRecord;
-        if (parts.size() != 2 || !Number(parts[1], number) || number < 1) return fail("expected dead-from:J");
-        fault.nth = static_cast<int>(number);
         return fault;
     }
     return fail("unknown fault");
@@ -178,22 +232,8 @@ Result<Fault> ParseFault(const std::string& text) {
 std::string Describe(const Fault& fault) {
     const std::string which = std::string(KindName(fault.request)) + " " +
                               (fault.nth == 0 ? std::string("every time") : "#" + std::to_string(fault.nth));
-    switch (fault.kind) {
-        case FaultKind::NoReply: return "no reply to " + which;
-        case FaultKind::ShortReply: return "reply to " + which + " short by " + std::to_string(fault.count);
-        case FaultKind::CorruptByte:
-            return "reply to " + which + " corrupted at " +
-                   (fault.position < 0 ? std::string("a seeded position") : std::to_string(fault.position));
-        case FaultKind::BadCheck: return "bad CRC/checksum in reply to " + which;
-        case FaultKind::ErrorBit: return "error bit in reply to " + which;
-        case FaultKind::Garbage: return std::to_string(fault.count) + " garbage bytes before reply to " + which;
-        case FaultKind::LateReply:
-            return "reply to " + which + " late by " + std::to_string(fault.delay.count() / 1000) + " ms";
-        case FaultKind::WrongEcho:
-            return "wrong echo of record " + std::to_string(fault.nth) + (fault.always ? " always" : " once");
-        case FaultKind::NeverEnterBootloader: return "never enters the bootloader";
-        case FaultKind::OtherClassAfterStart: return "started application reports class " + std::to_string(fault.value);
-        case FaultKind::DeadLine: return "power lost at record " + std::to_string(fault.nth);
+    for (const FaultForm& form : kFaultForms) {
+        if (form.kind == fault.kind) return form.describe(fault, which);
     }
     return "?";
 }

@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "sim/faults.h"
 #include "sim/logger_model.h"
@@ -17,23 +21,65 @@
 
 namespace {
 
+using namespace vantrel::sim;
+
 std::atomic<bool> stopRequested{false};
 
 void OnSignal(int) { stopRequested.store(true); }
 
-}  // namespace
+// The words the bootloader and the application report, each an option of its own.
+struct IdentityOption {
+    const char* name;
+    std::uint16_t LoggerIdentity::*field;
+    const char* help;
+};
 
-int main(int argc, char** argv) {
-    using namespace vantrel::sim;
+constexpr IdentityOption kIdentityOptions[] = {
+    {"--platform", &LoggerIdentity::platform, "Platform code the bootloader reports (e.g. 15, 14, 0x1234)"},
+    {"--print", &LoggerIdentity::print, "Print (board) code the bootloader reports"},
+    {"--info", &LoggerIdentity::info, "Info word the bootloader reports"},
+    {"--update-class", &LoggerIdentity::updateClass, "Update class kept in the update-info block"},
+    {"--update-id", &LoggerIdentity::updateId, "Update ID kept in the update-info block"},
+    {"--app-class", &LoggerIdentity::applicationClass, "Class of the application present at start"},
+    {"--app-version", &LoggerIdentity::applicationVersion, "Version of that application (major*256+minor)"},
+    {"--bootloader-version", &LoggerIdentity::bootloaderVersion, "Version the bootloader reports"},
+};
+
+// The logger's times, in milliseconds on the command line.
+struct TimeOption {
+    const char* name;
+    Micros& (*field)(LoggerConfig& config);
+    const char* help;
+};
+
+const TimeOption kTimeOptions[] = {
+    {"--bootloader-startup", [](LoggerConfig& c) -> Micros& { return c.bootloaderStartup; },
+     "Milliseconds to restart into the bootloader"},
+    {"--app-startup", [](LoggerConfig& c) -> Micros& { return c.applicationStartup; },
+     "Milliseconds to start the application"},
+    {"--programming-time", [](LoggerConfig& c) -> Micros& { return c.timing.programmingTime; },
+     "Milliseconds to program one record (with --paced)"},
+};
+
+// What the command line asks beside the logger itself.
+struct Run {
     LoggerConfig config;
-    LoggerIdentity& id = config.identity;
+    std::string linkPath;
+    std::string statePath;
+    bool trace = false;
+};
+
+// The command line into a run; the exit status when the program ends here (help, version, a usage error).
+std::optional<int> ParseCommandLine(int argc, char** argv, Run& run) {
+    LoggerConfig& config = run.config;
     std::string mode = "application";
     bool noApplication = false;
-    long long bootloaderStartupMs = 150, applicationStartupMs = 300, programmingMs = 20, usbLatencyMs = 0;
+    long long usbLatencyMs = 0;
+    std::vector<long long> times;
+    for (const TimeOption& option : kTimeOptions) {
+        times.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(option.field(config)).count());
+    }
     std::vector<std::string> faultTexts;
-    std::uint64_t seed = 1;
-    std::string linkPath, statePath;
-    bool trace = false;
 
     CLI::App app{
         "Simulated data logger on a pseudo-terminal. Prints the serial port path as its first line "
@@ -41,38 +87,36 @@ int main(int argc, char** argv) {
     app.get_formatter()->column_width(34);
     app.set_version_flag("--version", vantrel::VersionLine("vantrel-sim"));
     app.option_defaults()->always_capture_default();
-    app.add_option("--platform", id.platform, "Platform code the bootloader reports (e.g. 15, 14, 0x1234)");
-    app.add_option("--print", id.print, "Print (board) code the bootloader reports");
-    app.add_option("--info", id.info, "Info word the bootloader reports");
-    app.add_option("--update-class", id.updateClass, "Update class kept in the update-info block");
-    app.add_option("--update-id", id.updateId, "Update ID kept in the update-info block");
-    app.add_option("--app-class", id.applicationClass, "Class of the application present at start");
-    app.add_option("--app-version", id.applicationVersion, "Version of that application (major*256+minor)");
-    app.add_option("--bootloader-version", id.bootloaderVersion, "Version the bootloader reports");
+    for (const IdentityOption& option : kIdentityOptions) {
+        app.add_option(option.name, config.identity.*option.field, option.help);
+    }
     app.add_option("--mode", mode, "Mode at start")->check(CLI::IsMember({"application", "bootloader"}));
     app.add_flag("--no-application", noApplication, "Flash holds no runnable application (starts in the bootloader)");
-    app.add_option("--bootloader-startup", bootloaderStartupMs, "Milliseconds to restart into the bootloader");
-    app.add_option("--app-startup", applicationStartupMs, "Milliseconds to start the application");
+    for (std::size_t i = 0; i < std::size(kTimeOptions); ++i) {
+        app.add_option(kTimeOptions[i].name, times[i], kTimeOptions[i].help);
+    }
     app.add_flag("--paced", config.timing.paced, "Pace every byte at 9600 baud 8N1 both ways");
-    app.add_option("--programming-time", programmingMs, "Milliseconds to program one record (with --paced)");
     app.add_option("--usb-latency", usbLatencyMs,
                    "Hold sent bytes back like a USB serial converter's latency timer: until 62 have collected "
                    "or this many milliseconds after the last one (0: off)")
         ->check(CLI::Range(0, 255));
     app.add_option("--fault", faultTexts, "A fault; repeatable. Forms:\n" + FaultSyntax());
-    app.add_option("--seed", seed, "Seed for what faults make up (corrupted bytes, garbage)");
-    app.add_option("--state", statePath, "State file: loaded at start if present, saved at power loss and on exit");
-    app.add_option("--link", linkPath, "Keep a symlink to the serial port here (removed on exit)");
-    app.add_flag("--trace", trace, "Log to stderr what goes over the line, both ways, and what it parses as");
-    CLI11_PARSE(app, argc, argv);
+    app.add_option("--seed", config.faults.seed, "Seed for what faults make up (corrupted bytes, garbage)");
+    app.add_option("--state", run.statePath, "State file: loaded at start if present, saved at power loss and on exit");
+    app.add_option("--link", run.linkPath, "Keep a symlink to the serial port here (removed on exit)");
+    app.add_flag("--trace", run.trace, "Log to stderr what goes over the line, both ways, and what it parses as");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
 
     config.initialMode = mode == "bootloader" ? Mode::Bootloader : Mode::Application;
     config.applicationPresent = !noApplication;
-    config.bootloaderStartup = std::chrono::milliseconds(bootloaderStartupMs);
-    config.applicationStartup = std::chrono::milliseconds(applicationStartupMs);
-    config.timing.programmingTime = std::chrono::milliseconds(programmingMs);
+    for (std::size_t i = 0; i < std::size(kTimeOptions); ++i) {
+        kTimeOptions[i].field(config) = std::chrono::milliseconds(times[i]);
+    }
     config.timing.usbLatency = std::chrono::milliseconds(usbLatencyMs);
-    config.faults.seed = seed;
     for (const std::string& text : faultTexts) {
         const Result<Fault> fault = ParseFault(text);
         if (!fault) {
@@ -81,6 +125,19 @@ int main(int argc, char** argv) {
         }
         config.faults.faults.push_back(*fault);
     }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Run run;
+    if (const std::optional<int> status = ParseCommandLine(argc, argv, run)) return *status;
+    const LoggerConfig& config = run.config;
+    const LoggerIdentity& id = config.identity;
+    const std::string& linkPath = run.linkPath;
+    const std::string& statePath = run.statePath;
+    const bool trace = run.trace;
 
     WireTrace wire;
     const vantrel::link::Micros origin = vantrel::link::SystemClock().Now();
