@@ -178,6 +178,7 @@ std::vector<PortChoice> ChosenPorts(const Arguments& args) {
             throw UsageError(earlier->second == shown ? shown + " is named twice"
                                                       : shown + " and " + earlier->second + " are the same port");
         }
+        if (choice.option == "--port") RefuseLogOnThePort(args, choice.value);
         choices.push_back(std::move(choice));
     };
     for (const std::string& port : args.ports) choose(SameDeviceKey(port), port, {"--port", port});

@@ -260,20 +260,29 @@ std::string PortWithSerialNumber(const std::string& serial) {
                      PortsAndSerialNumbers(matching) + "); name the port with --port");
 }
 
+void RefuseLogOnThePort(const Arguments& args, const std::string& port) {
+    if (args.logGiven && FileIsPort(args.logPath, port)) {
+        throw UsageError("--log " + ShownSafely(args.logPath) + " names the port being updated (" + ShownSafely(port) +
+                         "); the log would be written onto the logger's line");
+    }
+}
+
 int RunSingleJob(Arguments& args, ConsoleIo& io, RunState& run) {
+    // Without a wait the adapter must be there now, so a wrong serial number is found before anything is asked.
+    if (!args.ports.empty()) args.port = args.ports.front();
+    if (!args.portSerials.empty() && !args.wait) args.port = PortWithSerialNumber(args.portSerials.front());
+    if (!args.port.empty()) RefuseLogOnThePort(args, args.port);
     // Before the question and the port: a log that cannot be kept is found out while nothing has happened.
     if (args.logGiven) {
         if (const std::optional<std::string> why = run.log.Open(args.logPath)) {
             throw UsageError("cannot write the log file " + args.logPath + ": " + *why, "log-file");
         }
     }
-    // Without a wait the adapter must be there now, so a wrong serial number is found before anything is asked.
-    if (!args.ports.empty()) args.port = args.ports.front();
-    if (!args.portSerials.empty() && !args.wait) args.port = PortWithSerialNumber(args.portSerials.front());
     // An image file is the File button's job, which asks nothing; the Update button asks first.
     if (args.file.empty()) Confirm(args, io);
     if (args.wait) {
         if (const std::optional<int> status = WaitForThePort(args, io, run)) return *status;
+        RefuseLogOnThePort(args, args.port);
     }
     app::SelectImageSource(args.file);
     AdviseOnConverterLatency(args.port, io);

@@ -31,6 +31,9 @@ std::string FailureName(int status);
 // The one logger port whose adapter has this serial number; none, or several, raise UsageError.
 std::string PortWithSerialNumber(const std::string& serial);
 
+// A --log that would write onto the port being updated raises UsageError.
+void RefuseLogOnThePort(const Arguments& args, const std::string& port);
+
 // The job on args.ports[0] or the adapter of args.portSerials[0]; returns the exit status.
 int RunSingleJob(Arguments& args, ConsoleIo& io, RunState& run);
 

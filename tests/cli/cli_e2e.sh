@@ -252,6 +252,10 @@ start_sim
 "$bin/vantrel-update-cli" --port "$port" --yes --log /dev/full >/dev/null 2>"$work/full-log.err"
 check "log on a full disk" 0 $? "the log file /dev/full could not be written" "$work/full-log.err"
 
+# /dev/tty without a controlling terminal: the system's reason, and nothing started.
+setsid -w "$bin/vantrel-update-cli" --port "$port" --yes --log /dev/tty </dev/null >/dev/null 2>"$work/no-tty.err"
+check "log on /dev/tty without a terminal" 2 $? "cannot write the log file /dev/tty: No such device or address" "$work/no-tty.err"
+
 # A usage error the parser finds ends JSON Lines with the exit event too.
 "$bin/vantrel-update-cli" --json --port a --port a >"$work/usage.out" 2>/dev/null
 check "usage error in JSON" 2 $? '"status":2,"failure":"usage"' "$work/usage.out"

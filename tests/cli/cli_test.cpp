@@ -285,6 +285,10 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
     };
     const fs::path fifo = config_ / "log.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A port as a file of its own (any node does: the name is what is compared) and a link to it.
+    const std::string port = (config_ / "ttyV0").string();
+    std::ofstream(port).put('\0');
+    fs::create_symlink(port, config_ / "by-id");
     const Case cases[] = {
         {"no port", {"--yes"}, false, "--port is required"},
         {"port twice", {"--port", "SIM1", "--port", "SIM1", "--yes"}, false, "SIM1 is named twice"},
@@ -356,6 +360,27 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
          "cannot write the log file /nonexistent/vantrel.log: No such file or directory"},
         {"log that is a folder", {"--port", "SIM1", "--yes", "--log", "/"}, false, "cannot write the log file /"},
         {"log with a listing", {"--list-images", "--log", "x.log"}, false, "do not go with"},
+        // The log would be written onto the logger's line, whatever name it is given.
+        {"log on the port",
+         {"--port", port, "--yes", "--log", port},
+         false,
+         "--log " + port + " names the port being updated (" + port + ")"},
+        {"log on the port through a link",
+         {"--port", port, "--yes", "--log", (config_ / "by-id").string()},
+         false,
+         "names the port being updated"},
+        {"log on the port under another path",
+         {"--port", (config_ / "by-id").string(), "--yes", "--log", (config_ / "." / "ttyV0").string()},
+         false,
+         "names the port being updated"},
+        {"log on a port not there yet",
+         {"--port", "ttyVANTREL9", "--yes", "--wait-for-port", "5", "--log", "/dev/../dev/ttyVANTREL9"},
+         false,
+         "names the port being updated (ttyVANTREL9)"},
+        {"log on the adapter named by its serial number",
+         {"--port-serial", "A1", "--yes", "--log", "/dev/ttyUSB0"},
+         false,
+         "names the port being updated (/dev/ttyUSB0)"},
         // Waiting for a reader of a FIFO would hold the run for ever, before any time limit runs.
         {"log that is a FIFO",
          {"--port", "SIM1", "--yes", "--timeout", "5", "--log", fifo.string()},
@@ -1300,6 +1325,9 @@ TEST_F(CliTest, ManyLoggersNameEachPortOnce) {
          device.string() + " (the adapter with the serial number 'A1') and " + byId.string() + " are the same port"},
         {{"--port-serial", "A1", "--port-serial", "A1", "--wait-for-port", "5"},
          "the adapter with the serial number 'A1' is named twice"},
+        // The children would each write their log onto that logger's line.
+        {{"--port", "/dev/ttyUSB9", "--port", byId.string(), "--log", device.string()},
+         "--log " + device.string() + " names the port being updated (" + byId.string() + ")"},
     };
     for (const auto& c : cases) {
         FakeChildren children;
