@@ -71,6 +71,10 @@ void WriteLastWords(int status) {
     WriteAll(STDERR_FILENO, words.err);
 }
 
+// A parent updating several loggers has ended (child_processes_posix.cpp): nobody is left to insist, so
+// this is only ever a request to cancel, like a first interrupt.
+extern "C" void OnParentEnded(int) { link::CancelRequested.store(true, std::memory_order_relaxed); }
+
 extern "C" void OnTerminationSignal(int signal) {
     link::CancelRequested.store(true, std::memory_order_relaxed);
     if (InterruptEndsAtOnce()) EndAtOnce(signal);
@@ -100,9 +104,13 @@ void InstallSignalHandlers() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
     // A parent updating several loggers starts each child with these blocked, so that a request passed on
     // the moment the child starts waits for its handler instead of ending it.
+    struct sigaction parentEnded {};
+    parentEnded.sa_handler = OnParentEnded;
+    sigemptyset(&parentEnded.sa_mask);
+    sigaction(SIGUSR1, &parentEnded, nullptr);
     sigset_t interrupts;
     sigemptyset(&interrupts);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signal);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&interrupts, signal);
     sigprocmask(SIG_UNBLOCK, &interrupts, nullptr);
     // A reader that went away (`| head`) must not end the program between two records: the write fails
     // with EPIPE instead, and the job runs on.

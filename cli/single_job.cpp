@@ -193,8 +193,17 @@ std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io, RunState& run)
         io.err << kProgramPrefix << run.detail << '\n';
         return app::kExitTimedOut;
     };
+    // A cancel during the wait ends it the same way whichever way the port was named.
+    auto cancelled = [&](const std::string& what) {
+        run.failure = FailureName(link::feCancelled);
+        run.detail = "cancelled while waiting for " + what;
+        io.err << kProgramPrefix << run.detail << '\n';
+        return link::feCancelled;
+    };
     if (args.portSerials.empty()) {
-        if (!WaitUntil([&] { return PortPresent(args.port); }, deadline)) {
+        const bool appeared = WaitUntil([&] { return PortPresent(args.port); }, deadline);
+        if (appeared && !PortPresent(args.port)) return cancelled(ShownSafely(args.port));
+        if (!appeared) {
             if (limitFirst) return timedOut(ShownSafely(args.port));
             io.err << kProgramPrefix << ShownSafely(args.port) << " did not appear within " << seconds << " s\n";
         }
@@ -207,12 +216,7 @@ std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io, RunState& run)
         return std::nullopt;
     }
     const std::string adapter = "the adapter with the serial number '" + ShownSafely(serial) + "'";
-    if (appeared) {
-        run.failure = FailureName(link::feCancelled);
-        run.detail = "cancelled while waiting for " + adapter;
-        io.err << kProgramPrefix << run.detail << '\n';
-        return link::feCancelled;
-    }
+    if (appeared) return cancelled(adapter);
     if (limitFirst) return timedOut(adapter);
     // JSON readers get the reason as the operator does.
     run.failure = FailureName(link::feNoPort);

@@ -20,6 +20,8 @@ struct RunState {
     std::string failure;
     std::string reason;
     std::string detail;
+    // Why a --log stopped in one of several loggers' runs, as its child said (this run's own is log's).
+    std::string logError;
 };
 
 // The operator's answer to the question the Update button asks; a refusal raises UsageError (status 2).

@@ -220,6 +220,32 @@ wait "$cli"
 check "SIGINT cancels every logger" 20 $? "$p1: Process cancelled! (status 20)" "$work/many-cancel.out" \
   "$p2: Process cancelled! (status 20)" "$work/many-cancel.out"
 
+# The parent ended by a signal it cannot pass on (no core files here): every child cancels its job as on a
+# first signal and ends within a second or so, no child left to the system, and the next job finds the
+# logger free and in its bootloader.
+for sig in KILL SEGV QUIT; do
+  start_sim; p1=$port
+  start_sim; p2=$port
+  (ulimit -c 0; exec "$bin/vantrel-update-cli" --port "$p1" --port "$p2" --yes --json >"$work/orphans.json" 2>/dev/null) &
+  cli=$!
+  wait_for '"event":"progress"' "$work/orphans.json"
+  kids=$(pgrep -P "$cli")
+  kill -"$sig" "$cli"
+  wait "$cli" 2>/dev/null
+  for _ in $(seq 400); do
+    left=""
+    for kid in $kids; do kill -0 "$kid" 2>/dev/null && left="$left $kid"; done
+    [ -z "$left" ] && break
+    sleep 0.025
+  done
+  check "parent ended by SIG$sig: children running" "" "$left"
+  for p in "$p1" "$p2"; do
+    "$bin/vantrel-update-cli" --port "$p" --yes --max-restarts 0 >"$work/next.out" 2>&1
+    class=$(grep -m 1 -o 'Class [0-9]*' "$work/next.out")
+    check "parent ended by SIG$sig: logger afterwards" "Class 51202" "$class"
+  done
+done
+
 # A second SIGINT a second later ends the run at once, the parent too: its own exit event last, one line on
 # stderr naming the ports still running. The first job is in the 4000 ms wait after the start request,
 # which a Cancel does not shorten.

@@ -1001,7 +1001,7 @@ TEST_F(CliTest, WaitForPort) {
         std::vector<std::string> args;
         int hiddenLooks;  // looks at the port list before the adapter is there
         int status;
-        const char* says;
+        std::string says;
         std::size_t polls;       // quarter-second pauses before the job
         bool cancelled = false;  // a cancel request came before the wait
         bool inDetail = false;   // JSON readers find what stderr says in the exit event's detail
@@ -1039,7 +1039,15 @@ TEST_F(CliTest, WaitForPort) {
          false,
          true},
         {"time limit longer than the wait", {"--port-serial", "B2", "--timeout", "60"}, 9, 0, "", 9},
-        {"cancelled while waiting for a port", {"--port", absent.string()}, 0, link::feCancelled, "", 0, true},
+        // The same words whichever way the port was named.
+        {"cancelled while waiting for a port",
+         {"--port", absent.string()},
+         0,
+         link::feCancelled,
+         "cancelled while waiting for " + absent.string(),
+         0,
+         true,
+         true},
         {"cancelled while waiting for an adapter",
          {"--port-serial", "B2"},
          1000,
@@ -1063,7 +1071,7 @@ TEST_F(CliTest, WaitForPort) {
         link::CancelRequested = c.cancelled;
         const CliRun run = Cli(args);
         EXPECT_EQ(run.status, c.status) << run.err;
-        if (*c.says == '\0') {
+        if (c.says.empty()) {
             EXPECT_TRUE(run.err.empty()) << run.err;
         } else {
             EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
@@ -1122,9 +1130,11 @@ TEST_F(CliTest, SlowConverterLatencyIsPointedOut) {
 // Children as a test scripts them: what each prints and how it ends, in the order given.
 class FakeChildren final : public ChildRunner {
 public:
-    bool Start(const std::vector<std::string>& commandLine) override {
+    bool Start(const std::vector<std::string>& commandLine, std::string& whyNot) override {
         started.push_back(commandLine);
-        return refused.count(started.size() - 1) == 0;
+        if (refused.count(started.size() - 1) == 0) return true;
+        whyNot = "Too many open files";
+        return false;
     }
     std::optional<ChildEvent> Next() override {
         if (script.empty()) return std::nullopt;
@@ -1160,7 +1170,8 @@ TEST_F(CliTest, ManyLoggersEachEndOnALineThenATable) {
     children.script = {
         {Kind::Out, 1, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB1\""})"},
         {Kind::Out, 0, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB0\""})"},
-        {Kind::Err, 1, "vantrel-update-cli: no such device: /dev/ttyUSB1"},
+        // What a child says passes through the parent to the terminal: a control byte only as text.
+        {Kind::Err, 1, "vantrel-update-cli: no such device: /dev/ttyUSB1\x1b[2J"},
         {Kind::Out, 1, R"({"event":"message","text":"Aborted because serial port \"/dev/ttyUSB1\" is not ready!"})"},
         {Kind::Out, 1,
          R"({"event":"exit","status":10,"failure":"feNoPort","reason":"Aborted because serial port \"/dev/ttyUSB1\" is not ready!"})"},
@@ -1194,7 +1205,7 @@ TEST_F(CliTest, ManyLoggersEachEndOnALineThenATable) {
               "/dev/ttyUSB1  10      Aborted because serial port \"/dev/ttyUSB1\" is not ready!\n"
               "/dev/ttyÜSB2  20      Process cancelled!\n"
               "/dev/ttyUSB3  137     ended by signal 9\n");
-    EXPECT_EQ(run.err, "vantrel-update-cli: /dev/ttyUSB1: no such device: /dev/ttyUSB1\n");
+    EXPECT_EQ(run.err, "vantrel-update-cli: /dev/ttyUSB1: no such device: /dev/ttyUSB1\\x1b[2J\n");
 }
 
 // On a terminal each port running has a live line (bar, percent, times) below the rest, redrawn in place;
@@ -1241,9 +1252,9 @@ TEST_F(CliTest, ManyLoggersAChildThatCouldNotStartTakesNoChildsEvents) {
               "B: Update Vantrel Base V1.06 succesfully completed. (status 0)\n"
               "\n"
               "port  status  verdict\n"
-              "A     1       not started\n"
+              "A     1       not started (Too many open files)\n"
               "B     0       Update Vantrel Base V1.06 succesfully completed.\n");
-    EXPECT_EQ(run.err, "vantrel-update-cli: A: the update could not be started\n");
+    EXPECT_EQ(run.err, "vantrel-update-cli: A: the update could not be started: Too many open files\n");
 }
 
 TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
@@ -1252,39 +1263,59 @@ TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
     children.script = {
         {Kind::Out, 0, R"({"event":"report","text":"Start"})"},
         {Kind::Out, 1, R"({"event":"notification","code":0,"value":0})"},
-        {Kind::Out, 1, R"({"event":"exit","status":0})"},
+        {Kind::Out, 1, R"({"event":"exit","status":0,"log_error":"No space left on device"})"},
         {Kind::Ended, 1, "", 0},
         {Kind::Out, 0, R"({"event":"exit","status":0})"},
         {Kind::Ended, 0, "", 0},
         // A child killed before its exit event gets one from the parent.
         {Kind::Ended, 2, "", 130},
     };
-    const CliRun run = Cli({"--json", "--port", "A", "--port", "B", "--port", "C", "--yes"}, "", false, {}, {},
-                           &children);
+    // D's child is refused by the system (no descriptors left): it gets its exit event at once.
+    children.refused = {3};
+    const CliRun run = Cli({"--json", "--port", "A", "--port", "B", "--port", "C", "--port", "D", "--yes"}, "", false,
+                           {}, {}, &children);
     EXPECT_EQ(run.status, 130);
     std::vector<std::string> lines;
     std::istringstream in(run.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 7u) << run.out;
+    ASSERT_EQ(lines.size(), 8u) << run.out;
     // This run's own start and exit events around the children's, which carry their port.
     EXPECT_EQ(nlohmann::json::parse(lines.front())["event"], "start");
-    EXPECT_EQ(lines[1], R"({"event":"report","port":"A","text":"Start"})");
-    EXPECT_EQ(lines[2], R"({"event":"notification","port":"B","code":0,"value":0})");
-    EXPECT_EQ(lines[3], R"({"event":"exit","port":"B","status":0})");
-    EXPECT_EQ(lines[4], R"({"event":"exit","port":"A","status":0})");
-    nlohmann::json killed = nlohmann::json::parse(lines[5]);
-    killed.erase("time");
-    EXPECT_EQ(killed, (nlohmann::json{{"event", "exit"},
-                                      {"port", "C"},
-                                      {"status", 130},
-                                      {"failure", "signal"},
-                                      {"reason", nullptr},
-                                      {"detail", "ended by signal 2"}}));
-    // The run's own exit event names the status it reports, the killed port's.
+    EXPECT_EQ(lines[2], R"({"event":"report","port":"A","text":"Start"})");
+    EXPECT_EQ(lines[3], R"({"event":"notification","port":"B","code":0,"value":0})");
+    EXPECT_EQ(lines[4], R"({"event":"exit","port":"B","status":0,"log_error":"No space left on device"})");
+    EXPECT_EQ(lines[5], R"({"event":"exit","port":"A","status":0})");
+    // The parent's own exit events for a port have the port where the children's have it, after the name.
+    const struct {
+        std::size_t line;
+        nlohmann::ordered_json fields;
+    } parents[] = {
+        {1,
+         {{"event", "exit"},
+          {"port", "D"},
+          {"status", 1},
+          {"failure", "unexpected"},
+          {"reason", nullptr},
+          {"detail", "the update could not be started: Too many open files"}}},
+        {6,
+         {{"event", "exit"},
+          {"port", "C"},
+          {"status", 130},
+          {"failure", "signal"},
+          {"reason", nullptr},
+          {"detail", "ended by signal 2"}}},
+    };
+    for (const auto& p : parents) {
+        nlohmann::ordered_json event = nlohmann::ordered_json::parse(lines[p.line]);
+        event.erase("time");
+        EXPECT_EQ(event.dump(), p.fields.dump());
+    }
+    // The run's own exit event names the status it reports, the killed port's, and that a log stopped.
     const nlohmann::json exit = nlohmann::json::parse(lines.back());
     EXPECT_EQ(exit["event"], "exit");
     EXPECT_EQ(exit["status"], 130);
     EXPECT_EQ(exit["failure"], "signal");
+    EXPECT_EQ(exit["log_error"], "No space left on device");
     EXPECT_FALSE(exit.contains("port"));
 
     // A second signal to this run writes its own exit event and names the ports still running: all three
