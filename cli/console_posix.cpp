@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -56,17 +57,36 @@ void WriteAll(int fd, const char* text) {
     }
 }
 
-// Only write(2) and plain copies: this runs in the signal handler.
+void Append(char* to, std::size_t room, const char* text) {
+    std::size_t at = std::strlen(to);
+    while (*text != '\0' && at + 1 < room) to[at++] = *text++;
+    to[at] = '\0';
+}
+
+// The program ends the moment this is written, so it must never wait for a reader: a pipe nobody drains
+// would hold it for as long as the reader likes. What does not fit now is lost; the exit status still says
+// how the program ended.
+void NeverWait(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+// Only write(2), fcntl(2) and plain copies: this runs in the signal handler.
 void WriteLastWords(int status) {
     const int slot = activeLastWords.load();
     if (slot < 0) return;
     const LastWordsSlot& words = lastWords[slot];
+    NeverWait(STDOUT_FILENO);
+    NeverWait(STDERR_FILENO);
     if (words.jsonBefore[0] != '\0') {
         char digits[4] = {static_cast<char>('0' + status / 100 % 10), static_cast<char>('0' + status / 10 % 10),
                           static_cast<char>('0' + status % 10), '\0'};
-        WriteAll(STDOUT_FILENO, words.jsonBefore);
-        WriteAll(STDOUT_FILENO, status >= 100 ? digits : status >= 10 ? digits + 1 : digits + 2);
-        WriteAll(STDOUT_FILENO, words.jsonAfter);
+        // In one write, which a pipe takes whole or not at all: a reader never gets half an event.
+        char event[sizeof words.jsonBefore + sizeof digits + sizeof words.jsonAfter] = "";
+        Append(event, sizeof event, words.jsonBefore);
+        Append(event, sizeof event, status >= 100 ? digits : status >= 10 ? digits + 1 : digits + 2);
+        Append(event, sizeof event, words.jsonAfter);
+        WriteAll(STDOUT_FILENO, event);
     }
     WriteAll(STDERR_FILENO, words.err);
 }

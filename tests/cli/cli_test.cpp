@@ -60,6 +60,8 @@ struct Screen {
     bool out = false;
     bool escapes = true;
     int columns = 0;
+    int shrinksTo = 0;  // the width after the first shrinkAfter looks, as when the window is made narrower
+    int shrinkAfter = 0;
 };
 
 class CliTest : public ::testing::Test {
@@ -108,7 +110,11 @@ protected:
         io.lastWords = [](const std::string& before, const std::string& after, const std::string& errLine) {
             lastWords.push_back({before, after, errLine});
         };
-        if (screen.columns > 0) io.errColumns = [columns = screen.columns] { return columns; };
+        if (screen.columns > 0) {
+            io.errColumns = [screen, looks = 0]() mutable {
+                return screen.shrinksTo > 0 && ++looks > screen.shrinkAfter ? screen.shrinksTo : screen.columns;
+            };
+        }
         run.status = RunCli(args, io);
         run.out = out.str();
         run.err = err.str();
@@ -920,7 +926,13 @@ TEST_F(CliTest, StatusLineOnATerminal) {
         // Narrower than the line: cut, never wrapped, so no redraw leaves a row behind.
         {"80 columns", {.err = true, .out = true, .columns = 80}, false, true},
         {"60 columns, dumb", {.err = true, .out = true, .escapes = false, .columns = 60}, false, false},
-        {"20 columns: the bar itself is cut", {.err = true, .out = true, .columns = 20}, false, true},
+        {"40 columns: the bar shrinks, the times stay", {.err = true, .out = true, .columns = 40}, false, true},
+        {"20 columns: no bar, the times cut", {.err = true, .out = true, .columns = 20}, false, true},
+        // The line drawn at 120 columns now covers three rows: the redraw goes up and clears them all.
+        {"120 columns shrunk to 40",
+         {.err = true, .out = true, .columns = 120, .shrinksTo = 40, .shrinkAfter = 30},
+         false,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -930,9 +942,13 @@ TEST_F(CliTest, StatusLineOnATerminal) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out.find(" -> Progress 50%") != std::string::npos, c.progressLinesOnStdout);
         EXPECT_EQ(run.err.find('\x1b') != std::string::npos, c.escapes);
-        if (c.screen.columns == 0 || c.screen.columns >= 60) {
+        if (c.screen.columns == 0 || c.screen.columns >= 40) {
             EXPECT_NE(run.err.find("] 50% "), std::string::npos);
             EXPECT_NE(run.err.find(" elapsed"), std::string::npos);
+        }
+        if (c.screen.shrinksTo > 0) {
+            EXPECT_NE(run.err.find("\x1b[2A\r\x1b[J"), std::string::npos);
+            EXPECT_NE(run.err.rfind(" elapsed, "), std::string::npos);
         }
         if (c.screen.columns == 0) {
             EXPECT_NE(run.err.find(" left  "), std::string::npos);
@@ -941,7 +957,7 @@ TEST_F(CliTest, StatusLineOnATerminal) {
             // Every redraw, after its carriage return (and the escape that clears the row), fits in the width.
             std::istringstream redraws(run.err);
             for (std::string redraw; std::getline(redraws, redraw, '\r');) {
-                if (redraw.rfind("\x1b[2K", 0) == 0) redraw.erase(0, 4);
+                redraw = std::regex_replace(redraw, std::regex("\x1b\\[[0-9]*[A-Z]"), "");
                 EXPECT_LT(redraw.size(), static_cast<std::size_t>(c.screen.columns)) << redraw;
             }
         }
