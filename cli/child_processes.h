@@ -21,9 +21,11 @@ struct ChildEvent {
 class ChildRunner {
 public:
     virtual ~ChildRunner() = default;
-    // Starts the program commandLine[0] with the rest as its arguments, its standard input empty. False
-    // when it could not be started.
-    virtual bool Start(const std::vector<std::string>& commandLine) = 0;
+    // Starts the program commandLine[0] with the rest as its arguments, its standard input empty. A child
+    // does not outlive this process: when it ends, however it ends, each child still running cancels its
+    // job as on a first interrupt (Linux) or is ended with it (Windows). False, with the system's reason in
+    // whyNot, when it could not be started.
+    virtual bool Start(const std::vector<std::string>& commandLine, std::string& whyNot) = 0;
     // Waits for a whole line of a child's output or a child's end; nothing once every child has ended
     // and its output was read. Interrupts that reach this process meanwhile are passed on to every child
     // still running, one for one: each child cancels its job as a single console would. On Windows the

@@ -1,7 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,13 +9,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <cstring>
 #include <deque>
 
 #include "cli/child_processes.h"
 #include "cli/console_platform.h"
 #include "link/cancel.h"
-
-extern char** environ;
 
 namespace vantrel::cli {
 
@@ -49,6 +48,46 @@ extern "C" void CountInterrupt(int signal) {
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kPollMs = 50;
 
+// What a child gets when this process ends, however it ends (a signal that cannot be caught or passed on
+// included): it cancels its job as on a first interrupt (console_posix.cpp), so no logger is left being
+// programmed unseen, its port held.
+constexpr int kParentEndedSignal = SIGUSR1;
+
+// The bytes read until the end, at most size: how many.
+std::size_t ReadAll(int fd, void* into, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = read(fd, static_cast<char*>(into) + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+// In the forked child, before its program runs: only calls that are safe after fork. Its own process group,
+// so that a terminal's Ctrl+C reaches a child once, through the parent.
+[[noreturn]] void StartChild(char* const* argv, int out, int err, int failure, const sigset_t& blocked, pid_t parent) {
+    sigprocmask(SIG_SETMASK, &blocked, nullptr);
+    setpgid(0, 0);
+    int error = 0;
+    const int input = open("/dev/null", O_RDONLY);
+    // A descriptor already in its place (this program's own stdout was closed) keeps its close-on-exec flag
+    // through dup2, so it is cleared by hand.
+    const auto place = [](int fd, int target) { return fd == target ? fcntl(fd, F_SETFD, 0) : dup2(fd, target); };
+    if (input < 0 || place(input, STDIN_FILENO) < 0 || place(out, STDOUT_FILENO) < 0 || place(err, STDERR_FILENO) < 0 ||
+        prctl(PR_SET_PDEATHSIG, kParentEndedSignal) != 0) {
+        error = errno;
+    } else {
+        // The parent may have ended before the request above: then the child learns it now, the same way.
+        if (getppid() != parent) kill(getpid(), kParentEndedSignal);
+        execv(argv[0], argv);
+        error = errno;
+    }
+    (void)!write(failure, &error, sizeof error);
+    _exit(127);
+}
+
 class PosixChildren final : public ChildRunner {
 public:
     PosixChildren() {
@@ -60,42 +99,49 @@ public:
         passedOn_ = interruptsSeen.load();
     }
 
-    bool Start(const std::vector<std::string>& commandLine) override {
+    bool Start(const std::vector<std::string>& commandLine, std::string& whyNot) override {
         int out[2];
         int err[2];
-        if (pipe2(out, O_CLOEXEC) != 0) return false;
+        if (pipe2(out, O_CLOEXEC) != 0) {
+            whyNot = std::strerror(errno);
+            return false;
+        }
         if (pipe2(err, O_CLOEXEC) != 0) {
+            whyNot = std::strerror(errno);
             close(out[0]);
             close(out[1]);
             return false;
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-        // Its own process group, so that a terminal's Ctrl+C reaches a child once, through the parent. The
-        // interrupts stay blocked until the child has its handlers: one passed on at once is not lost.
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
-        posix_spawnattr_setpgroup(&attributes, 0);
+        // The interrupts stay blocked until the child has its handlers: one passed on at once is not lost.
         sigset_t blocked;
         sigemptyset(&blocked);
         for (const int signal : kInterrupts) sigaddset(&blocked, signal);
-        posix_spawnattr_setsigmask(&attributes, &blocked);
-
+        sigaddset(&blocked, kParentEndedSignal);
         std::vector<std::string> copies = commandLine;
         std::vector<char*> argv;
         for (std::string& arg : copies) argv.push_back(arg.data());
         argv.push_back(nullptr);
-        pid_t pid = -1;
-        const int failed = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
+        // The child tells why it could not run its program through this pipe; the pipe closes unread when
+        // the program runs.
+        int failure[2];
+        if (pipe2(failure, O_CLOEXEC) != 0) {
+            whyNot = std::strerror(errno);
+            for (const int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+            return false;
+        }
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        const int forkError = errno;
+        if (pid == 0) StartChild(argv.data(), out[1], err[1], failure[1], blocked, parent);
         close(out[1]);
         close(err[1]);
-        if (failed != 0) {
+        close(failure[1]);
+        int childError = 0;
+        const bool ran = pid > 0 && ReadAll(failure[0], &childError, sizeof childError) == 0;
+        close(failure[0]);
+        if (!ran) {
+            whyNot = std::strerror(pid < 0 ? forkError : childError);
+            if (pid > 0) waitpid(pid, nullptr, 0);
             close(out[0]);
             close(err[0]);
             return false;

@@ -35,14 +35,48 @@ void AppendQuoted(std::wstring& line, const std::wstring& arg) {
     line += L'"';
 }
 
+// The system's own words for the last error, for a child that could not be started.
+std::string LastErrorText() {
+    const DWORD error = GetLastError();
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+        reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+    if (text != nullptr) LocalFree(text);
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return (message.empty() ? "error" : message) + " (" + std::to_string(error) + ")";
+}
+
+// A job object that ends every child when this process ends, however it ends (the last handle to the job
+// closes with it): no logger is left being programmed unseen, its port held. Null when the system refuses
+// one; the children then run without it.
+HANDLE ChildrenEndWithThisProcess() {
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
 // The children share this process's console, so a Ctrl+C or Ctrl+Break typed there reaches every one of
 // them from the system itself: that is how interrupts are passed on here. This process's own handler only
 // notes the request, and the runner goes on reading until every child has ended.
 class WindowsChildren final : public ChildRunner {
 public:
-    ~WindowsChildren() override { JoinAll(); }
+    WindowsChildren() : job_(ChildrenEndWithThisProcess()) {}
+    ~WindowsChildren() override {
+        JoinAll();
+        if (job_ != nullptr) CloseHandle(job_);
+    }
 
-    bool Start(const std::vector<std::string>& commandLine) override {
+    bool Start(const std::vector<std::string>& commandLine, std::string& whyNot) override {
         // The arguments come in the ANSI code page, as main's argv has them.
         std::wstring line;
         for (const std::string& arg : commandLine) {
@@ -62,6 +96,7 @@ public:
         for (int s = 0; s < 2; ++s) {
             if (!CreatePipe(&reads[s], &writes[s], &inherited, 0) ||
                 !SetHandleInformation(reads[s], HANDLE_FLAG_INHERIT, 0)) {
+                whyNot = LastErrorText();
                 closeAll();
                 return false;
             }
@@ -69,6 +104,7 @@ public:
         const HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
                                          OPEN_EXISTING, 0, nullptr);
         if (input == INVALID_HANDLE_VALUE) {
+            whyNot = LastErrorText();
             closeAll();
             return false;
         }
@@ -79,8 +115,10 @@ public:
         startup.hStdOutput = writes[0];
         startup.hStdError = writes[1];
         PROCESS_INFORMATION process{};
-        const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                            &process) != 0;
+        // Suspended until it is in the job, so that nothing it does comes before.
+        const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                                            nullptr, &startup, &process) != 0;
+        if (!started) whyNot = LastErrorText();
         CloseHandle(input);
         CloseHandle(writes[0]);
         CloseHandle(writes[1]);
@@ -89,6 +127,8 @@ public:
             closeAll();
             return false;
         }
+        if (job_ != nullptr) AssignProcessToJobObject(job_, process.hProcess);
+        ResumeThread(process.hThread);
         CloseHandle(process.hThread);
 
         std::size_t child = 0;
@@ -194,6 +234,7 @@ private:
     std::deque<ChildEvent> ready_;
     std::size_t reported_ = 0;
     std::vector<std::thread> threads_;  // touched by the caller's thread only
+    HANDLE job_;
 };
 
 }  // namespace

@@ -100,7 +100,7 @@ int RunCli(const std::vector<std::string>& argv, ConsoleIo io) {
                                       {"failure", textOrNull(run.failure)},
                                       {"reason", textOrNull(run.reason)},
                                       {"detail", textOrNull(run.detail)}};
-        if (logFailure) fields["log_error"] = *logFailure;
+        if (logFailure || !run.logError.empty()) fields["log_error"] = logFailure ? *logFailure : run.logError;
         json.Emit("exit", fields);
     }
     io.out.flush();

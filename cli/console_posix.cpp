@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -56,20 +57,43 @@ void WriteAll(int fd, const char* text) {
     }
 }
 
-// Only write(2) and plain copies: this runs in the signal handler.
+void Append(char* to, std::size_t room, const char* text) {
+    std::size_t at = std::strlen(to);
+    while (*text != '\0' && at + 1 < room) to[at++] = *text++;
+    to[at] = '\0';
+}
+
+// The program ends the moment this is written, so it must never wait for a reader: a pipe nobody drains
+// would hold it for as long as the reader likes. What does not fit now is lost; the exit status still says
+// how the program ended.
+void NeverWait(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+// Only write(2), fcntl(2) and plain copies: this runs in the signal handler.
 void WriteLastWords(int status) {
     const int slot = activeLastWords.load();
     if (slot < 0) return;
     const LastWordsSlot& words = lastWords[slot];
+    NeverWait(STDOUT_FILENO);
+    NeverWait(STDERR_FILENO);
     if (words.jsonBefore[0] != '\0') {
         char digits[4] = {static_cast<char>('0' + status / 100 % 10), static_cast<char>('0' + status / 10 % 10),
                           static_cast<char>('0' + status % 10), '\0'};
-        WriteAll(STDOUT_FILENO, words.jsonBefore);
-        WriteAll(STDOUT_FILENO, status >= 100 ? digits : status >= 10 ? digits + 1 : digits + 2);
-        WriteAll(STDOUT_FILENO, words.jsonAfter);
+        // In one write, which a pipe takes whole or not at all: a reader never gets half an event.
+        char event[sizeof words.jsonBefore + sizeof digits + sizeof words.jsonAfter] = "";
+        Append(event, sizeof event, words.jsonBefore);
+        Append(event, sizeof event, status >= 100 ? digits : status >= 10 ? digits + 1 : digits + 2);
+        Append(event, sizeof event, words.jsonAfter);
+        WriteAll(STDOUT_FILENO, event);
     }
     WriteAll(STDERR_FILENO, words.err);
 }
+
+// A parent updating several loggers has ended (child_processes_posix.cpp): nobody is left to insist, so
+// this is only ever a request to cancel, like a first interrupt.
+extern "C" void OnParentEnded(int) { link::CancelRequested.store(true, std::memory_order_relaxed); }
 
 extern "C" void OnTerminationSignal(int signal) {
     link::CancelRequested.store(true, std::memory_order_relaxed);
@@ -100,9 +124,13 @@ void InstallSignalHandlers() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
     // A parent updating several loggers starts each child with these blocked, so that a request passed on
     // the moment the child starts waits for its handler instead of ending it.
+    struct sigaction parentEnded {};
+    parentEnded.sa_handler = OnParentEnded;
+    sigemptyset(&parentEnded.sa_mask);
+    sigaction(SIGUSR1, &parentEnded, nullptr);
     sigset_t interrupts;
     sigemptyset(&interrupts);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signal);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&interrupts, signal);
     sigprocmask(SIG_UNBLOCK, &interrupts, nullptr);
     // A reader that went away (`| head`) must not end the program between two records: the write fails
     // with EPIPE instead, and the job runs on.

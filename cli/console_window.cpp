@@ -1,5 +1,6 @@
 #include "cli/console_window.h"
 
+#include <algorithm>
 #include <ctime>
 #include <iostream>
 #include <tuple>
@@ -127,27 +128,41 @@ std::string FirstColumns(const std::string& text, std::size_t columns) {
     return text;
 }
 
+// The columns a text takes on a terminal: one for each character, not for each byte of its UTF-8.
+std::size_t Columns(const std::string& text) {
+    std::size_t columns = 0;
+    for (const char c : text) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return columns;
+}
+
 }  // namespace
 
 void ConsoleWindow::Tick() { DrawStatusLine(); }
 
 void ConsoleWindow::DrawStatusLine() {
     if (json_ != nullptr || !io_.errIsTerminal) return;
-    const int filled = progress_ * kBarWidth / 100;
-    std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                       std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " +
-                       std::to_string(progress_) + "% " + app::ClockText(timeLeft_.Elapsed()) + " elapsed";
+    const int columns = io_.errColumns ? io_.errColumns() : 0;
+    std::string times = std::to_string(progress_) + "% " + app::ClockText(timeLeft_.Elapsed()) + " elapsed";
     if (const std::optional<app::TimeLeft::Estimate> left = timeLeft_.Left()) {
-        line += ", " + app::LeftText(*left);
+        times += ", " + app::LeftText(*left);
     }
-    line += "  " + status_;
-    // A line as wide as the terminal or wider wraps, and the next redraw then leaves a stale row behind:
-    // it is cut one column short of the width (the status text goes first), never wrapped.
-    if (const int columns = io_.errColumns ? io_.errColumns() : 0; columns > 1) {
-        line = FirstColumns(line, static_cast<std::size_t>(columns - 1));
+    // A line as wide as the terminal or wider wraps, and the next redraw then leaves a stale row behind: it
+    // is kept one column short of the width. The times are what an operator waits for, so on a narrow
+    // terminal the bar gives way first (down to nothing), then the status text, then the times' end.
+    const std::size_t room = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
+    int barWidth = kBarWidth;
+    if (room > 0) {
+        const std::size_t besideBar = FirstColumns(times, room).size() + std::string("[] ").size();
+        barWidth = room > besideBar ? std::min<int>(kBarWidth, static_cast<int>(room - besideBar)) : 0;
     }
+    const int filled = progress_ * barWidth / 100;
+    std::string line = barWidth > 0 ? "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                                          std::string(static_cast<std::size_t>(barWidth - filled), ' ') + "] "
+                                    : std::string();
+    line += times + "  " + status_;
+    if (room > 0) line = FirstColumns(line, room);
     if (io_.errTakesEscapes) {
-        io_.err << "\r\x1b[2K" << line << std::flush;
+        io_.err << ClearStatusRows(columns) << line << std::flush;
     } else {
         // Blanks over what a longer line before left behind.
         const std::size_t width = line.size();
@@ -155,18 +170,30 @@ void ConsoleWindow::DrawStatusLine() {
         io_.err << '\r' << line << std::flush;
         statusLineWidth_ = width;
     }
+    statusLineColumns_ = Columns(line);
     statusLineShown_ = true;
+}
+
+std::string ConsoleWindow::ClearStatusRows(int columns) const {
+    // A terminal made narrower since the last redraw wraps that line anew over several rows, the cursor on
+    // the last of them: every one of them is cleared, or the rows above stay on the screen for good.
+    const std::size_t rowsAbove = statusLineShown_ && columns > 0 && statusLineColumns_ > 0
+                                      ? (statusLineColumns_ - 1) / static_cast<std::size_t>(columns)
+                                      : 0;
+    if (rowsAbove == 0) return "\r\x1b[2K";
+    return "\x1b[" + std::to_string(rowsAbove) + "A\r\x1b[J";
 }
 
 void ConsoleWindow::EndStatusLine() {
     if (!statusLineShown_) return;
     if (io_.errTakesEscapes) {
-        io_.err << "\r\x1b[2K" << std::flush;
+        io_.err << ClearStatusRows(io_.errColumns ? io_.errColumns() : 0) << std::flush;
     } else {
         io_.err << '\r' << std::string(statusLineWidth_, ' ') << '\r' << std::flush;
         statusLineWidth_ = 0;
     }
     statusLineShown_ = false;
+    statusLineColumns_ = 0;
 }
 
 }  // namespace vantrel::cli

@@ -78,6 +78,8 @@ public:
 private:
     void Emit(const char* event, const std::string& text);
     void DrawStatusLine();
+    // What takes the cursor to the start of the status line drawn last and clears it, at this width.
+    std::string ClearStatusRows(int columns) const;
     // What a second signal says, from the job's latest report line (ConsoleIo::lastWords).
     void PrepareLastWords(const std::string& lastReport);
     // The status line is on screen: the progress bar shows what the report's progress lines would.
@@ -91,6 +93,7 @@ private:
     int progress_ = 0;
     bool statusLineShown_ = false;
     std::size_t statusLineWidth_ = 0;
+    std::size_t statusLineColumns_ = 0;  // of the status line on screen
     app::TimeLeft timeLeft_;
 };
 

@@ -20,8 +20,15 @@ std::string Reason(int error) { return std::strerror(error != 0 ? error : EINVAL
 std::variant<OpenedLogFile, std::string> OpenLogFile(const std::string& path) {
     // Without blocking: a FIFO with no reader would hold open() for ever.
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    // A FIFO that no one reads yet refuses a writer that will not wait.
-    if (fd < 0) return errno == ENXIO ? std::string(kNotAFile) : Reason(errno);
+    if (fd < 0) {
+        const int error = errno;
+        // A FIFO that no one reads yet refuses a writer that will not wait; a device that is not there
+        // (/dev/tty without a controlling terminal) gives the same error for a reason of its own.
+        struct stat st {};
+        const bool fifo = error == ENXIO && ::stat(path.c_str(), &st) == 0 &&
+                          (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+        return fifo ? std::string(kNotAFile) : Reason(error);
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;

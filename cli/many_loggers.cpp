@@ -27,6 +27,7 @@ struct PortRun {
     std::string failure;        // the failure's name in the child's exit event, or the parent's for a child without one
     bool exitSeen = false;      // the child wrote its exit event
     std::string progress = {};  // the port's live line: bar, percent, time left (empty before the first progress)
+    std::string logError = {};  // why the child's --log stopped, if it did
 };
 
 // The columns a name takes on a terminal: one for each character, not for each byte of its UTF-8.
@@ -125,6 +126,27 @@ void TakeExitEvent(const std::string& line, PortRun& run) {
     run.exitSeen = true;
     if (event.contains("reason") && event["reason"].is_string()) run.verdict = event["reason"];
     if (event.contains("failure") && event["failure"].is_string()) run.failure = event["failure"];
+    if (event.contains("log_error") && event["log_error"].is_string()) run.logError = event["log_error"];
+}
+
+// The parent's own exit event for a port, with the port after the event's name as in the children's.
+void ParentsExitEvent(const PortRun& run, int status, const std::string& detail, JsonLines* json) {
+    if (json == nullptr) return;
+    nlohmann::ordered_json event{
+        {"event", "exit"},  {"port", run.port.value}, {"time", app::IsoTime(std::chrono::system_clock::now())},
+        {"status", status}, {"failure", run.failure}, {"reason", nullptr},
+        {"detail", detail}};
+    json->Relay(event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+// A port whose child the system would not start (no process or descriptor left): the system's reason.
+void NotStarted(PortRun& run, const std::string& whyNot, JsonLines* json, ConsoleIo& io) {
+    const std::string detail = "the update could not be started: " + whyNot;
+    io.err << kProgramPrefix << run.shown << ": " << detail << '\n';
+    run.status = app::kExitUnexpected;
+    run.verdict = "not started (" + whyNot + ")";
+    run.failure = "unexpected";
+    ParentsExitEvent(run, *run.status, detail, json);
 }
 
 // A child that ended without its exit event was killed (by a signal: 128 + its number) or died; the
@@ -135,12 +157,7 @@ void ChildEndedWithoutExitEvent(PortRun& run, int status, JsonLines* json) {
     const std::string detail = signalled ? "ended by signal " + std::to_string(status - app::kExitSignalBase)
                                          : "ended without saying how (status " + std::to_string(status) + ")";
     run.verdict = detail;
-    if (json == nullptr) return;
-    nlohmann::ordered_json event{{"event", "exit"},        {"time", app::IsoTime(std::chrono::system_clock::now())},
-                                 {"port", run.port.value}, {"status", status},
-                                 {"failure", run.failure}, {"reason", nullptr},
-                                 {"detail", detail}};
-    json->Relay(event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    ParentsExitEvent(run, status, detail, json);
 }
 
 // The child's JSON line with the port after the event's name, where a reader looks first.
@@ -163,7 +180,8 @@ void PrintTable(const std::vector<PortRun>& runs, std::ostream& out) {
     for (const PortRun& run : runs) width = std::max(width, Columns(run.shown));
     out << '\n' << Padded("port", width + 2) << Padded("status", 8) << "verdict\n";
     for (const PortRun& run : runs) {
-        out << Padded(run.shown, width + 2) << Padded(std::to_string(*run.status), 8) << run.verdict << '\n';
+        out << Padded(run.shown, width + 2) << Padded(std::to_string(*run.status), 8) << ShownSafely(run.verdict)
+            << '\n';
     }
 }
 
@@ -178,6 +196,7 @@ std::vector<PortChoice> ChosenPorts(const Arguments& args) {
             throw UsageError(earlier->second == shown ? shown + " is named twice"
                                                       : shown + " and " + earlier->second + " are the same port");
         }
+        if (choice.option == "--port") RefuseLogOnThePort(args, choice.value);
         choices.push_back(std::move(choice));
     };
     for (const std::string& port : args.ports) choose(SameDeviceKey(port), port, {"--port", port});
@@ -218,20 +237,18 @@ std::vector<std::string> ChildCommandLine(const std::vector<std::string>& comman
 }
 
 int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<PortChoice>& ports, JsonLines* json,
-               ConsoleIo& io, ChildRunner& children, std::string* failure) {
+               ConsoleIo& io, ChildRunner& children, std::string* failure, std::string* logError) {
     std::vector<PortRun> runs;
     // The runner counts only the children it started: one that could not be started takes no number.
     std::vector<std::size_t> runOfChild;
     for (const PortChoice& port : ports) {
         const std::string shown = port.option == "--port" ? port.value : "serial number " + port.value;
         runs.push_back({port, ShownSafely(shown), {}, std::nullopt, {}, false});
-        if (children.Start(ChildCommandLine(commandLine, port))) {
+        std::string whyNot;
+        if (children.Start(ChildCommandLine(commandLine, port), whyNot)) {
             runOfChild.push_back(runs.size() - 1);
         } else {
-            io.err << kProgramPrefix << runs.back().shown << ": the update could not be started\n";
-            runs.back().status = app::kExitUnexpected;
-            runs.back().verdict = "not started";
-            runs.back().failure = "unexpected";
+            NotStarted(runs.back(), whyNot, json, io);
         }
     }
     PrepareLastWords(runs, json, io);
@@ -253,7 +270,7 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
                 const std::string text = event->text.rfind(kProgramPrefix, 0) == 0
                                              ? event->text.substr(std::string(kProgramPrefix).size())
                                              : event->text;
-                io.err << kProgramPrefix << run.shown << ": " << text << '\n' << std::flush;
+                io.err << kProgramPrefix << run.shown << ": " << ShownSafely(text) << '\n' << std::flush;
                 live.Draw(runs);
                 break;
             }
@@ -263,8 +280,8 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
                 PrepareLastWords(runs, json, io);
                 live.Erase();
                 if (json == nullptr) {
-                    io.out << run.shown << ": " << (run.verdict.empty() ? "no verdict" : run.verdict) << " (status "
-                           << event->status << ")\n"
+                    io.out << run.shown << ": " << (run.verdict.empty() ? "no verdict" : ShownSafely(run.verdict))
+                           << " (status " << event->status << ")\n"
                            << std::flush;
                 }
                 live.Draw(runs);
@@ -280,6 +297,9 @@ int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<Po
         }
     }
     if (json == nullptr) PrintTable(runs, io.out);
+    for (const PortRun& run : runs) {
+        if (logError != nullptr && logError->empty()) *logError = run.logError;
+    }
     for (const PortRun& run : runs) {
         if (*run.status != 0) {
             if (failure != nullptr) *failure = run.failure;
@@ -307,7 +327,7 @@ int UpdateManyLoggers(const Arguments& args, ConsoleIo& io, RunState& run) {
     }
     std::vector<std::string> commandLine = args.commandLine;
     commandLine.front() = OwnProgram(commandLine.front());
-    const int status = UpdateMany(commandLine, choices, run.json, io, *children, &run.failure);
+    const int status = UpdateMany(commandLine, choices, run.json, io, *children, &run.failure, &run.logError);
     return status;
 }
 

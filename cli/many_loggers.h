@@ -27,10 +27,11 @@ std::vector<std::string> ChildCommandLine(const std::vector<std::string>& comman
 // Runs a child for each port and waits for all of them. The status is 0 when every logger was updated,
 // otherwise that of the first port on the command line that was not, and failure (when given) the name
 // that port's exit event gave it. Each child runs with --json and its outcome is read from its exit
-// event; a child that ended without one (killed by a signal, died) gets one from the parent.
-// JSON Lines go to json when there is one.
+// event; a child that ended without one (killed by a signal, died) or could not be started gets one from
+// the parent. JSON Lines go to json when there is one. logError (when given): why the first port's --log
+// whose log stopped did, as its exit event said.
 int UpdateMany(const std::vector<std::string>& commandLine, const std::vector<PortChoice>& ports, JsonLines* json,
-               ConsoleIo& io, ChildRunner& children, std::string* failure = nullptr);
+               ConsoleIo& io, ChildRunner& children, std::string* failure = nullptr, std::string* logError = nullptr);
 
 // The run of several ports: each logger once (a port named twice, also under two names of one device, is
 // refused), the question asked once for all, then UpdateMany with this program's own command line.

@@ -14,6 +14,10 @@ bool PortPresent(const std::string& port);
 // One text for every name of a device: two ports with the same key are the same port.
 std::string SameDeviceKey(const std::string& port);
 
+// Whether opening path as a file would open the port: the device by any name (a link, another path to its
+// node; on Windows a device name such as COM5 or \\.\COM5).
+bool FileIsPort(const std::string& path, const std::string& port);
+
 struct ConverterLatency {
     std::chrono::milliseconds timer;
     std::string setting;  // the file that holds it, below the device tree's root: /bus/usb-serial/devices/...

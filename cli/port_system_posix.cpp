@@ -29,6 +29,20 @@ bool PortPresent(const std::string& port) {
 
 std::string SameDeviceKey(const std::string& port) { return RealDevicePath(port); }
 
+bool FileIsPort(const std::string& path, const std::string& port) {
+    struct stat file {};
+    struct stat device {};
+    if (stat(path.c_str(), &file) == 0 && stat(link::PosixSerialBackend::DevicePath(port).c_str(), &device) == 0) {
+        // Two nodes of one device, or one file under two names.
+        if (S_ISCHR(file.st_mode) && S_ISCHR(device.st_mode)) return file.st_rdev == device.st_rdev;
+        return file.st_dev == device.st_dev && file.st_ino == device.st_ino;
+    }
+    // Not there yet (a port waited for): the names are compared as the system would resolve them.
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
+    return !error && resolved.string() == SameDeviceKey(port);
+}
+
 std::optional<ConverterLatency> ConverterLatencyTimer(const std::string& port, const std::string& sysfsRoot) {
     const std::string tty = std::filesystem::path(RealDevicePath(port)).filename().string();
     if (tty.empty()) return std::nullopt;

@@ -27,6 +27,13 @@ bool PortPresent(const std::string& port) {
 
 std::string SameDeviceKey(const std::string& port) { return PlainPortName(port); }
 
+// A file named after a device is the device: COM5, COM5: and \\.\COM5 all open the port.
+bool FileIsPort(const std::string& path, const std::string& port) {
+    std::string name = PlainPortName(path);
+    if (!name.empty() && name.back() == ':') name.pop_back();
+    return !name.empty() && name == PlainPortName(port);
+}
+
 // The converters' drivers keep their latency in their own registry settings; nothing to read here.
 std::optional<ConverterLatency> ConverterLatencyTimer(const std::string&, const std::string&) { return std::nullopt; }
 

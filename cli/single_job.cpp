@@ -110,9 +110,10 @@ int RunUpdate(const Arguments& args, std::shared_ptr<const firmware::FileImage> 
     JobLog* log = run.log.IsOpen() ? &run.log : nullptr;
     run.log.SetPort(args.port);
     ConsoleWindow window(io, run.json, log, args.port);
-    app::JobControl::SummarySink summary;
-    if (log != nullptr) summary = [log](const std::string& line) { log->Summary(line); };
-    app::JobControl jobs(window, args.maxRestarts, std::move(summary));
+    // The summary line is made when the job ends, before its verdict is shown; the log gets it after the
+    // verdict's line, so that a reader of the log finds the job's lines first and its summary last.
+    std::optional<std::string> summary;
+    app::JobControl jobs(window, args.maxRestarts, [&summary](const std::string& line) { summary = line; });
 
     // The time limit runs on the system's one clock, from the moment the run started.
     link::Clock& clock = link::CurrentClock();
@@ -152,6 +153,7 @@ int RunUpdate(const Arguments& args, std::shared_ptr<const firmware::FileImage> 
         if (status) run.reason = JobTextAsJson(jobs.Verdict(), args.port);
     }
     window.EndStatusLine();
+    if (log != nullptr && summary) log->Summary(*summary);
     engine::WaitForWorkersToEnd();
 
     run.failure = FailureName(*status);
@@ -184,8 +186,17 @@ std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io, RunState& run)
         io.err << kProgramPrefix << run.detail << '\n';
         return app::kExitTimedOut;
     };
+    // A cancel during the wait ends it the same way whichever way the port was named.
+    auto cancelled = [&](const std::string& what) {
+        run.failure = FailureName(link::feCancelled);
+        run.detail = "cancelled while waiting for " + what;
+        io.err << kProgramPrefix << run.detail << '\n';
+        return link::feCancelled;
+    };
     if (args.portSerials.empty()) {
-        if (!WaitUntil([&] { return PortPresent(args.port); }, deadline)) {
+        const bool appeared = WaitUntil([&] { return PortPresent(args.port); }, deadline);
+        if (appeared && !PortPresent(args.port)) return cancelled(ShownSafely(args.port));
+        if (!appeared) {
             if (limitFirst) return timedOut(ShownSafely(args.port));
             io.err << kProgramPrefix << ShownSafely(args.port) << " did not appear within " << seconds << " s\n";
         }
@@ -198,12 +209,7 @@ std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io, RunState& run)
         return std::nullopt;
     }
     const std::string adapter = "the adapter with the serial number '" + ShownSafely(serial) + "'";
-    if (appeared) {
-        run.failure = FailureName(link::feCancelled);
-        run.detail = "cancelled while waiting for " + adapter;
-        io.err << kProgramPrefix << run.detail << '\n';
-        return link::feCancelled;
-    }
+    if (appeared) return cancelled(adapter);
     if (limitFirst) return timedOut(adapter);
     // JSON readers get the reason as the operator does.
     run.failure = FailureName(link::feNoPort);
@@ -251,20 +257,29 @@ std::string PortWithSerialNumber(const std::string& serial) {
                      PortsAndSerialNumbers(matching) + "); name the port with --port");
 }
 
+void RefuseLogOnThePort(const Arguments& args, const std::string& port) {
+    if (args.logGiven && FileIsPort(args.logPath, port)) {
+        throw UsageError("--log " + ShownSafely(args.logPath) + " names the port being updated (" + ShownSafely(port) +
+                         "); the log would be written onto the logger's line");
+    }
+}
+
 int RunSingleJob(Arguments& args, ConsoleIo& io, RunState& run) {
+    // Without a wait the adapter must be there now, so a wrong serial number is found before anything is asked.
+    if (!args.ports.empty()) args.port = args.ports.front();
+    if (!args.portSerials.empty() && !args.wait) args.port = PortWithSerialNumber(args.portSerials.front());
+    if (!args.port.empty()) RefuseLogOnThePort(args, args.port);
     // Before the question and the port: a log that cannot be kept is found out while nothing has happened.
     if (args.logGiven) {
         if (const std::optional<std::string> why = run.log.Open(args.logPath)) {
             throw UsageError("cannot write the log file " + args.logPath + ": " + *why, "log-file");
         }
     }
-    // Without a wait the adapter must be there now, so a wrong serial number is found before anything is asked.
-    if (!args.ports.empty()) args.port = args.ports.front();
-    if (!args.portSerials.empty() && !args.wait) args.port = PortWithSerialNumber(args.portSerials.front());
     // An image file is the File button's job, which asks nothing; the Update button asks first.
     if (args.file.empty()) Confirm(args, io);
     if (args.wait) {
         if (const std::optional<int> status = WaitForThePort(args, io, run)) return *status;
+        RefuseLogOnThePort(args, args.port);
     }
     std::shared_ptr<const firmware::FileImage> image = app::ReadImageSource(args.file);
     AdviseOnConverterLatency(args.port, io);

@@ -20,6 +20,8 @@ struct RunState {
     std::string failure;
     std::string reason;
     std::string detail;
+    // Why a --log stopped in one of several loggers' runs, as its child said (this run's own is log's).
+    std::string logError;
 };
 
 // The operator's answer to the question the Update button asks; a refusal raises UsageError (status 2).
@@ -30,6 +32,9 @@ std::string FailureName(int status);
 
 // The one logger port whose adapter has this serial number; none, or several, raise UsageError.
 std::string PortWithSerialNumber(const std::string& serial);
+
+// A --log that would write onto the port being updated raises UsageError.
+void RefuseLogOnThePort(const Arguments& args, const std::string& port);
 
 // The job on args.ports[0] or the adapter of args.portSerials[0]; returns the exit status.
 int RunSingleJob(Arguments& args, ConsoleIo& io, RunState& run);

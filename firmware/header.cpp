@@ -95,24 +95,26 @@ namespace {
 
 constexpr std::int32_t kLargestHeaderValue = 0xFFFF;
 
-// Stored files write "no code" as -1, the 16-bit 0xFFFF.
-constexpr std::int32_t kNoCodeWritten = -1;
+// Stored files write a code with its top bit set as a negative number, "no code" as -1 (0xFFFF), so the
+// values down to -32768 are the 16-bit two's complement of the code.
+constexpr std::int32_t kMostNegativeHeaderValue = -0x8000;
 
-// A header number is a 16-bit code or version: anything else outside 0 to 65535 would be cut to 16 bits
-// and could then name another board, so it makes the header unreadable like a value that is no number. An
-// empty value means the row's line is missing or carries another key, and the message says which one.
+// A header number is a 16-bit code or version: anything else outside -32768 to 65535 would be cut to 16
+// bits and could then name another board, so it makes the header unreadable like a value that is no number.
+// An empty value means the row's line is missing or carries another key, and the message says which one.
 std::uint16_t HeaderWord(const std::string& value, std::string_view key, int row) {
     if (value.empty()) {
         throw EConvertError("header field \"" + std::string(key) + "\" (line " + std::to_string(row) +
                             ") is missing or empty");
     }
     const std::int32_t number = StrToInt(value);
-    if (number == kNoCodeWritten) return static_cast<std::uint16_t>(kLargestHeaderValue);
-    if (number < 0 || number > kLargestHeaderValue) {
-        throw EConvertError("'" + value + "' is out of range for \"" + std::string(key) + "\" (0 to 65535)");
+    if (number < kMostNegativeHeaderValue || number > kLargestHeaderValue) {
+        throw EConvertError("'" + value + "' is out of range for \"" + std::string(key) + "\" (-32768 to 65535)");
     }
     return static_cast<std::uint16_t>(number);
 }
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 std::uint16_t BootloaderGeneration(const std::string& value) {
     if (value == "2") return 2;
@@ -136,7 +138,18 @@ bool ReadFirmwareHeader(TextLineReader& file, TBl3FileHeader& header) {
         const std::string text = value(key);
         return HeaderWord(text, key, row);
     };
-    header.qel_bl = BootloaderGeneration(value("bootloader"));
+    // The first line names the header's kind: a file without it (the line deleted, a blank line before it)
+    // would read every later row from its neighbour's line and end up blaming the logger, so it is refused
+    // here. A UTF-8 byte order mark, which some editors put before it, is no part of the key.
+    std::string first = file.ReadLine();
+    if (first.starts_with(kUtf8ByteOrderMark)) first.erase(0, kUtf8ByteOrderMark.size());
+    ++row;
+    const std::size_t equals = first.find('=');
+    if (equals == std::string::npos || first.compare(0, equals, "bootloader") != 0) {
+        throw EConvertError("header field \"bootloader\" (line 1) is missing");
+    }
+    // An unknown generation is still a header: it matches no logger's bootloader.
+    header.qel_bl = BootloaderGeneration(ExtractKeyValue(first, "bootloader"));
     header.qel_bl_ver = word("bootloader version");
     header.qel_class = word("class");
     header.qel_verH = word("versionH");

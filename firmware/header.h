@@ -1,6 +1,7 @@
 // Image headers and the text form they take in image files: eight key=value lines in fixed order.
-// Error contract: a numeric value that is missing, no integer or outside 0 to 65535 raises EConvertError
-// naming the field or the text; errors of the file itself raise EInOutError. Nothing is caught here.
+// Error contract: a first line without the key "bootloader", or a numeric value that is missing, no integer
+// or outside -32768 to 65535 raises EConvertError naming the field or the text; errors of the file itself
+// raise EInOutError. Nothing is caught here.
 #pragma once
 
 #include <cstddef>
@@ -59,7 +60,8 @@ std::string ExtractKeyValue(std::string_view line, std::string_view key);
 std::int32_t StrToInt(std::string_view text);
 
 // Reads the next eight lines into header, storing each field as soon as it is read. Returns true.
-// The numeric fields take values 0 to 65535 only.
+// A UTF-8 byte order mark before the first line is skipped. The numeric fields take values 0 to 65535,
+// and -32768 to -1 as their 16-bit two's complement.
 bool ReadFirmwareHeader(TextLineReader& file, TBl3FileHeader& header);
 
 // Whether a line of an image file is a record line: every line without "=".

@@ -220,6 +220,32 @@ wait "$cli"
 check "SIGINT cancels every logger" 20 $? "$p1: Process cancelled! (status 20)" "$work/many-cancel.out" \
   "$p2: Process cancelled! (status 20)" "$work/many-cancel.out"
 
+# The parent ended by a signal it cannot pass on (no core files here): every child cancels its job as on a
+# first signal and ends within a second or so, no child left to the system, and the next job finds the
+# logger free and in its bootloader.
+for sig in KILL SEGV QUIT; do
+  start_sim; p1=$port
+  start_sim; p2=$port
+  (ulimit -c 0; exec "$bin/vantrel-update-cli" --port "$p1" --port "$p2" --yes --json >"$work/orphans.json" 2>/dev/null) &
+  cli=$!
+  wait_for '"event":"progress"' "$work/orphans.json"
+  kids=$(pgrep -P "$cli")
+  kill -"$sig" "$cli"
+  wait "$cli" 2>/dev/null
+  for _ in $(seq 400); do
+    left=""
+    for kid in $kids; do kill -0 "$kid" 2>/dev/null && left="$left $kid"; done
+    [ -z "$left" ] && break
+    sleep 0.025
+  done
+  check "parent ended by SIG$sig: children running" "" "$left"
+  for p in "$p1" "$p2"; do
+    "$bin/vantrel-update-cli" --port "$p" --yes --max-restarts 0 >"$work/next.out" 2>&1
+    class=$(grep -m 1 -o 'Class [0-9]*' "$work/next.out")
+    check "parent ended by SIG$sig: logger afterwards" "Class 51202" "$class"
+  done
+done
+
 # A second SIGINT a second later ends the run at once, the parent too: its own exit event last, one line on
 # stderr naming the ports still running. The first job is in the 4000 ms wait after the start request,
 # which a Cancel does not shorten.
@@ -251,6 +277,10 @@ check "image list to a full device" 1 $?
 start_sim
 "$bin/vantrel-update-cli" --port "$port" --yes --log /dev/full >/dev/null 2>"$work/full-log.err"
 check "log on a full disk" 0 $? "the log file /dev/full could not be written" "$work/full-log.err"
+
+# /dev/tty without a controlling terminal: the system's reason, and nothing started.
+setsid -w "$bin/vantrel-update-cli" --port "$port" --yes --log /dev/tty </dev/null >/dev/null 2>"$work/no-tty.err"
+check "log on /dev/tty without a terminal" 2 $? "cannot write the log file /dev/tty: No such device or address" "$work/no-tty.err"
 
 # A usage error the parser finds ends JSON Lines with the exit event too.
 "$bin/vantrel-update-cli" --json --port a --port a >"$work/usage.out" 2>/dev/null

@@ -60,6 +60,8 @@ struct Screen {
     bool out = false;
     bool escapes = true;
     int columns = 0;
+    int shrinksTo = 0;  // the width after the first shrinkAfter looks, as when the window is made narrower
+    int shrinkAfter = 0;
 };
 
 class CliTest : public ::testing::Test {
@@ -108,7 +110,11 @@ protected:
         io.lastWords = [](const std::string& before, const std::string& after, const std::string& errLine) {
             lastWords.push_back({before, after, errLine});
         };
-        if (screen.columns > 0) io.errColumns = [columns = screen.columns] { return columns; };
+        if (screen.columns > 0) {
+            io.errColumns = [screen, looks = 0]() mutable {
+                return screen.shrinksTo > 0 && ++looks > screen.shrinkAfter ? screen.shrinksTo : screen.columns;
+            };
+        }
         run.status = RunCli(args, io);
         run.out = out.str();
         run.err = err.str();
@@ -285,6 +291,10 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
     };
     const fs::path fifo = config_ / "log.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A port as a file of its own (any node does: the name is what is compared) and a link to it.
+    const std::string port = (config_ / "ttyV0").string();
+    std::ofstream(port).put('\0');
+    fs::create_symlink(port, config_ / "by-id");
     const Case cases[] = {
         {"no port", {"--yes"}, false, "--port is required"},
         {"port twice", {"--port", "SIM1", "--port", "SIM1", "--yes"}, false, "SIM1 is named twice"},
@@ -356,6 +366,27 @@ TEST_F(CliTest, UsageErrorsStopBeforeThePortIsOpened) {
          "cannot write the log file /nonexistent/vantrel.log: No such file or directory"},
         {"log that is a folder", {"--port", "SIM1", "--yes", "--log", "/"}, false, "cannot write the log file /"},
         {"log with a listing", {"--list-images", "--log", "x.log"}, false, "do not go with"},
+        // The log would be written onto the logger's line, whatever name it is given.
+        {"log on the port",
+         {"--port", port, "--yes", "--log", port},
+         false,
+         "--log " + port + " names the port being updated (" + port + ")"},
+        {"log on the port through a link",
+         {"--port", port, "--yes", "--log", (config_ / "by-id").string()},
+         false,
+         "names the port being updated"},
+        {"log on the port under another path",
+         {"--port", (config_ / "by-id").string(), "--yes", "--log", (config_ / "." / "ttyV0").string()},
+         false,
+         "names the port being updated"},
+        {"log on a port not there yet",
+         {"--port", "ttyVANTREL9", "--yes", "--wait-for-port", "5", "--log", "/dev/../dev/ttyVANTREL9"},
+         false,
+         "names the port being updated (ttyVANTREL9)"},
+        {"log on the adapter named by its serial number",
+         {"--port-serial", "A1", "--yes", "--log", "/dev/ttyUSB0"},
+         false,
+         "names the port being updated (/dev/ttyUSB0)"},
         // Waiting for a reader of a FIFO would hold the run for ever, before any time limit runs.
         {"log that is a FIFO",
          {"--port", "SIM1", "--yes", "--timeout", "5", "--log", fifo.string()},
@@ -857,6 +888,12 @@ TEST_F(CliTest, LogKeepsTheReportAndASummaryLine) {
         if (line.find(" job start=") != std::string::npos) summaries.push_back(line);
     }
     ASSERT_EQ(summaries.size(), 2u);
+    // Each job's summary is its last line, after its verdict.
+    EXPECT_EQ(lines.back(), summaries[1]);
+    const auto firstSummary = std::find(lines.begin(), lines.end(), summaries[0]);
+    ASSERT_NE(firstSummary, lines.begin());
+    EXPECT_NE(std::prev(firstSummary)->find("-> Update Vantrel Base V1.06 succesfully completed."), std::string::npos)
+        << *std::prev(firstSummary);
     EXPECT_NE(lines.front().find(" port=SIM1 -> Start at serial port \"SIM1\""), std::string::npos) << lines.front();
     // Every line names its port: the jobs of several loggers write one log.
     for (const auto& line : lines) EXPECT_NE(line.find(" port=SIM1 "), std::string::npos) << line;
@@ -895,7 +932,13 @@ TEST_F(CliTest, StatusLineOnATerminal) {
         // Narrower than the line: cut, never wrapped, so no redraw leaves a row behind.
         {"80 columns", {.err = true, .out = true, .columns = 80}, false, true},
         {"60 columns, dumb", {.err = true, .out = true, .escapes = false, .columns = 60}, false, false},
-        {"20 columns: the bar itself is cut", {.err = true, .out = true, .columns = 20}, false, true},
+        {"40 columns: the bar shrinks, the times stay", {.err = true, .out = true, .columns = 40}, false, true},
+        {"20 columns: no bar, the times cut", {.err = true, .out = true, .columns = 20}, false, true},
+        // The line drawn at 120 columns now covers three rows: the redraw goes up and clears them all.
+        {"120 columns shrunk to 40",
+         {.err = true, .out = true, .columns = 120, .shrinksTo = 40, .shrinkAfter = 30},
+         false,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -905,9 +948,13 @@ TEST_F(CliTest, StatusLineOnATerminal) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out.find(" -> Progress 50%") != std::string::npos, c.progressLinesOnStdout);
         EXPECT_EQ(run.err.find('\x1b') != std::string::npos, c.escapes);
-        if (c.screen.columns == 0 || c.screen.columns >= 60) {
+        if (c.screen.columns == 0 || c.screen.columns >= 40) {
             EXPECT_NE(run.err.find("] 50% "), std::string::npos);
             EXPECT_NE(run.err.find(" elapsed"), std::string::npos);
+        }
+        if (c.screen.shrinksTo > 0) {
+            EXPECT_NE(run.err.find("\x1b[2A\r\x1b[J"), std::string::npos);
+            EXPECT_NE(run.err.rfind(" elapsed, "), std::string::npos);
         }
         if (c.screen.columns == 0) {
             EXPECT_NE(run.err.find(" left  "), std::string::npos);
@@ -916,7 +963,7 @@ TEST_F(CliTest, StatusLineOnATerminal) {
             // Every redraw, after its carriage return (and the escape that clears the row), fits in the width.
             std::istringstream redraws(run.err);
             for (std::string redraw; std::getline(redraws, redraw, '\r');) {
-                if (redraw.rfind("\x1b[2K", 0) == 0) redraw.erase(0, 4);
+                redraw = std::regex_replace(redraw, std::regex("\x1b\\[[0-9]*[A-Z]"), "");
                 EXPECT_LT(redraw.size(), static_cast<std::size_t>(c.screen.columns)) << redraw;
             }
         }
@@ -976,7 +1023,7 @@ TEST_F(CliTest, WaitForPort) {
         std::vector<std::string> args;
         int hiddenLooks;  // looks at the port list before the adapter is there
         int status;
-        const char* says;
+        std::string says;
         std::size_t polls;       // quarter-second pauses before the job
         bool cancelled = false;  // a cancel request came before the wait
         bool inDetail = false;   // JSON readers find what stderr says in the exit event's detail
@@ -1014,7 +1061,15 @@ TEST_F(CliTest, WaitForPort) {
          false,
          true},
         {"time limit longer than the wait", {"--port-serial", "B2", "--timeout", "60"}, 9, 0, "", 9},
-        {"cancelled while waiting for a port", {"--port", absent.string()}, 0, link::feCancelled, "", 0, true},
+        // The same words whichever way the port was named.
+        {"cancelled while waiting for a port",
+         {"--port", absent.string()},
+         0,
+         link::feCancelled,
+         "cancelled while waiting for " + absent.string(),
+         0,
+         true,
+         true},
         {"cancelled while waiting for an adapter",
          {"--port-serial", "B2"},
          1000,
@@ -1038,7 +1093,7 @@ TEST_F(CliTest, WaitForPort) {
         link::CancelRequested = c.cancelled;
         const CliRun run = Cli(args);
         EXPECT_EQ(run.status, c.status) << run.err;
-        if (*c.says == '\0') {
+        if (c.says.empty()) {
             EXPECT_TRUE(run.err.empty()) << run.err;
         } else {
             EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
@@ -1097,9 +1152,11 @@ TEST_F(CliTest, SlowConverterLatencyIsPointedOut) {
 // Children as a test scripts them: what each prints and how it ends, in the order given.
 class FakeChildren final : public ChildRunner {
 public:
-    bool Start(const std::vector<std::string>& commandLine) override {
+    bool Start(const std::vector<std::string>& commandLine, std::string& whyNot) override {
         started.push_back(commandLine);
-        return refused.count(started.size() - 1) == 0;
+        if (refused.count(started.size() - 1) == 0) return true;
+        whyNot = "Too many open files";
+        return false;
     }
     std::optional<ChildEvent> Next() override {
         if (script.empty()) return std::nullopt;
@@ -1135,7 +1192,8 @@ TEST_F(CliTest, ManyLoggersEachEndOnALineThenATable) {
     children.script = {
         {Kind::Out, 1, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB1\""})"},
         {Kind::Out, 0, R"({"event":"report","text":"Start at serial port \"/dev/ttyUSB0\""})"},
-        {Kind::Err, 1, "vantrel-update-cli: no such device: /dev/ttyUSB1"},
+        // What a child says passes through the parent to the terminal: a control byte only as text.
+        {Kind::Err, 1, "vantrel-update-cli: no such device: /dev/ttyUSB1\x1b[2J"},
         {Kind::Out, 1, R"({"event":"message","text":"Aborted because serial port \"/dev/ttyUSB1\" is not ready!"})"},
         {Kind::Out, 1,
          R"({"event":"exit","status":10,"failure":"feNoPort","reason":"Aborted because serial port \"/dev/ttyUSB1\" is not ready!"})"},
@@ -1169,7 +1227,7 @@ TEST_F(CliTest, ManyLoggersEachEndOnALineThenATable) {
               "/dev/ttyUSB1  10      Aborted because serial port \"/dev/ttyUSB1\" is not ready!\n"
               "/dev/ttyÜSB2  20      Process cancelled!\n"
               "/dev/ttyUSB3  137     ended by signal 9\n");
-    EXPECT_EQ(run.err, "vantrel-update-cli: /dev/ttyUSB1: no such device: /dev/ttyUSB1\n");
+    EXPECT_EQ(run.err, "vantrel-update-cli: /dev/ttyUSB1: no such device: /dev/ttyUSB1\\x1b[2J\n");
 }
 
 // On a terminal each port running has a live line (bar, percent, times) below the rest, redrawn in place;
@@ -1216,9 +1274,9 @@ TEST_F(CliTest, ManyLoggersAChildThatCouldNotStartTakesNoChildsEvents) {
               "B: Update Vantrel Base V1.06 succesfully completed. (status 0)\n"
               "\n"
               "port  status  verdict\n"
-              "A     1       not started\n"
+              "A     1       not started (Too many open files)\n"
               "B     0       Update Vantrel Base V1.06 succesfully completed.\n");
-    EXPECT_EQ(run.err, "vantrel-update-cli: A: the update could not be started\n");
+    EXPECT_EQ(run.err, "vantrel-update-cli: A: the update could not be started: Too many open files\n");
 }
 
 TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
@@ -1227,39 +1285,59 @@ TEST_F(CliTest, ManyLoggersInJsonTagEveryEventWithItsPort) {
     children.script = {
         {Kind::Out, 0, R"({"event":"report","text":"Start"})"},
         {Kind::Out, 1, R"({"event":"notification","code":0,"value":0})"},
-        {Kind::Out, 1, R"({"event":"exit","status":0})"},
+        {Kind::Out, 1, R"({"event":"exit","status":0,"log_error":"No space left on device"})"},
         {Kind::Ended, 1, "", 0},
         {Kind::Out, 0, R"({"event":"exit","status":0})"},
         {Kind::Ended, 0, "", 0},
         // A child killed before its exit event gets one from the parent.
         {Kind::Ended, 2, "", 130},
     };
-    const CliRun run = Cli({"--json", "--port", "A", "--port", "B", "--port", "C", "--yes"}, "", false, {}, {},
-                           &children);
+    // D's child is refused by the system (no descriptors left): it gets its exit event at once.
+    children.refused = {3};
+    const CliRun run = Cli({"--json", "--port", "A", "--port", "B", "--port", "C", "--port", "D", "--yes"}, "", false,
+                           {}, {}, &children);
     EXPECT_EQ(run.status, 130);
     std::vector<std::string> lines;
     std::istringstream in(run.out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 7u) << run.out;
+    ASSERT_EQ(lines.size(), 8u) << run.out;
     // This run's own start and exit events around the children's, which carry their port.
     EXPECT_EQ(nlohmann::json::parse(lines.front())["event"], "start");
-    EXPECT_EQ(lines[1], R"({"event":"report","port":"A","text":"Start"})");
-    EXPECT_EQ(lines[2], R"({"event":"notification","port":"B","code":0,"value":0})");
-    EXPECT_EQ(lines[3], R"({"event":"exit","port":"B","status":0})");
-    EXPECT_EQ(lines[4], R"({"event":"exit","port":"A","status":0})");
-    nlohmann::json killed = nlohmann::json::parse(lines[5]);
-    killed.erase("time");
-    EXPECT_EQ(killed, (nlohmann::json{{"event", "exit"},
-                                      {"port", "C"},
-                                      {"status", 130},
-                                      {"failure", "signal"},
-                                      {"reason", nullptr},
-                                      {"detail", "ended by signal 2"}}));
-    // The run's own exit event names the status it reports, the killed port's.
+    EXPECT_EQ(lines[2], R"({"event":"report","port":"A","text":"Start"})");
+    EXPECT_EQ(lines[3], R"({"event":"notification","port":"B","code":0,"value":0})");
+    EXPECT_EQ(lines[4], R"({"event":"exit","port":"B","status":0,"log_error":"No space left on device"})");
+    EXPECT_EQ(lines[5], R"({"event":"exit","port":"A","status":0})");
+    // The parent's own exit events for a port have the port where the children's have it, after the name.
+    const struct {
+        std::size_t line;
+        nlohmann::ordered_json fields;
+    } parents[] = {
+        {1,
+         {{"event", "exit"},
+          {"port", "D"},
+          {"status", 1},
+          {"failure", "unexpected"},
+          {"reason", nullptr},
+          {"detail", "the update could not be started: Too many open files"}}},
+        {6,
+         {{"event", "exit"},
+          {"port", "C"},
+          {"status", 130},
+          {"failure", "signal"},
+          {"reason", nullptr},
+          {"detail", "ended by signal 2"}}},
+    };
+    for (const auto& p : parents) {
+        nlohmann::ordered_json event = nlohmann::ordered_json::parse(lines[p.line]);
+        event.erase("time");
+        EXPECT_EQ(event.dump(), p.fields.dump());
+    }
+    // The run's own exit event names the status it reports, the killed port's, and that a log stopped.
     const nlohmann::json exit = nlohmann::json::parse(lines.back());
     EXPECT_EQ(exit["event"], "exit");
     EXPECT_EQ(exit["status"], 130);
     EXPECT_EQ(exit["failure"], "signal");
+    EXPECT_EQ(exit["log_error"], "No space left on device");
     EXPECT_FALSE(exit.contains("port"));
 
     // A second signal to this run writes its own exit event and names the ports still running: all three
@@ -1300,6 +1378,9 @@ TEST_F(CliTest, ManyLoggersNameEachPortOnce) {
          device.string() + " (the adapter with the serial number 'A1') and " + byId.string() + " are the same port"},
         {{"--port-serial", "A1", "--port-serial", "A1", "--wait-for-port", "5"},
          "the adapter with the serial number 'A1' is named twice"},
+        // The children would each write their log onto that logger's line.
+        {{"--port", "/dev/ttyUSB9", "--port", byId.string(), "--log", device.string()},
+         "--log " + device.string() + " names the port being updated (" + byId.string() + ")"},
     };
     for (const auto& c : cases) {
         FakeChildren children;

@@ -42,6 +42,7 @@ TEST_F(ImageFileTest, RecordLinesAreTheLinesWithoutEquals) {
         const char* name;
         std::string body;  // after the eight header lines
         Lines lines;
+        std::string before = "";  // before the header
     };
     const std::string eof = ":00000001FF";
     const Case cases[] = {
@@ -54,9 +55,10 @@ TEST_F(ImageFileTest, RecordLinesAreTheLinesWithoutEquals) {
         {"blank lines", "\n" + std::string(kData0200) + "\n\n" + eof + "\n\n", {"", kData0200, "", eof, ""}},
         {"lower case kept as it is", ":00000001ff\n", {":00000001ff"}},
         {"nothing after the header", "", {}},
+        {"UTF-8 byte order mark", eof + "\r\n", {eof}, "\xEF\xBB\xBF"},
     };
     for (const Case& c : cases) {
-        const std::string path = dir_.Write("image.txt", kHeader + c.body);
+        const std::string path = dir_.Write("image.txt", c.before + kHeader + c.body);
         const FileImage image = LoadFileImage(path);
         EXPECT_EQ(image.lines, c.lines) << c.name;
         EXPECT_EQ(image.header, kHeaderRecord) << c.name;
@@ -66,13 +68,13 @@ TEST_F(ImageFileTest, RecordLinesAreTheLinesWithoutEquals) {
 
 TEST_F(ImageFileTest, HeaderLineWithoutEqualsIsAlsoARecordLine) {
     std::string content = kHeader;
-    content.replace(0, content.find('\n'), "3");  // the bootloader line lost its key
+    content.replace(content.find("date="), 5, "");  // the date line lost its key
     const FileImage image = LoadFileImage(dir_.Write("image.txt", content + ":00000001FF\n"));
-    EXPECT_EQ(image.header.qel_bl, 0xFFFF);
+    EXPECT_EQ(image.header.qel_date, "");
     EXPECT_EQ(image.header.qel_class, 26145);
-    EXPECT_EQ(image.lines, (Lines{"3", ":00000001FF"}));
-    // Where each record line stands in the file: the first, then the ninth.
-    EXPECT_EQ(image.lineNumbers, (std::vector<std::uint32_t>{1, 9}));
+    EXPECT_EQ(image.lines, (Lines{"03.06.2018 18:51:00", ":00000001FF"}));
+    // Where each record line stands in the file: the eighth, then the ninth.
+    EXPECT_EQ(image.lineNumbers, (std::vector<std::uint32_t>{8, 9}));
 }
 
 TEST_F(ImageFileTest, HeaderOnly) {
@@ -104,7 +106,13 @@ TEST_F(ImageFileTest, BadFilesGiveAClearError) {
         {"directory", (dir_.Path() / "folder.txt").string(), false, "Is a directory"},
         {"too large", bigFile, false, "File too large (16777217 bytes, at most 16777216)"},
         {"empty", dir_.Write("empty.txt", ""), true, "the file is empty"},
-        {"binary garbage", dir_.Write("garbage.bin", garbage), true, "(line 2) is missing or empty"},
+        {"binary garbage", dir_.Write("garbage.bin", garbage), true, "\"bootloader\" (line 1) is missing"},
+        // The first line deleted, or pushed down by a blank line: refused before any later row is misread.
+        {"no bootloader line",
+         dir_.Write("nobl.txt", std::string(kHeader).substr(std::string(kHeader).find('\n') + 1) + dataLine), true,
+         "header field \"bootloader\" (line 1) is missing"},
+        {"blank first line", dir_.Write("blank.txt", "\n" + std::string(kHeader) + dataLine), true,
+         "header field \"bootloader\" (line 1) is missing"},
         {"endless header line", dir_.Write("endless1.txt", std::string(200000, 'A')), false,
          "line longer than 65536 characters"},
         {"endless record line",
@@ -113,7 +121,7 @@ TEST_F(ImageFileTest, BadFilesGiveAClearError) {
         {"header fails to convert", dir_.Write("bad.txt", std::string(kHeader).replace(34, 6, "c1ass=")), true,
          "header field \"class\" (line 3) is missing or empty"},
         {"print out of range", dir_.Write("print.txt", std::string(kHeader).replace(86, 2, "65555")), true,
-         "'65555' is out of range for \"print\" (0 to 65535)"},
+         "'65555' is out of range for \"print\" (-32768 to 65535)"},
         {"class abc", dir_.Write("abc.txt", std::string(kHeader).replace(40, 5, "abc")), true,
          "'abc' is not a valid integer value"},
     };

@@ -64,10 +64,13 @@ TEST(WindowsChildProcesses, ArgumentsLinesAndStatusesComeBackAsTheChildrenGaveTh
     first.insert(first.end(), tricky.begin(), tricky.end());
     const auto children = SystemChildRunner();
     ASSERT_NE(children, nullptr);
-    ASSERT_TRUE(children->Start(first));
+    std::string whyNot;
+    ASSERT_TRUE(children->Start(first, whyNot));
     // More than a pipe holds, so the child blocks until it is read, and lines are split across reads.
-    ASSERT_TRUE(children->Start({self, kChildMode, "0", "3000"}));
-    EXPECT_FALSE(children->Start({self + "-not-there.exe", "x"}));
+    ASSERT_TRUE(children->Start({self, kChildMode, "0", "3000"}, whyNot));
+    // A program that is not there is named by the system's reason.
+    EXPECT_FALSE(children->Start({self + "-not-there.exe", "x"}, whyNot));
+    EXPECT_FALSE(whyNot.empty());
 
     const std::map<std::size_t, Seen> seen = Drain(*children);
     ASSERT_EQ(seen.size(), 2u);
@@ -95,7 +98,8 @@ TEST(WindowsChildProcesses, ArgumentsLinesAndStatusesComeBackAsTheChildrenGaveTh
 TEST(WindowsChildProcesses, NothingStartedIsNothingToWaitFor) {
     const auto children = SystemChildRunner();
     ASSERT_NE(children, nullptr);
-    EXPECT_FALSE(children->Start({"C:\\no\\such\\program.exe"}));
+    std::string whyNot;
+    EXPECT_FALSE(children->Start({"C:\\no\\such\\program.exe"}, whyNot));
     EXPECT_FALSE(children->Next());
 }
 
