@@ -9,8 +9,8 @@
 #include <regex>
 #include <set>
 
-#include "cli/console_window.h"
 #include "cli/program_name.h"
+#include "cli/shown_safely.h"
 #include "vantrel/version.h"
 
 namespace vantrel::cli {

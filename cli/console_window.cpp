@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "cli/program_name.h"
+#include "cli/shown_safely.h"
 #include "link/clock.h"
 #include "link/failures.h"
 
@@ -21,23 +22,6 @@ double Seconds(std::chrono::milliseconds duration) { return static_cast<double>(
 
 ConsoleWindow::ConsoleWindow(ConsoleIo io, JsonLines* json, JobLog* log, std::string port)
     : io_(io), json_(json), log_(log), port_(std::move(port)), timeLeft_(link::CurrentClock()) {}
-
-std::string ShownSafely(const std::string& text) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            shown += "\\x";
-            shown.push_back(kHex[byte >> 4]);
-            shown.push_back(kHex[byte & 0xF]);
-        } else {
-            shown.push_back(c);
-        }
-    }
-    return shown;
-}
 
 void ConsoleWindow::Emit(const char* event, const std::string& text) {
     json_->Emit(event, {{"text", JobTextAsJson(text, port_)}});

@@ -97,7 +97,4 @@ private:
     app::TimeLeft timeLeft_;
 };
 
-// Control characters (a port name may hold an escape sequence) as \xHH, so a terminal only shows them.
-std::string ShownSafely(const std::string& text);
-
 }  // namespace vantrel::cli

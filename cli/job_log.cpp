@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/console_window.h"
 #include "cli/log_file.h"
+#include "cli/shown_safely.h"
 
 namespace vantrel::cli {
 

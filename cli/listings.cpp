@@ -9,6 +9,7 @@
 #include "app/port_list.h"
 #include "cli/console_window.h"
 #include "cli/json_events.h"
+#include "cli/shown_safely.h"
 #include "firmware/catalogue.h"
 #include "firmware/image_file.h"
 

@@ -12,6 +12,7 @@
 #include "app/exit_status.h"
 #include "app/job_record.h"
 #include "cli/program_name.h"
+#include "cli/shown_safely.h"
 #include "link/cancel.h"
 #include "link/failures.h"
 

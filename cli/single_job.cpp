@@ -16,6 +16,7 @@
 #include "app/port_list.h"
 #include "cli/port_system.h"
 #include "cli/program_name.h"
+#include "cli/shown_safely.h"
 #include "engine/comm_thread.h"
 #include "engine/notify.h"
 #include "firmware/catalogue.h"
