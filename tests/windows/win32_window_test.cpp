@@ -38,6 +38,26 @@
 namespace vantrel::ui::win32 {
 namespace {
 
+// Acts on the system's Yes/No box once it is open, from a timer, since the question blocks its caller. The
+// system's callbacks take no state of ours: act is a plain function, and what it finds goes into statics.
+UINT_PTR WhenTheQuestionOpens(void (*act)(HWND box)) {
+    static void (*pending)(HWND box) = nullptr;
+    pending = act;
+    return SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND box, LPARAM) -> BOOL {
+                wchar_t kind[16] = {};
+                GetClassNameW(box, kind, 16);
+                if (lstrcmpW(kind, L"#32770") != 0) return TRUE;
+                pending(box);
+                return FALSE;
+            },
+            0);
+    });
+}
+
 std::wstring Text(HWND window) {
     wchar_t text[1024] = {};
     GetWindowTextW(window, text, 1024);
@@ -690,20 +710,10 @@ TEST(Win32Confirmation, EscapeAnswersNoAndEnterYes) {
     for (const Case& c : {Case{VK_ESCAPE, false}, Case{VK_RETURN, true}}) {
         static WPARAM key;
         key = c.key;
-        const UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
-            KillTimer(nullptr, id);
-            EnumThreadWindows(
-                GetCurrentThreadId(),
-                [](HWND box, LPARAM) -> BOOL {
-                    wchar_t kind[16] = {};
-                    GetClassNameW(box, kind, 16);
-                    if (lstrcmpW(kind, L"#32770") != 0) return TRUE;
-                    const HWND focus = GetFocus() != nullptr ? GetFocus() : box;
-                    PostMessageW(focus, WM_KEYDOWN, key, 0);
-                    PostMessageW(focus, WM_KEYUP, key, 0);
-                    return FALSE;
-                },
-                0);
+        const UINT_PTR timer = WhenTheQuestionOpens([](HWND box) {
+            const HWND focus = GetFocus() != nullptr ? GetFocus() : box;
+            PostMessageW(focus, WM_KEYDOWN, key, 0);
+            PostMessageW(focus, WM_KEYUP, key, 0);
         });
         StandardDialogs dialogs;
         EXPECT_EQ(dialogs.Confirm(nullptr, L"Question?\r\nReally?"), c.answer) << c.key;
@@ -1065,23 +1075,13 @@ TEST_F(Win32WindowTest, TheQuestionsButtonsOpenClearOfTheUpdateButton) {
         static SIZE size;
         yes = no = {};
         size = {};
-        const UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
-            KillTimer(nullptr, id);
-            EnumThreadWindows(
-                GetCurrentThreadId(),
-                [](HWND box, LPARAM) -> BOOL {
-                    wchar_t kind[16] = {};
-                    GetClassNameW(box, kind, 16);
-                    if (lstrcmpW(kind, L"#32770") != 0) return TRUE;
-                    GetWindowRect(GetDlgItem(box, IDYES), &yes);
-                    GetWindowRect(GetDlgItem(box, IDNO), &no);
-                    RECT outline{};
-                    GetWindowRect(box, &outline);
-                    size = {outline.right - outline.left, outline.bottom - outline.top};
-                    PostMessageW(GetDlgItem(box, IDNO), WM_KEYDOWN, VK_ESCAPE, 0);
-                    return FALSE;
-                },
-                0);
+        const UINT_PTR timer = WhenTheQuestionOpens([](HWND box) {
+            GetWindowRect(GetDlgItem(box, IDYES), &yes);
+            GetWindowRect(GetDlgItem(box, IDNO), &no);
+            RECT outline{};
+            GetWindowRect(box, &outline);
+            size = {outline.right - outline.left, outline.bottom - outline.top};
+            PostMessageW(GetDlgItem(box, IDNO), WM_KEYDOWN, VK_ESCAPE, 0);
         });
         StandardDialogs dialogs;
         EXPECT_FALSE(dialogs.Confirm(window.Handle(), FromText(*app::UpdateConfirmation())));
