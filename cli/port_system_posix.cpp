@@ -39,4 +39,6 @@ std::optional<ConverterLatency> ConverterLatencyTimer(const std::string& port, c
     return ConverterLatency{std::chrono::milliseconds(milliseconds), setting};
 }
 
+std::string DefaultWatchFolder() { return "/dev/serial/by-id"; }
+
 }  // namespace vantrel::cli

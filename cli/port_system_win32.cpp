@@ -30,4 +30,6 @@ std::string SameDeviceKey(const std::string& port) { return PlainPortName(port);
 // The converters' drivers keep their latency in their own registry settings; nothing to read here.
 std::optional<ConverterLatency> ConverterLatencyTimer(const std::string&, const std::string&) { return std::nullopt; }
 
+std::string DefaultWatchFolder() { return {}; }
+
 }  // namespace vantrel::cli

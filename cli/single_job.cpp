@@ -24,6 +24,7 @@
 #include "link/clock.h"
 #include "link/failures.h"
 #include "link/serial.h"
+#include "vantrel/version.h"
 
 namespace vantrel::cli {
 
@@ -111,8 +112,10 @@ int RunUpdate(const Arguments& args, std::shared_ptr<const firmware::FileImage> 
     JobLog* log = run.log.IsOpen() ? &run.log : nullptr;
     run.log.SetPort(args.port);
     ConsoleWindow window(io, run.json, log, args.port);
-    app::JobControl::SummarySink summary;
-    if (log != nullptr) summary = [log](const std::string& line) { log->Summary(line); };
+    app::JobControl::SummarySink summary = [log, &args](const std::string& line) {
+        if (log != nullptr) log->Summary(line);
+        if (args.addToHistory) app::AppendToUserHistory(HistoryRecord(line, AdapterSerialNumber(args.port)));
+    };
     app::JobControl jobs(window, args.maxRestarts, std::move(summary));
 
     // The time limit runs on the system's one clock, from the moment the run started.
@@ -222,6 +225,25 @@ std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io, RunState& run)
 }
 
 }  // namespace
+
+std::string AdapterSerialNumber(const std::string& port) {
+    const std::string key = SameDeviceKey(port);
+    for (const app::PortEntry& entry : app::LoggerPortEntries(app::CurrentPortSource().Enumerate())) {
+        if (entry.name == port || entry.identity.stableLink == port || SameDeviceKey(entry.name) == key) {
+            return entry.identity.serialNumber;
+        }
+    }
+    return {};
+}
+
+std::string HistoryRecord(const std::string& summaryLine, const std::string& adapterSerial) {
+    std::string line = summaryLine;
+    const std::string unknown = " adapter=- ";
+    if (const std::size_t at = line.find(unknown); at != std::string::npos && !adapterSerial.empty()) {
+        line.replace(at, unknown.size(), " adapter=" + app::SummaryValue(adapterSerial) + " ");
+    }
+    return line + " program=" + app::SummaryValue(VersionLine(kProgramName));
+}
 
 void Confirm(const Arguments& args, ConsoleIo& io) {
     const std::optional<std::string> question = app::UpdateConfirmation();
