@@ -53,10 +53,10 @@ std::optional<std::string> Value(const std::string& line, std::size_t& at) {
 }
 
 // The columns of a job in the order the summary line writes them; keys a later version adds follow.
-const std::vector<std::string> kColumns{
-    "time",       "start",         "end",      "port",   "adapter", "class-before", "version-before",
-    "class-after", "version-after", "platform", "print",  "image",   "verdict",      "status",
-    "duration",   "restarts",      "program"};
+const std::vector<std::string> kColumns{"time",         "start",          "end",         "port",          "adapter",
+                                        "class-before", "version-before", "class-after", "version-after", "platform",
+                                        "print",        "image",          "verdict",     "status",        "duration",
+                                        "restarts",     "program"};
 
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;

@@ -176,8 +176,8 @@ public:
             if (stopping_ && ports_.InWork().empty()) break;
             // Waiting for the children's lines is the pause between two looks at the watched place.
             const auto until = std::chrono::steady_clock::now() + kScanInterval;
-            for (auto left = kScanInterval; left > 0ms;
-                 left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())) {
+            for (auto left = kScanInterval; left > 0ms; left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                            until - std::chrono::steady_clock::now())) {
                 const std::optional<ChildEvent> event = children_.NextWithin(left);
                 if (!event) break;
                 Heard(*event);

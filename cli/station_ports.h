@@ -56,9 +56,9 @@ public:
 private:
     struct Port {
         StationPortState state;
-        link::Micros since;           // when it arrived (for settling)
-        bool leftDuringJob = false;   // unplugged while in work
-        bool presentNow = true;       // in the last scan
+        link::Micros since;          // when it arrived (for settling)
+        bool leftDuringJob = false;  // unplugged while in work
+        bool presentNow = true;      // in the last scan
     };
 
     link::Micros settle_;
