@@ -57,7 +57,9 @@ public:
         : folder_(std::move(folder)), usbIds_(std::move(usbIds)) {}
 
     // Nothing while the folder is not there (udev makes /dev/serial/by-id with the first USB serial port).
-    std::optional<std::vector<std::string>> Scan() {
+    // replaced: the names that now stand for another device than at the last scan (unplugged and plugged
+    // in again between two scans).
+    std::optional<std::vector<std::string>> Scan(std::vector<std::string>* replaced = nullptr) {
         std::vector<std::string> names;
         if (folder_.empty()) {
             for (const app::PortEntry& entry : app::LoggerPortEntries(app::CurrentPortSource().Enumerate())) {
@@ -73,6 +75,16 @@ public:
             }
         }
         std::sort(names.begin(), names.end());
+        std::map<std::string, std::string> devices;
+        for (const std::string& name : names) {
+            devices[name] = DeviceSignature(name);
+            const auto before = devices_.find(name);
+            if (replaced != nullptr && before != devices_.end() && before->second != devices[name]) {
+                replaced->push_back(name);
+                known_.erase(name);
+            }
+        }
+        devices_ = std::move(devices);
         Identify(names);
         std::vector<std::string> taken;
         for (const std::string& name : names) {
@@ -93,6 +105,16 @@ public:
     const std::string& Folder() const { return folder_; }
 
 private:
+    // What tells one plug-in from the next under the same name: the link itself (made anew by udev or a
+    // simulator) and the device it leads to.
+    static std::string DeviceSignature(const std::string& name) {
+        std::error_code error;
+        std::string signature = std::filesystem::is_symlink(name, error)
+                                    ? std::filesystem::read_symlink(name, error).string()
+                                    : std::string();
+        return signature + "|" + LinkIdentity(name);
+    }
+
     // What the system tells about each new name, asked once a name (the port list is not cheap to read).
     void Identify(const std::vector<std::string>& names) {
         for (auto it = known_.begin(); it != known_.end();) {
@@ -120,6 +142,7 @@ private:
     std::string folder_;
     std::vector<std::string> usbIds_;
     std::map<std::string, std::optional<app::PortIdentity>> known_;
+    std::map<std::string, std::string> devices_;
 };
 
 // A logger the station took: its job, and what its child said.
@@ -182,7 +205,16 @@ public:
                 if (!event) break;
                 Heard(*event);
             }
-            present = watch_.Scan();
+            std::vector<std::string> replaced;
+            present = watch_.Scan(&replaced);
+            if (present && started && !replaced.empty()) {
+                // Gone and back between two looks: the logger left, and a new one arrived.
+                std::vector<std::string> without;
+                for (const std::string& port : *present) {
+                    if (std::find(replaced.begin(), replaced.end(), port) == replaced.end()) without.push_back(port);
+                }
+                for (const StationChange& change : ports_.Scan(without, clock.Now())) Take(change, clock.Now());
+            }
         }
         Erase();
         std::string summary = "took " + std::to_string(taken_) + (taken_ == 1 ? " logger: " : " loggers: ") +
