@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "app/local_time.h"
@@ -126,7 +125,7 @@ void AppendToUserHistory(const std::string& line) {
     const std::filesystem::path path(std::u8string(name.begin(), name.end()));
     std::error_code ignored;
     std::filesystem::create_directories(path.parent_path(), ignored);
-    std::ofstream(path, std::ios::app | std::ios::binary) << line << '\n';
+    AppendWholeLine(name, line);
 }
 
 }  // namespace vantrel::app

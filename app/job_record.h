@@ -60,4 +60,10 @@ std::string UserHistoryPath();
 // changes nothing the operator sees: the job it records is over either way.
 void AppendToUserHistory(const std::string& line);
 
+// Appends line and its end to the file in one write at the file's end, so that the lines of several
+// writers on one machine (two stations, a station and a window) never interleave and a crash leaves a
+// line whole or not at all; a last line left without its end by an earlier writer gets it first. False
+// when the file could not be written. Per system, beside UserHistoryPath.
+bool AppendWholeLine(const std::string& path, const std::string& line);
+
 }  // namespace vantrel::app

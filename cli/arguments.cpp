@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -54,7 +55,23 @@ bool KnownStartUpKey(const std::string& key) {
 // A wait of nothing is a slip, and one of more than a day is not a wait for a port.
 constexpr int kLongestPortWaitSeconds = 86400;
 
-bool Listing(const Arguments& args) { return args.listPorts || args.listImages; }
+bool Listing(const Arguments& args) { return args.listPorts || args.listImages || args.history; }
+bool StationOption(const Arguments& args) {
+    return args.watchDirGiven || !args.usbIdTexts.empty() || args.includePresent || args.maxLoggers;
+}
+
+// A USB converter's vendor and product ID as lsusb shows them, "0403:6001"; kept in lower case, as the
+// port list reports them.
+std::string UsbId(const std::string& text) {
+    static const std::regex kUsbId("[0-9A-Fa-f]{4}:[0-9A-Fa-f]{4}");
+    if (!std::regex_match(text, kUsbId)) {
+        throw UsageError("--usb-id takes a vendor and a product ID as VID:PID in hexadecimal (0403:6001), not '" +
+                         text + "'");
+    }
+    std::string id = text;
+    std::transform(id.begin(), id.end(), id.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+    return id;
+}
 bool PortGiven(const Arguments& args) { return !args.ports.empty() || !args.portSerials.empty(); }
 bool AnyEmpty(const std::vector<std::string>& values) {
     return std::any_of(values.begin(), values.end(), [](const std::string& value) { return value.empty(); });
@@ -68,6 +85,20 @@ struct Refusal {
 };
 
 constexpr Refusal kRefusals[] = {
+    {[](const Arguments& a, const RunMode&) { return a.history && (a.listPorts || a.listImages || a.station); },
+     "--history is a run of its own; it does not go with --list-ports, --list-images or --station"},
+    {[](const Arguments& a, const RunMode&) { return a.csv && !a.history; }, "--csv goes with --history"},
+    {[](const Arguments& a, const RunMode&) { return a.csv && a.json; }, "--history takes --json or --csv, not both"},
+    {[](const Arguments& a, const RunMode&) { return a.station && (a.listPorts || a.listImages); },
+     "--station does not go with --list-ports or --list-images"},
+    {[](const Arguments& a, const RunMode&) { return a.station && PortGiven(a); },
+     "--station finds the ports itself; it does not go with --port or --port-serial"},
+    {[](const Arguments& a, const RunMode&) { return a.station && a.wait; },
+     "--wait-for-port does not go with --station, which waits for every logger"},
+    {[](const Arguments& a, const RunMode&) { return !a.station && StationOption(a); },
+     "--watch-dir, --usb-id, --include-present and --max-loggers belong to --station"},
+    {[](const Arguments& a, const RunMode&) { return a.watchDirGiven && a.watchDir.empty(); },
+     "--watch-dir needs the name of a folder"},
     {[](const Arguments& a, const RunMode&) { return a.listPorts && a.listImages; },
      "--list-ports and --list-images are two runs, not one"},
     {[](const Arguments& a, const RunMode&) { return Listing(a) && PortGiven(a); },
@@ -85,7 +116,7 @@ constexpr Refusal kRefusals[] = {
      "--port needs the name of a port"},
     {[](const Arguments& a, const RunMode&) { return !Listing(a) && AnyEmpty(a.portSerials); },
      "--port-serial needs the serial number of an adapter"},
-    {[](const Arguments& a, const RunMode&) { return !Listing(a) && !PortGiven(a); },
+    {[](const Arguments& a, const RunMode&) { return !Listing(a) && !a.station && !PortGiven(a); },
      "--port is required to update a logger"},
     {[](const Arguments& a, const RunMode& m) { return !Listing(a) && a.fileGiven && !m.imageFiles; },
      "--file needs internal mode and the key f:+"},
@@ -133,6 +164,24 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& argv, 
                        "Cancel the run if it has not ended after SECONDS, the wait for the port included: the "
                        "shorter of --timeout and --wait-for-port ends the wait (exit status 124)")
             ->type_name("SECONDS");
+    app.add_flag("--station", args.station,
+                 "Update every logger plugged in until stopped: each new port in the watched folder, once until "
+                 "it is unplugged");
+    CLI::Option* watchDir =
+        app.add_option("--watch-dir", args.watchDir,
+                       "Folder of port links the station watches (default /dev/serial/by-id; on Windows the port list)")
+            ->type_name("DIR");
+    app.add_option("--usb-id", args.usbIdTexts,
+                   "A converter's VID:PID the station takes besides the udev rule's (repeatable)")
+        ->type_name("VID:PID")
+        ->allow_extra_args(false);
+    app.add_flag("--include-present", args.includePresent, "The station also updates the ports there at its start");
+    CLI::Option* maxLoggers =
+        app.add_option("--max-loggers", args.maxLoggersText, "The station ends after taking N loggers")->type_name("N");
+    app.add_flag("--add-to-history", args.addToHistory,
+                 "Append the job's summary line to the history file the windows keep (the station's jobs do)");
+    app.add_flag("--history", args.history, "Print the job history (--json: one document, --csv: a table) and exit");
+    app.add_flag("--csv", args.csv, "With --history: comma-separated values");
     app.add_flag("--list-ports", args.listPorts, "List the logger ports and exit");
     app.add_flag("--list-images", args.listImages, "List the firmware images (and --file's header) and exit");
     app.set_version_flag("--version", VersionLine(kProgramName));
@@ -142,8 +191,8 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& argv, 
     try {
         std::vector<std::string> reversed(argv.rbegin(), argv.rend() - 1);
         // The parser would take the next argument as the value of "--port=": an empty value is refused here.
-        for (const char* option :
-             {"--port=", "--file=", "--max-restarts=", "--log=", "--timeout=", "--port-serial=", "--wait-for-port="}) {
+        for (const char* option : {"--port=", "--file=", "--max-restarts=", "--log=", "--timeout=", "--port-serial=",
+                                   "--wait-for-port=", "--watch-dir=", "--usb-id=", "--max-loggers="}) {
             if (std::find(argv.begin() + 1, argv.end(), option) != argv.end()) {
                 throw UsageError(std::string(option, std::strlen(option) - 1) + " needs a value");
             }
@@ -160,6 +209,12 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& argv, 
                 DecimalNumber("--wait-for-port", "a number of seconds", 1, kLongestPortWaitSeconds, args.waitText));
         }
         args.logGiven = log->count() > 0;
+        args.watchDirGiven = watchDir->count() > 0;
+        for (const std::string& id : args.usbIdTexts) args.usbIds.push_back(UsbId(id));
+        if (maxLoggers->count() > 0) {
+            args.maxLoggers = DecimalNumber("--max-loggers", "a number of loggers", 1, std::numeric_limits<int>::max(),
+                                            args.maxLoggersText);
+        }
         if (timeLimit->count() > 0) args.timeLimit = TimeLimit(args.timeLimitText);
         for (const auto& key : args.keys) {
             if (key.find(':') == std::string::npos) throw UsageError("not a KEY:VALUE start-up key: " + key);

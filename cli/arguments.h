@@ -35,6 +35,19 @@ struct Arguments {
     std::optional<std::chrono::milliseconds> timeLimit;
     // When the time limit runs out: it bounds the whole run, the wait for the port included.
     std::optional<link::Micros> deadline;
+    // The station: every logger plugged in is updated, until it is stopped.
+    bool station = false;
+    std::string watchDir;
+    bool watchDirGiven = false;
+    std::vector<std::string> usbIdTexts;  // as given with --usb-id
+    std::vector<std::string> usbIds;      // the same as "vvvv:pppp", lower-case hex
+    bool includePresent = false;
+    std::string maxLoggersText;
+    std::optional<int> maxLoggers;
+    // The job's summary line also goes to the per-user history (what the station gives each logger's job).
+    bool addToHistory = false;
+    bool history = false;
+    bool csv = false;
     // The help or a listing went to stdout as a document of its own, so no JSON exit event follows it.
     bool plainOutput = false;
 };

@@ -2,6 +2,7 @@
 // engine runs one job a process, so several loggers at once are several processes.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -31,12 +32,24 @@ public:
     // still running, one for one: each child cancels its job as a single console would. On Windows the
     // children share the console, which gives each of them its Ctrl+C or Ctrl+Break itself.
     virtual std::optional<ChildEvent> Next() = 0;
+    // The same, but waits at most about `wait`: nothing when no line or end came by then, or no child runs.
+    virtual std::optional<ChildEvent> NextWithin(std::chrono::milliseconds wait) = 0;
+    // How many requests to stop reached this process so far: interrupts that come together (within a
+    // second of the first of them) are one request.
+    virtual int StopRequests() const = 0;
 };
+
+// What the runner does with the interrupts that reach this process. Several loggers at once: every one
+// is passed on at once, so each job is cancelled as a single console's would be. The station: the first
+// request is its own (it takes no new logger, the jobs run on), the second is passed on (each job is
+// cancelled), and a third ends every child and the station at once.
+enum class InterruptPolicy { PassEveryOne, KeepTheFirst };
 
 // This program, as the system starts it again.
 std::string OwnProgram(const std::string& argv0);
 
-// The system's runner; nothing where the system has none.
-std::unique_ptr<ChildRunner> SystemChildRunner();
+// The system's runner; nothing where the system has none. On Windows the children share the console,
+// which gives each of them a Ctrl+C itself: there the station's first request reaches the jobs too.
+std::unique_ptr<ChildRunner> SystemChildRunner(InterruptPolicy policy = InterruptPolicy::PassEveryOne);
 
 }  // namespace vantrel::cli

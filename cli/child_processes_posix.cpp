@@ -3,12 +3,16 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 
@@ -31,18 +35,45 @@ constexpr std::size_t kSignalledChildren = 256;
 std::atomic<pid_t> runningChildren[kSignalledChildren];
 static_assert(std::atomic<pid_t>::is_always_lock_free);
 
+// The station's requests: interrupts within a second of the first of a burst are one request (`timeout`
+// and service managers send several at once).
+std::atomic<bool> keepTheFirst{false};
+std::atomic<int> requests{0};
+std::atomic<std::int64_t> requestStartedAt{0};
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+constexpr std::int64_t kOneRequestNanos = 1'000'000'000;
+
+std::int64_t MonotonicNanos() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * kOneRequestNanos + now.tv_nsec;
+}
+
+void EndEveryChildAndThisRun(int signal) {
+    for (const std::atomic<pid_t>& child : runningChildren) {
+        if (const pid_t pid = child.load(); pid > 0) kill(pid, signal);
+    }
+    EndAtOnce(signal);
+}
+
 extern "C" void CountInterrupt(int signal) {
     lastInterrupt.store(signal);
-    interruptsSeen.fetch_add(1);
     link::CancelRequested.store(true, std::memory_order_relaxed);
+    const std::int64_t now = MonotonicNanos();
+    if (requests.load() == 0 || now - requestStartedAt.load() >= kOneRequestNanos) {
+        requestStartedAt.store(now);
+        requests.fetch_add(1);
+    }
+    if (keepTheFirst.load()) {
+        // The first request only stops the station taking loggers; the later ones go to the jobs.
+        if (requests.load() >= 2) interruptsSeen.fetch_add(1);
+        if (requests.load() >= 3) EndEveryChildAndThisRun(signal);
+        return;
+    }
+    interruptsSeen.fetch_add(1);
     // An interrupt a second after the first ends each child at once, and this run with them: its own exit
     // event and stderr line (prepared by the run), whatever the children still had to say.
-    if (InterruptEndsAtOnce()) {
-        for (const std::atomic<pid_t>& child : runningChildren) {
-            if (const pid_t pid = child.load(); pid > 0) kill(pid, signal);
-        }
-        EndAtOnce(signal);
-    }
+    if (InterruptEndsAtOnce()) EndEveryChildAndThisRun(signal);
 }
 
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
@@ -90,7 +121,8 @@ std::size_t ReadAll(int fd, void* into, std::size_t size) {
 
 class PosixChildren final : public ChildRunner {
 public:
-    PosixChildren() {
+    explicit PosixChildren(InterruptPolicy policy) {
+        keepTheFirst.store(policy == InterruptPolicy::KeepTheFirst);
         // The parent never ends at once: each child decides for itself, and the parent waits for them.
         struct sigaction action {};
         action.sa_handler = CountInterrupt;
@@ -154,7 +186,13 @@ public:
         return true;
     }
 
-    std::optional<ChildEvent> Next() override {
+    std::optional<ChildEvent> Next() override { return Read(std::nullopt); }
+    std::optional<ChildEvent> NextWithin(std::chrono::milliseconds wait) override { return Read(wait); }
+    int StopRequests() const override { return requests.load(); }
+
+private:
+    std::optional<ChildEvent> Read(std::optional<std::chrono::milliseconds> wait) {
+        const auto until = std::chrono::steady_clock::now() + wait.value_or(std::chrono::milliseconds::zero());
         while (ready_.empty()) {
             PassInterruptsOn();
             std::vector<pollfd> polled;
@@ -166,8 +204,15 @@ public:
                     owners.emplace_back(c, s);
                 }
             }
-            if (polled.empty()) return std::nullopt;
-            if (poll(polled.data(), polled.size(), kPollMs) < 0 && errno != EINTR) return std::nullopt;
+            if (polled.empty() && !wait) return std::nullopt;
+            int pollMs = kPollMs;
+            if (wait) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    until - std::chrono::steady_clock::now());
+                if (left.count() <= 0) return std::nullopt;
+                pollMs = static_cast<int>(std::min<std::chrono::milliseconds::rep>(left.count(), kPollMs));
+            }
+            if (poll(polled.data(), polled.size(), pollMs) < 0 && errno != EINTR) return std::nullopt;
             for (std::size_t i = 0; i < polled.size(); ++i) {
                 if ((polled[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) Read(owners[i].first, owners[i].second);
             }
@@ -177,7 +222,6 @@ public:
         return event;
     }
 
-private:
     struct Child {
         pid_t pid;
         int fds[2];
@@ -246,6 +290,8 @@ std::string OwnProgram(const std::string& argv0) {
     return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : argv0;
 }
 
-std::unique_ptr<ChildRunner> SystemChildRunner() { return std::make_unique<PosixChildren>(); }
+std::unique_ptr<ChildRunner> SystemChildRunner(InterruptPolicy policy) {
+    return std::make_unique<PosixChildren>(policy);
+}
 
 }  // namespace vantrel::cli

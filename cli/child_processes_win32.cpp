@@ -7,6 +7,7 @@
 #include "cli/child_processes.h"
 #include "engine/wakeup.h"
 #include "link/ansi_text_win32.h"
+#include "link/cancel.h"
 
 namespace vantrel::cli {
 
@@ -143,6 +144,19 @@ public:
         return true;
     }
 
+    std::optional<ChildEvent> NextWithin(std::chrono::milliseconds wait) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!changed_.WaitFor(lock, wait, [&] { return !ready_.empty(); })) return std::nullopt;
+        ChildEvent event = std::move(ready_.front());
+        ready_.pop_front();
+        if (event.kind == ChildEvent::Kind::Ended) ++reported_;
+        return event;
+    }
+
+    // The console's handler notes the first request (console_win32.cpp) and ends the program on one a
+    // second later; what the children do with the same Ctrl+C is theirs.
+    int StopRequests() const override { return link::CancelRequested.load() ? 1 : 0; }
+
     std::optional<ChildEvent> Next() override {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.Wait(lock, [&] { return !ready_.empty() || reported_ == children_.size(); });
@@ -252,6 +266,6 @@ std::string OwnProgram(const std::string& argv0) {
     }
 }
 
-std::unique_ptr<ChildRunner> SystemChildRunner() { return std::make_unique<WindowsChildren>(); }
+std::unique_ptr<ChildRunner> SystemChildRunner(InterruptPolicy) { return std::make_unique<WindowsChildren>(); }
 
 }  // namespace vantrel::cli

@@ -1,17 +1,22 @@
 #include "cli/cli_app.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 
 #include "app/exit_status.h"
+#include "app/job_record.h"
 #include "app/options.h"
 #include "cli/arguments.h"
+#include "cli/history.h"
 #include "cli/listings.h"
 #include "cli/many_loggers.h"
 #include "cli/program_name.h"
 #include "cli/single_job.h"
+#include "cli/station.h"
 #include "engine/option_flags.h"
 #include "firmware/header.h"
 #include "link/clock.h"
@@ -29,6 +34,16 @@ int Refused(ConsoleIo& io, RunState& run, const char* failure, const std::string
     return status;
 }
 
+// The history every front end on this machine appends to; none yet is an empty history.
+int PrintUserHistory(HistoryFormat format, ConsoleIo& io) {
+    const std::string name = app::UserHistoryPath();
+    const std::filesystem::path path(std::u8string(name.begin(), name.end()));
+    std::ifstream in(path, std::ios::binary);
+    if (!in && format == HistoryFormat::Plain) io.err << kProgramPrefix << "no job history yet (" << name << ")\n";
+    PrintHistory(in, format, io.out);
+    return app::kExitSuccess;
+}
+
 int Run(Arguments& args, ConsoleIo& io, RunState& run) {
     if (args.timeLimit) args.deadline = link::CurrentClock().Now() + *args.timeLimit;
     std::vector<std::string> commandLine{args.commandLine.empty() ? std::string() : args.commandLine.front()};
@@ -42,6 +57,14 @@ int Run(Arguments& args, ConsoleIo& io, RunState& run) {
         args.plainOutput = true;
         return ListPorts(args.json, io.out);
     }
+    if (args.history) {
+        args.plainOutput = true;
+        return PrintUserHistory(args.json  ? HistoryFormat::Json
+                                : args.csv ? HistoryFormat::Csv
+                                           : HistoryFormat::Plain,
+                                io);
+    }
+    if (args.station) return RunStation(args, io, run);
     if (args.listImages) {
         const int status = ListImages(args.fileGiven ? std::optional<std::string>(args.file) : std::nullopt, args.json,
                                       io.out);

@@ -43,23 +43,11 @@ std::string Padded(const std::string& text, std::size_t columns) {
 
 constexpr int kBarWidth = 20;
 
-// The port's live line from a progress event of its child: "PORT [#####     ] 25% 1:10 elapsed, 3:20 left".
+// The port's live line from a progress event of its child.
 bool TakeProgressEvent(const std::string& line, PortRun& run) {
-    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
-    if (event.is_discarded() || !event.is_object() || event.value("event", "") != "progress") return false;
-    const int percent = std::clamp(event.value("percent", 0), 0, 100);
-    const int filled = percent * kBarWidth / 100;
-    std::string text = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                       std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " + std::to_string(percent) +
-                       "% ";
-    const auto seconds = [](double value) { return std::chrono::milliseconds(std::llround(value * 1000.0)); };
-    if (event.contains("elapsed_s") && event["elapsed_s"].is_number()) {
-        text += app::ClockText(seconds(event["elapsed_s"].get<double>())) + " elapsed";
-    }
-    if (event.contains("remaining_s") && event["remaining_s"].is_number()) {
-        text += ", " + app::ClockText(seconds(event["remaining_s"].get<double>())) + " left";
-    }
-    run.progress = text;
+    std::optional<std::string> text = ProgressText(line);
+    if (!text) return false;
+    run.progress = std::move(*text);
     return true;
 }
 
@@ -161,21 +149,6 @@ void ChildEndedWithoutExitEvent(PortRun& run, int status, JsonLines* json) {
     ParentsExitEvent(run, status, detail, json);
 }
 
-// The child's JSON line with the port after the event's name, where a reader looks first.
-std::string TaggedJson(const std::string& line, const std::string& port) {
-    nlohmann::ordered_json event = nlohmann::ordered_json::parse(line, nullptr, false);
-    if (event.is_discarded() || !event.is_object()) {
-        event = nlohmann::ordered_json{{"event", "output"}, {"text", line}};
-    }
-    nlohmann::ordered_json tagged;
-    for (auto field = event.begin(); field != event.end(); ++field) {
-        tagged[field.key()] = field.value();
-        if (field.key() == "event") tagged["port"] = port;
-    }
-    if (!tagged.contains("port")) tagged["port"] = port;
-    return tagged.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
 void PrintTable(const std::vector<PortRun>& runs, std::ostream& out) {
     std::size_t width = std::string("port").size();
     for (const PortRun& run : runs) width = std::max(width, Columns(run.shown));
@@ -214,6 +187,38 @@ std::vector<PortChoice> ChosenPorts(const Arguments& args) {
 }
 
 }  // namespace
+
+std::optional<std::string> ProgressText(const std::string& line) {
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object() || event.value("event", "") != "progress") return std::nullopt;
+    const int percent = std::clamp(event.value("percent", 0), 0, 100);
+    const int filled = percent * kBarWidth / 100;
+    std::string text = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " + std::to_string(percent) +
+                       "% ";
+    const auto seconds = [](double value) { return std::chrono::milliseconds(std::llround(value * 1000.0)); };
+    if (event.contains("elapsed_s") && event["elapsed_s"].is_number()) {
+        text += app::ClockText(seconds(event["elapsed_s"].get<double>())) + " elapsed";
+    }
+    if (event.contains("remaining_s") && event["remaining_s"].is_number()) {
+        text += ", " + app::ClockText(seconds(event["remaining_s"].get<double>())) + " left";
+    }
+    return text;
+}
+
+std::string TaggedJson(const std::string& line, const std::string& port) {
+    nlohmann::ordered_json event = nlohmann::ordered_json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object()) {
+        event = nlohmann::ordered_json{{"event", "output"}, {"text", line}};
+    }
+    nlohmann::ordered_json tagged;
+    for (auto field = event.begin(); field != event.end(); ++field) {
+        tagged[field.key()] = field.value();
+        if (field.key() == "event") tagged["port"] = port;
+    }
+    if (!tagged.contains("port")) tagged["port"] = port;
+    return tagged.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 std::vector<std::string> ChildCommandLine(const std::vector<std::string>& commandLine, const PortChoice& port) {
     std::vector<std::string> child{commandLine.empty() ? std::string() : commandLine.front()};

@@ -3,6 +3,7 @@
 // JSON line on with the port added to it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@ struct PortChoice {
 // A child's command line: this run's own arguments without its ports, with one port, and the
 // confirmation, which the parent asked once for all, answered.
 std::vector<std::string> ChildCommandLine(const std::vector<std::string>& commandLine, const PortChoice& port);
+
+// The live line of a port from its child's progress event: "[#####     ] 25% 1:10 elapsed, 3:20 left";
+// nothing for another line.
+std::optional<std::string> ProgressText(const std::string& jsonLine);
+
+// The child's JSON line with the port after the event's name, where a reader looks first; a line that is
+// not a JSON object becomes an "output" event.
+std::string TaggedJson(const std::string& jsonLine, const std::string& port);
 
 // Runs a child for each port and waits for all of them. The status is 0 when every logger was updated,
 // otherwise that of the first port on the command line that was not, and failure (when given) the name

@@ -27,6 +27,16 @@ struct ConverterLatency {
 // without one (a USB modem, a pseudo-terminal) and on systems that do not show it.
 std::optional<ConverterLatency> ConverterLatencyTimer(const std::string& port, const std::string& sysfsRoot);
 
+// A text that differs for each making of the file or link at path (its inode and change time on POSIX);
+// empty when unknown. A port link removed and made again between two looks is told apart from one that
+// stayed.
+std::string LinkIdentity(const std::string& path);
+
+// The folder of port links the station watches unless told another: where udev links every USB serial port
+// by its adapter (/dev/serial/by-id); empty where the system has none, and the station watches the port
+// list instead.
+std::string DefaultWatchFolder();
+
 // Where the kernel's device tree is mounted; tests give the console a made-up one.
 inline constexpr const char* kSystemSysfsRoot = "/sys";
 

@@ -53,4 +53,14 @@ std::optional<ConverterLatency> ConverterLatencyTimer(const std::string& port, c
     return ConverterLatency{std::chrono::milliseconds(milliseconds), setting};
 }
 
+std::string LinkIdentity(const std::string& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) return {};
+    // A freed inode may be given to the next link at once; its change time is the moment it was made.
+    return std::to_string(status.st_ino) + ":" + std::to_string(status.st_ctim.tv_sec) + "." +
+           std::to_string(status.st_ctim.tv_nsec);
+}
+
+std::string DefaultWatchFolder() { return "/dev/serial/by-id"; }
+
 }  // namespace vantrel::cli

@@ -37,4 +37,10 @@ bool FileIsPort(const std::string& path, const std::string& port) {
 // The converters' drivers keep their latency in their own registry settings; nothing to read here.
 std::optional<ConverterLatency> ConverterLatencyTimer(const std::string&, const std::string&) { return std::nullopt; }
 
+// A port name on Windows stays the same whichever device is behind it; a folder of links watched here is
+// told apart by its links' targets alone.
+std::string LinkIdentity(const std::string&) { return {}; }
+
+std::string DefaultWatchFolder() { return {}; }
+
 }  // namespace vantrel::cli

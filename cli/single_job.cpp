@@ -24,6 +24,7 @@
 #include "link/clock.h"
 #include "link/failures.h"
 #include "link/serial.h"
+#include "vantrel/version.h"
 
 namespace vantrel::cli {
 
@@ -154,7 +155,10 @@ int RunUpdate(const Arguments& args, std::shared_ptr<const firmware::FileImage> 
         if (status) run.reason = JobTextAsJson(jobs.Verdict(), args.port);
     }
     window.EndStatusLine();
-    if (log != nullptr && summary) log->Summary(*summary);
+    if (summary) {
+        if (log != nullptr) log->Summary(*summary);
+        if (args.addToHistory) app::AppendToUserHistory(HistoryRecord(*summary, AdapterSerialNumber(args.port)));
+    }
     engine::WaitForWorkersToEnd();
 
     run.failure = FailureName(*status);
@@ -220,6 +224,25 @@ std::optional<int> WaitForThePort(Arguments& args, ConsoleIo& io, RunState& run)
 }
 
 }  // namespace
+
+std::string AdapterSerialNumber(const std::string& port) {
+    const std::string key = SameDeviceKey(port);
+    for (const app::PortEntry& entry : app::LoggerPortEntries(app::CurrentPortSource().Enumerate())) {
+        if (entry.name == port || entry.identity.stableLink == port || SameDeviceKey(entry.name) == key) {
+            return entry.identity.serialNumber;
+        }
+    }
+    return {};
+}
+
+std::string HistoryRecord(const std::string& summaryLine, const std::string& adapterSerial) {
+    std::string line = summaryLine;
+    const std::string unknown = " adapter=- ";
+    if (const std::size_t at = line.find(unknown); at != std::string::npos && !adapterSerial.empty()) {
+        line.replace(at, unknown.size(), " adapter=" + app::SummaryValue(adapterSerial) + " ");
+    }
+    return line + " program=" + app::SummaryValue(VersionLine(kProgramName));
+}
 
 void Confirm(const Arguments& args, ConsoleIo& io) {
     const std::optional<std::string> question = app::UpdateConfirmation();

@@ -36,6 +36,14 @@ std::string PortWithSerialNumber(const std::string& serial);
 // A --log that would write onto the port being updated raises UsageError.
 void RefuseLogOnThePort(const Arguments& args, const std::string& port);
 
+// The serial number of the USB adapter the port is on (named by its device, or a link to it); empty when
+// the system does not tell it.
+std::string AdapterSerialNumber(const std::string& port);
+
+// A job's summary line as the history keeps it: the adapter's serial number where it is known, and the
+// program and version that did the job.
+std::string HistoryRecord(const std::string& summaryLine, const std::string& adapterSerial);
+
 // The job on args.ports[0] or the adapter of args.portSerials[0]; returns the exit status.
 int RunSingleJob(Arguments& args, ConsoleIo& io, RunState& run);
 

@@ -1164,6 +1164,8 @@ public:
         script.erase(script.begin());
         return event;
     }
+    std::optional<ChildEvent> NextWithin(std::chrono::milliseconds) override { return Next(); }
+    int StopRequests() const override { return 0; }
     std::vector<std::vector<std::string>> started;
     std::set<std::size_t> refused;  // the Start calls, counted from 0, that fail
     std::vector<ChildEvent> script;
