@@ -6,6 +6,7 @@
 
 #include "engine/option_flags.h"
 #include "link/failures.h"
+#include "ui/job_marker.h"
 #include "ui/job_rules.h"
 #include "ui/options.h"
 
@@ -172,7 +173,13 @@ void MainWindowController::SetStatusText(const std::string& text) {
     view_.SetText(Text::Status, text);
 }
 
-void MainWindowController::ShowInfoMessage(const std::string& text) { view_.ShowMessage(text); }
+// A verdict on screen is held like a running job until the operator dismisses it, so that an installer
+// does not close the window before it has been read.
+void MainWindowController::ShowInfoMessage(const std::string& text) {
+    MarkJobRunning(true);
+    view_.ShowMessage(text);
+    if (!jobs_.Busy()) MarkJobRunning(false);
+}
 
 void MainWindowController::ShowBusy(bool busy) {
     view_.SetEnabled(Control::Update, !busy);

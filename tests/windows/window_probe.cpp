@@ -6,12 +6,15 @@
 // before it), and the texts of every part of a status bar.
 //   window_probe list    one line per window and per control (UTF-8)
 //   window_probe close   asks the main window to close, as its title bar's close button does
+//   window_probe marker  exit status 0 while a process holds the job marker the installer waits on
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
 #include <string>
+
+#include "ui/job_marker.h"
 
 namespace {
 
@@ -153,6 +156,15 @@ int wmain(int argc, wchar_t** argv) {
         PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
     }
-    std::fprintf(stderr, "usage: window_probe list|close\n");
+    if (command == L"marker") {
+        for (const wchar_t* name : {vantrel::ui::kJobMarkerName, vantrel::ui::kJobMarkerName + 7}) {
+            const HANDLE marker = OpenMutexW(SYNCHRONIZE, FALSE, name);
+            if (marker == nullptr) continue;
+            CloseHandle(marker);
+            return 0;
+        }
+        return 1;
+    }
+    std::fprintf(stderr, "usage: window_probe list|close|marker\n");
     return 2;
 }
