@@ -65,7 +65,7 @@ packages_of() {
     fuzz) echo clang libclang-rt-14-dev ;;
     valgrind) echo valgrind ;;
     windows) echo g++-mingw-w64-x86-64-posix librsvg2-bin imagemagick wine wine64 fonts-wine xvfb python3 xdotool ;;
-    packages) echo help2man librsvg2-bin lintian dpkg-dev file wixl msitools osslsigncode openssl devscripts \
+    packages) echo help2man librsvg2-bin lintian dpkg-dev file wixl msitools osslsigncode openssl devscripts ccache \
       debootstrap desktop-file-utils appstream bash-completion umockdev xvfb python3 x11-utils wine wine64 \
       g++-mingw-w64-x86-64-posix imagemagick ;;
   esac

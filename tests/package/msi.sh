@@ -36,7 +36,11 @@ wineserver -p >/dev/null 2>&1
 
 installed="$WINEPREFIX/drive_c/Program Files/Vantrel Firmware Update"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-prefix_files() { (cd "$WINEPREFIX/drive_c" && find . \( -path ./windows -o -path './users/*/Temp' \) -prune -o -print | sort); }
+# (The operator's job history is the operator's, which no removal takes away: not the installer's files.)
+prefix_files() {
+  (cd "$WINEPREFIX/drive_c" && find . \( -path ./windows -o -path './users/*/Temp' -o -path './users/*/AppData/Local/vantrel' \) \
+    -prune -o -print | sort)
+}
 entries() { wine reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | grep -c "DisplayName.*Vantrel Firmware Update"; }
 # What the registry says of the installed product: its version, or nothing.
 installed_version() {
@@ -47,6 +51,7 @@ installed_version() {
 
 # Nothing of an earlier run.
 if [ "$(entries)" != 0 ]; then wine msiexec /x "$msi" /qn >/dev/null 2>&1; fi
+rm -rf "$WINEPREFIX/drive_c/VantrelBench"
 prefix_files >"$work/files-before"
 
 # An older version: the same installer source, the version before.
@@ -184,10 +189,6 @@ product_after=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r' | grep 
 [ "$(entries)" = 1 ] && [ "$(installed_version)" = "$project_version" ] && [ "$product_before" != "$product_after" ]
 check "msi: another build of the same version replaces the installed one (one uninstall entry)" 0 $?
 
-# The installer with an idle window open: a refused downgrade leaves it alone (the launch conditions come
-# first); an upgrade and a removal find it, also in a folder of the administrator's choosing, and close it.
-# The custom folder's removal is not told the folder: the action finds the installed program by its
-# component.
 window_open() { xwininfo -root -tree 2>/dev/null | grep -q '"Vantrel Firmware Update"'; }
 start_window() {  # the program's Windows path
   wine "$1" >>"$work/window.out" 2>&1 &
@@ -204,12 +205,61 @@ msiexec_logged() {  # NAME msiexec-arguments...
   rm -f "$WINEPREFIX/drive_c/vantrel-$name.log"
   return $status
 }
+# A verdict on screen: the installer waits until the operator has dismissed it (the window holds the
+# job marker until then), and only then closes the window. The window is driven by window_probe.exe of the
+# Windows tests, through its controls' messages: the port typed, Update and Yes pressed, then the verdict's
+# OK once the installer has waited a while.
+probe() { wine "$source_dir/build-win/tests/window_probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+shown() {  # top-level class and text pattern, up to $2 tries of 0.2 s
+  for _ in $(seq "${2:-300}"); do probe list | grep -qE "$1" && return 0; sleep 0.2; done
+  return 1
+}
+kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null
+"$host/bin/vantrel-sim" >"$work/sim-verdict.out" 2>/dev/null &
+sim=$!
+for _ in $(seq 100); do [ -s "$work/sim-verdict.out" ] && break; sleep 0.05; done
+ln -sfn "$(head -n 1 "$work/sim-verdict.out")" "$WINEPREFIX/dosdevices/com5"
+verdict_ok=1
+start_window 'C:\Program Files\Vantrel Firmware Update\vantrel-update.exe' &&
+  probe settext VantrelMain 205 COM5 && probe press VantrelMain 201 && shown 'window #32770 ' 100 &&
+  probe press '#32770' 6 && shown 'window VantrelMessage ' 600 && shown 'text=Update Vantrel .*succesfully completed' 50 ||
+  { verdict_ok=0; probe list | grep -E '^window' | sed 's/^/    /'; }
+msiexec_logged verdict-shown /i "$rebuild" &
+installer=$!
+# Until the action says that it waits (up to two minutes), and a moment more.
+for _ in $(seq 600); do
+  [ -f "$WINEPREFIX/drive_c/vantrel-verdict-shown.log" ] &&
+    tr -d '\0' <"$WINEPREFIX/drive_c/vantrel-verdict-shown.log" | grep -q "verdict is dismissed" && break
+  sleep 0.2
+done
+sleep 2
+kill -0 "$installer" 2>/dev/null
+waiting=$?
+probe list | grep -q 'window VantrelMessage '
+still_shown=$?
+probe press VantrelMessage 1
+wait "$installer"
+install_status=$?
+window_open
+window_after=$?
+[ "$verdict_ok $waiting $still_shown $install_status $window_after" = "1 0 0 0 1" ]
+check "msi: install while the verdict is on screen: waits until it is dismissed, then closes the window" 0 $? \
+  "waiting until the job has ended and its verdict is dismissed" "$work/verdict-shown.log" \
+  "the job has ended and no verdict is on screen" "$work/verdict-shown.log" "the window has closed" "$work/verdict-shown.log"
+[ "$verdict_ok $waiting $still_shown $install_status $window_after" = "1 0 0 0 1" ] ||
+  echo "    verdict shown $verdict_ok, installer waiting $waiting, verdict still shown $still_shown, installer $install_status, window gone $window_after (0 = yes)"
+
+# The installer with an idle window open: a refused downgrade leaves it alone (the launch conditions come
+# first); an upgrade and a removal find it, also in a folder of the administrator's choosing, and close it.
+# The custom folder's removal is told the folder, as a script would: Wine resolves a removal's folder from
+# the installer's tables rather than from where the components are (as Windows does), and would leave the
+# files there.
 closed_rows=(
   "downgrade|/i $old|refused|open"
   "uninstall|/x $rebuild|0|closed"
   "custom-install|/i $msi INSTALLDIR=C:\\VantrelBench|0|none"
   "custom-upgrade|/i $rebuild INSTALLDIR=C:\\VantrelBench|0|closed"
-  "custom-uninstall|/x $rebuild|0|closed"
+  "custom-uninstall|/x $rebuild INSTALLDIR=C:\\VantrelBench|0|closed"
 )
 custom='C:\VantrelBench\vantrel-update.exe'
 for row in "${closed_rows[@]}"; do

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 
 scripts/deps.sh debootstrap desktop-file-utils appstream bash-completion umockdev xvfb python3 x11-utils wine wine64 \
-  devscripts openssl || exit 1
+  devscripts openssl ccache || exit 1
 bash scripts/package.sh || { echo "FAIL building the packages"; exit 1; }
 
 source tests/support/e2e_check.sh
@@ -127,7 +127,8 @@ hardening-check --nocfprotection "$shipped/usr/bin/vantrel-update-cli" "$shipped
 check "hardening-check on the shipped programs" 0 $?
 
 # Reproducible: the same sources built again in another folder give the same .debs, byte for byte. The copy
-# lies inside this checkout, so that git gives it the same commit, time and version (+dirty included).
+# lies inside this checkout, so that git gives it the same commit, time and version (+dirty included);
+# the compiler cache (its paths relative to each folder) spares the second build most of its compiling.
 second=$work/second-folder
 mkdir -p "$second"
 git ls-files -z --cached --others --exclude-standard | tar --null -T - --ignore-failed-read -cf - 2>/dev/null |
