@@ -7,13 +7,15 @@
 #                                           in packaging/linux/*.lintian-overrides);
 #   vantrel-update-<version>-x64.msi        with wixl, from the Windows cross build of scripts/windows.sh
 #                                           (build-win/, built only, nothing run), its tables mended
-#                                           with msibuild.
-# Set VANTREL_PACKAGE_NO_MSI=1 to build the .deb alone.
+#                                           with msibuild; signed with Authenticode when a
+#                                           certificate is given (VANTREL_SIGN_*: build-msi.sh).
+# Set VANTREL_PACKAGE_NO_MSI=1 to build the .deb alone. SOURCE_DATE_EPOCH, if set, is the packages' time
+# (by default the last commit's).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-scripts/deps.sh help2man librsvg2-bin lintian dpkg-dev file wixl msitools
+scripts/deps.sh help2man librsvg2-bin lintian dpkg-dev file wixl msitools osslsigncode
 build=$root/build-package
 dist=$root/dist
 mkdir -p "$dist"
@@ -23,11 +25,21 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
-# Debian's flags: optimised, hardened (stack protector, fortified calls, read-only relocations, bind now).
-# -Wno-restrict: GCC 12 warns falsely of overlapping copies inside std::string assignments. -fno-ident and
-# the strip of packaging/linux/strip-for-debian: no .comment section naming the compilers in the programs.
+# Every time stamp in the packages (files, change log, manual pages, archive members) is the last commit's,
+# so that two builds of one commit, in any folder, give the same bytes; a SOURCE_DATE_EPOCH given wins.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) || SOURCE_DATE_EPOCH=
+  [ -n "$SOURCE_DATE_EPOCH" ] || echo "Not a git tree and no SOURCE_DATE_EPOCH: the packages carry today's time stamps"
+fi
+[ -z "$SOURCE_DATE_EPOCH" ] || export SOURCE_DATE_EPOCH
+
+# Debian's flags, as Debian builds: optimised, hardened (stack protector, fortified calls, read-only
+# relocations, bind now), and build type None, so that CMake appends nothing of its own after them (Release
+# would add -O3 -DNDEBUG). -ffile-prefix-map (from dpkg-buildflags) keeps the checkout's folder out of the
+# programs. -Wno-restrict: GCC 12 warns falsely of overlapping copies inside std::string assignments.
+# -fno-ident and the strip of packaging/linux/strip-for-debian: no .comment section naming the compilers.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr "${launcher[@]}" \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr "${launcher[@]}" \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS) -Wno-restrict -fno-ident" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" -DCMAKE_STRIP="$root/packaging/linux/strip-for-debian" \
   -DVANTREL_SANITIZE= -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_BENCH=OFF -DVANTREL_BUILD_QT=ON >/dev/null

@@ -4,6 +4,7 @@
 #include <exception>
 #include <system_error>
 
+#include "app/job_marker.h"
 #include "app/job_rules.h"
 #include "app/options.h"
 #include "engine/option_flags.h"
@@ -168,7 +169,13 @@ void MainWindowController::SetStatusText(const std::string& text) {
     view_.SetText(Text::Status, text);
 }
 
-void MainWindowController::ShowInfoMessage(const std::string& text) { view_.ShowMessage(text); }
+// A verdict on screen is held like a running job until the operator dismisses it, so that an installer
+// does not close the window before it has been read.
+void MainWindowController::ShowInfoMessage(const std::string& text) {
+    app::MarkJobRunning(true);
+    view_.ShowMessage(text);
+    if (!jobs_.Busy()) app::MarkJobRunning(false);
+}
 
 void MainWindowController::ShowBusy(bool busy) {
     view_.SetEnabled(Control::Update, !busy);

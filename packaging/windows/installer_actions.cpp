@@ -1,9 +1,9 @@
 // The installer's own action, run before it checks for files in use, on install, repair, upgrade and
 // removal alike: the programs must not be replaced or removed under a running job, and an idle window
 // left open would keep its program file in use until the next restart.
-//  1. While a job runs (the marker of app/job_marker.h exists), it waits for the job to end, up to
-//     kJobWaitLimit; a job still running then makes the installer stop with a message that says so, and
-//     nothing is changed.
+//  1. While a job runs, or a window shows a job's verdict the operator has not dismissed yet (the marker of
+//     app/job_marker.h exists either way), it waits, up to kJobWaitLimit in all; a job still running then
+//     makes the installer stop with a message that says so, and nothing is changed.
 //  2. Each window of the installed program (vantrel-update.exe in the installation folder, matched by its
 //     full path, not by a name any program could have) is asked to close as its close button does, and
 //     the action waits for it to end.
@@ -48,17 +48,6 @@ void ShowError(MSIHANDLE install, const std::wstring& text) {
     MsiProcessMessage(install, INSTALLMESSAGE(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONWARNING), record);
 }
 
-bool JobRunning() {
-    for (const wchar_t* name : {vantrel::app::kJobMarkerName, vantrel::app::kJobMarkerName + 7}) {
-        HANDLE marker = OpenMutexW(SYNCHRONIZE, FALSE, name);
-        if (marker != nullptr) {
-            CloseHandle(marker);
-            return true;
-        }
-    }
-    return false;
-}
-
 std::wstring Lower(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
     return text;
@@ -85,6 +74,20 @@ std::wstring InstallFolder(MSIHANDLE install) {
         }
     }
     if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return path;
+}
+
+// The window's program where it is installed, found by its component (packaging/windows/vantrel-update.wxs:
+// WindowProgram, the same in every version) whichever product put it there, or nothing. Windows resolves
+// a removal's folder to where the components are, but not every installer engine does, and an upgrade
+// run without the folder given resolves it to the default: the installed program is looked for as well.
+std::wstring InstalledWindowProgram() {
+    std::wstring path(MAX_PATH * 4, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    if (MsiLocateComponentW(L"{AD91BE54-9E02-4F3D-A45B-C198CA3B7227}", path.data(), &size) != INSTALLSTATE_LOCAL) {
+        return {};
+    }
+    path.resize(size);
     return path;
 }
 
@@ -158,12 +161,16 @@ bool RunTaskkill(MSIHANDLE install, DWORD id) {
     return status == 0;
 }
 
-// Waits while a job runs; false if one still runs after the limit (the user has been told).
+// Waits while a job runs or its verdict is on screen; false if that lasts past the limit (the user has
+// been told).
 bool WaitForJobs(MSIHANDLE install) {
-    if (!JobRunning()) return true;
-    Log(install, L"a job is running; waiting for it to end before the programs are replaced");
+    using vantrel::app::JobRunningOnMachine;
+    if (!JobRunningOnMachine()) return true;
+    Log(install,
+        L"a job is running, or a window shows a job's verdict not yet dismissed; waiting until the job has "
+        L"ended and its verdict is dismissed before the programs are replaced");
     const auto until = std::chrono::steady_clock::now() + kJobWaitLimit;
-    while (JobRunning()) {
+    while (JobRunningOnMachine()) {
         if (std::chrono::steady_clock::now() >= until) {
             ShowError(install,
                       L"Vantrel Firmware Update is still updating a logger. The installation stops so that "
@@ -172,7 +179,7 @@ bool WaitForJobs(MSIHANDLE install) {
         }
         std::this_thread::sleep_for(kPoll);
     }
-    Log(install, L"the job has ended");
+    Log(install, L"the job has ended and no verdict is on screen");
     return true;
 }
 
@@ -185,14 +192,21 @@ extern "C" __declspec(dllexport) UINT __stdcall CloseRunningWindow(MSIHANDLE ins
         Log(install, L"the installation folder is not known; no window looked for");
         return ERROR_SUCCESS;
     }
-    const std::wstring program = folder + L"vantrel-update.exe";
-    std::vector<DWORD> ids = ProcessesOf(program);
+    std::vector<std::wstring> programs{folder + L"vantrel-update.exe"};
+    const std::wstring installed = InstalledWindowProgram();
+    if (!installed.empty() && Lower(installed) != Lower(programs.front())) programs.push_back(installed);
+    std::wstring names;
+    std::vector<DWORD> ids;
+    for (const std::wstring& program : programs) {
+        for (const DWORD id : ProcessesOf(program)) ids.push_back(id);
+        names += (names.empty() ? L"" : L" and ") + program;
+    }
     if (ids.empty()) {
-        Log(install, L"no window of " + program + L" is open");
+        Log(install, L"no window of " + names + L" is open");
         return ERROR_SUCCESS;
     }
     Log(install,
-        L"asking the open window to close (" + std::to_wstring(ids.size()) + L" process(es) of " + program + L")");
+        L"asking the open window to close (" + std::to_wstring(ids.size()) + L" process(es) of " + names + L")");
     EnumWindows(AskToClose, reinterpret_cast<LPARAM>(&ids));
     if (WaitForEnd(ids, kCloseWaitLimit)) {
         Log(install, L"the window has closed");
@@ -200,8 +214,10 @@ extern "C" __declspec(dllexport) UINT __stdcall CloseRunningWindow(MSIHANDLE ins
     }
     // A job started in the meantime wins over the installation again.
     if (!WaitForJobs(install)) return ERROR_INSTALL_USEREXIT;
-    for (const DWORD id : ProcessesOf(program)) {
-        if (!RunTaskkill(install, id)) Log(install, L"taskkill could not end process " + std::to_wstring(id));
+    for (const std::wstring& program : programs) {
+        for (const DWORD id : ProcessesOf(program)) {
+            if (!RunTaskkill(install, id)) Log(install, L"taskkill could not end process " + std::to_wstring(id));
+        }
     }
     WaitForEnd(ids, kCloseWaitLimit);
     Log(install, L"the window was ended");

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The packages as a user gets them: scripts/package.sh builds them, then
-#  - the two .debs' files as shipped: desktop entry, metadata, icons, copyright, bash completion (the
-#    port names of --list-ports against umockdev's serial devices);
+#  - the two .debs' files as shipped: desktop entry, metadata, icons, copyright, the documents the manual
+#    pages name, bash completion (a table of what each word offers; the port names of --list-ports against
+#    umockdev's serial devices), Debian's build flags and hardening-check, and the same .debs from a second
+#    build in another folder (reproducible);
 #  - the .debs in a clean Debian 12 root, installed, used, removed and upgraded (tests/package/debian-root.sh,
 #    the one part that runs as root: through sudo for a normal user, skipped when root cannot be had);
 #  - the .msi (tests/package/msi.sh).
@@ -9,7 +11,8 @@ set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 
-scripts/deps.sh debootstrap desktop-file-utils appstream bash-completion umockdev xvfb x11-utils wine wine64 || exit 1
+scripts/deps.sh debootstrap desktop-file-utils appstream bash-completion umockdev xvfb python3 x11-utils wine wine64 \
+  devscripts openssl ccache || exit 1
 bash scripts/package.sh || { echo "FAIL building the packages"; exit 1; }
 
 source tests/support/e2e_check.sh
@@ -45,6 +48,15 @@ for package in vantrel-update-cli vantrel-update; do
   head -n 1 "$copyright" 2>/dev/null | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/'
   check "$package: machine-readable copyright" 0 $? "University of Cincinnati" "$copyright" "Niels Lohmann" "$copyright"
 done
+# The documents the manual pages point to are shipped.
+unshipped=""
+for page in "$shipped"/usr/share/man/man1/*.1.gz; do
+  for named in $(zcat "$page" | sed 's/\\-/-/g; s/\\f[BIRP]//g' | grep -oE '/usr/share/doc/[^ ,;]*[a-z]'); do
+    [ -f "$shipped$named" ] || unshipped+=" $named"
+  done
+done
+[ -z "$unshipped" ]
+check "the documents the manual pages name are shipped${unshipped:+ (not:$unshipped)}" 0 $?
 # What each package holds: the console package no toolkit and no desktop file, the window's package no
 # console program.
 console_window_files=$(dpkg-deb -c "$console_deb" | grep -c -e 'bin/vantrel-update$' -e 'share/applications' -e 'icons/hicolor')
@@ -67,20 +79,76 @@ complete_line() {  # words... -> the completions of the last word, one a line
     _vantrel_update_cli vantrel-update-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
     printf "%s\n" "${COMPREPLY[@]}"' "$shipped/usr/share/bash-completion/completions/vantrel-update-cli" "$@"
 }
-complete_line vantrel-update-cli --li >"$work/complete-options.out"
-check "completion of options" 0 $? --list-ports "$work/complete-options.out" --list-images "$work/complete-options.out"
-complete_line vantrel-update-cli --yes "" >"$work/complete-keys.out"
-check "completion of start-up keys" 0 $? "mf:+" "$work/complete-keys.out" "cc:-" "$work/complete-keys.out" \
-  "f:+" "$work/complete-keys.out"
-complete_line vantrel-update-cli --yes mf: >"$work/complete-colon.out"
-check "completion after the colon" 0 $? "+" "$work/complete-colon.out"
-grep -qx -- - "$work/complete-colon.out" || { echo "FAIL completion after the colon: no -"; failures=$((failures + 1)); }
+# What a word offers, in a folder holding one file, bench.log: after an option that takes a value, only
+# that value (file names, or nothing), never the start-up keys, which would be taken for the value.
+# Rows: the words after the program ('' an empty last word) | must offer | must not offer, one word each.
+completion_rows=(
+  "--li|--list-ports --list-images|--yes"
+  "--yes ''|mf:+ mf:- cc:- f:+|"
+  "--yes mf:|+ -|mf:+"
+  "--log ''|bench.log|mf:+ f:+"
+  "--log be|bench.log|"
+  "--file ''|bench.log|mf:+"
+  "--port-serial ''||mf:+ f:+ bench.log"
+  "--timeout ''||mf:+ f:+ bench.log"
+  "--wait-for-port ''||mf:+ f:+ bench.log"
+  "--max-restarts ''||mf:+ f:+ bench.log"
+)
+completion_folder=$work/completion-folder
+mkdir -p "$completion_folder"
+touch "$completion_folder/bench.log"
+for row in "${completion_rows[@]}"; do
+  IFS='|' read -r words offer refuse <<<"$row"
+  read -ra line <<<"$words"
+  [ "${line[-1]}" = "''" ] && line[-1]=""
+  offered=$(cd "$completion_folder" && complete_line vantrel-update-cli "${line[@]}")
+  wrong=""
+  for word in $offer; do grep -qxF -- "$word" <<<"$offered" || wrong+=" missing $word"; done
+  for word in $refuse; do grep -qxF -- "$word" <<<"$offered" && wrong+=" offers $word"; done
+  [ -z "$wrong" ]
+  check "completion after '$words'${wrong:+ (${wrong# }; offered: $(tr '\n' ' ' <<<"$offered"))}" 0 $?
+done
 export shipped
 export -f complete_line
 umockdev-run -d "$devices" -- bash -c 'complete_line vantrel-update-cli --port ""' >"$work/complete-ports.out" 2>&1
 status=$?
 other_words=$(grep -cv '^/dev/tty' "$work/complete-ports.out")
 check "completion of --port: the port names only" "0 0" "$status $other_words" "/dev/ttyUSB0" "$work/complete-ports.out"
+
+# Built as Debian builds: its flags alone (build type None: nothing of CMake's appended, such as -O3
+# -DNDEBUG), and the programs hardened. Control-flow protection is not asked of them: Debian 12's
+# dpkg-buildflags does not set -fcf-protection (its "branch" feature came later), so no Debian 12 package has it.
+grep -hoE -- ' -(O[0-3s]|DNDEBUG)( |$)' build-package/build.ninja build-package/CMakeFiles/rules.ninja 2>/dev/null |
+  sort | uniq -c >"$work/build-flags.out"
+[ "$(awk '{print $2}' "$work/build-flags.out" | tr '\n' ' ')" = "-O2 " ]
+check "package tree: -O2 from Debian's flags, no -O3 or -DNDEBUG after them" 0 $?
+hardening-check --nocfprotection "$shipped/usr/bin/vantrel-update-cli" "$shipped/usr/bin/vantrel-sim" "$shipped/usr/bin/vantrel-update" \
+  >"$work/hardening.out" 2>&1
+check "hardening-check on the shipped programs" 0 $?
+
+# Reproducible: the same sources built again in another folder give the same .debs, byte for byte. The copy
+# lies inside this checkout, so that git gives it the same commit, time and version (+dirty included);
+# the compiler cache (its paths relative to each folder) spares the second build most of its compiling.
+second=$work/second-folder
+mkdir -p "$second"
+git ls-files -z --cached --others --exclude-standard | tar --null -T - --ignore-failed-read -cf - 2>/dev/null |
+  tar -xf - -C "$second"
+(cd "$second" && VANTREL_PACKAGE_NO_MSI=1 bash scripts/package.sh) >"$work/second-build.log" 2>&1
+check "the packages built again in another folder" 0 $?
+differing=""
+for deb in "$console_deb" "$window_deb"; do
+  cmp -s "$deb" "$second/$deb" && continue
+  differing+=" $(basename "$deb")"
+  if command -v diffoscope >/dev/null; then
+    diffoscope --text "$work/diffoscope-$(basename "$deb").txt" "$deb" "$second/$deb" >/dev/null 2>&1
+    head -n 40 "$work/diffoscope-$(basename "$deb").txt" | sed 's/^/    /'
+  else
+    echo "    $(basename "$deb") differs (install diffoscope to see where)"
+  fi
+done
+[ -z "$differing" ]
+check "reproducible: the .debs of both folders are identical${differing:+ (not:$differing)}" 0 $?
+rm -rf "$second"
 
 # ---------------------------------------------------------------------------------------------------------
 # The .debs in a clean Debian 12 root: debootstrap, chroot and mounts need root, which the caller gives

@@ -187,11 +187,18 @@ wait_for 'control Edit .*text=Update Vantrel Base V1\.06 succesfully completed\.
 history_ok=1
 history_lines | tail -n 1 | grep -F " port=$port " | grep -qF 'verdict="Update Vantrel Base V1.06 succesfully completed."' ||
   { history_ok=0; history_lines | tail -n 2 | sed 's/^/    history: /'; }
+# The installer waits on the job marker: held while the verdict is unread, gone once it is dismissed.
+probe marker
+marker_while_shown=$?
 answer_message 'Update Vantrel Base V1\.06 succesfully completed\.' || ok=0
+probe marker
+marker_after=$?
 shows 'control msctls_statusbar32 .*text=Update Vantrel Base V1\.06 succesfully completed\.' || ok=0
 shows "$idle_pattern" && shows "${close}visible=1" && shows "${cancel}visible=0" || ok=0
 shows "${main_line}.*text=Vantrel Firmware Update\$" || ok=0
 verdict "update on a typed $port ends idle with the success text" $ok
+verdict "the job marker is held while the verdict is on screen, gone once dismissed" \
+  "$([ "$marker_while_shown $marker_after" = "0 1" ] && echo 1 || echo 0)"
 verdict "the history has the job's line, the port as typed, while the verdict is still shown" $history_ok
 
 stop_sim "$full_sim"

@@ -6,12 +6,18 @@
 // before it), and the texts of every part of a status bar.
 //   window_probe list    one line per window and per control (UTF-8)
 //   window_probe close   asks the main window to close, as its title bar's close button does
+//   window_probe marker  exit status 0 while a process holds the job marker the installer waits on
+//   window_probe press CLASS ID        clicks button ID of the visible top-level window of class CLASS, as a
+//                                      click would (for scripts without a window manager to place windows)
+//   window_probe settext CLASS ID TEXT sets the text of control ID there, as typing would
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
 #include <string>
+
+#include "app/job_marker.h"
 
 namespace {
 
@@ -153,6 +159,30 @@ int wmain(int argc, wchar_t** argv) {
         PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
     }
-    std::fprintf(stderr, "usage: window_probe list|close\n");
+    if (command == L"marker") {
+        for (const wchar_t* name : {vantrel::app::kJobMarkerName, vantrel::app::kJobMarkerName + 7}) {
+            const HANDLE marker = OpenMutexW(SYNCHRONIZE, FALSE, name);
+            if (marker == nullptr) continue;
+            CloseHandle(marker);
+            return 0;
+        }
+        return 1;
+    }
+    if ((command == L"press" && argc == 4) || (command == L"settext" && argc == 5)) {
+        const HWND top = FindWindowW(argv[2], nullptr);
+        const HWND control = top == nullptr ? nullptr : GetDlgItem(top, _wtoi(argv[3]));
+        if (control == nullptr) return 1;
+        if (command == L"press") {
+            PostMessageW(control, BM_CLICK, 0, 0);
+            return 0;
+        }
+        // The box's own edit control, so that the window hears of the change as from the keyboard.
+        const HWND edit = FindWindowExW(control, nullptr, L"Edit", nullptr);
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(edit != nullptr ? edit : control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]),
+                            SMTO_ABORTIFHUNG, 2000, &ignored);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: window_probe list|close|marker|press CLASS ID|settext CLASS ID TEXT\n");
     return 2;
 }
