@@ -107,6 +107,7 @@ BOOL Win32SerialSystem::SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts) {
 BOOL Win32SerialSystem::EscapeCommFunction(HANDLE handle, DWORD function) {
     return ::EscapeCommFunction(handle, function);
 }
+BOOL Win32SerialSystem::PurgeComm(HANDLE handle, DWORD flags) { return ::PurgeComm(handle, flags); }
 BOOL Win32SerialSystem::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
 DWORD Win32SerialSystem::GetLastError() { return ::GetLastError(); }
 
@@ -200,7 +201,12 @@ bool Win32SerialBackend::ClearCommError(PortHandle port) {
 bool Win32SerialBackend::PurgeComm(PortHandle port, std::uint32_t flags) {
     HANDLE handle = Lookup(port);
     if (handle == nullptr) return false;
-    return ::PurgeComm(handle, flags) != 0;
+    // Only the input queue is emptied, as on POSIX systems. A WriteFile here has ended once the driver has
+    // the bytes, and a converter's driver may still hold them in its output buffer: clearing that would take
+    // back a command just written (the switch into the bootloader, followed 1 ms later by the next
+    // transfer's purge), which then never reaches the logger.
+    if ((flags & kPurgeRxClear) == 0) return true;
+    return system_.PurgeComm(handle, PURGE_RXCLEAR) != 0;
 }
 
 bool Win32SerialBackend::WriteFile(PortHandle port, const std::uint8_t* data, std::uint32_t count,

@@ -1,4 +1,4 @@
-// The system calls the Win32 backend makes to open, configure and close a port, behind one small
+// The system calls the Win32 backend makes to open, configure, purge and close a port, behind one small
 // interface so that a test can play a driver that refuses some settings. The real one passes each call
 // to Windows; GetLastError tells why the last call failed, as Windows keeps it.
 #pragma once
@@ -16,6 +16,7 @@ public:
     virtual BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue);
     virtual BOOL SetCommTimeouts(HANDLE handle, COMMTIMEOUTS* timeouts);
     virtual BOOL EscapeCommFunction(HANDLE handle, DWORD function);
+    virtual BOOL PurgeComm(HANDLE handle, DWORD flags);
     virtual BOOL CloseHandle(HANDLE handle);
     virtual DWORD GetLastError();
 };

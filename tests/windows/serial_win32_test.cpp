@@ -100,6 +100,11 @@ public:
     BOOL SetupComm(HANDLE, DWORD, DWORD) override { return Succeed(); }
     BOOL SetCommTimeouts(HANDLE, COMMTIMEOUTS*) override { return Succeed(); }
     BOOL EscapeCommFunction(HANDLE, DWORD) override { return Succeed(); }
+    BOOL PurgeComm(HANDLE handle, DWORD flags) override {
+        EXPECT_EQ(handle, kPort);
+        purges.push_back(flags);
+        return Succeed();
+    }
     BOOL CloseHandle(HANDLE handle) override {
         EXPECT_EQ(handle, kPort);
         ++closed;
@@ -109,6 +114,7 @@ public:
 
     inline static const HANDLE kPort = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x4711));
     std::vector<DCB> settings;  // as each SetCommState call got them
+    std::vector<DWORD> purges;  // the flags of each PurgeComm call
     int closed = 0;
 
 private:
@@ -174,6 +180,30 @@ TEST(Win32Serial, DriverRefusingEqualFlowCharactersGetsTheUsualPairOnce) {
             EXPECT_EQ(failure.systemCode, static_cast<int>(c.reportedError)) << c.name;
             EXPECT_NE(failure.detail.find("SetCommState"), std::string::npos) << failure.detail;
         }
+    }
+}
+
+// A purge empties the input queue only: the output buffer of the driver may still hold what a finished
+// WriteFile handed over, and that is sent.
+TEST(Win32Serial, PurgeNeverClearsTheOutputBuffer) {
+    struct Case {
+        const char* name;
+        std::uint32_t asked;
+        std::vector<DWORD> passed;
+    };
+    const Case cases[] = {
+        {"both queues", kPurgeTxClear | kPurgeRxClear, {PURGE_RXCLEAR}},
+        {"the input queue", kPurgeRxClear, {PURGE_RXCLEAR}},
+        {"the output queue", kPurgeTxClear, {}},
+    };
+    for (const Case& c : cases) {
+        ScriptedDriver driver({0});
+        Win32SerialBackend backend(driver);
+        const PortHandle port = backend.Open("COM5", 9600);
+        ASSERT_NE(port, kInvalidPortHandle) << c.name;
+        EXPECT_TRUE(backend.PurgeComm(port, c.asked)) << c.name;
+        EXPECT_EQ(driver.purges, c.passed) << c.name;
+        backend.CloseHandle(port);
     }
 }
 
