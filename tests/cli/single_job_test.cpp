@@ -1,4 +1,5 @@
-// One logger's job from the console: verdicts and exit statuses, the question, cancels, the time limit, the wait for a port, the converter's latency.
+// One logger's job from the console: verdicts and exit statuses, the question, cancels, the time limit,
+// the wait for a port, the converter's latency.
 #include "tests/cli/cli_fixture.h"
 
 namespace vantrel::cli {
