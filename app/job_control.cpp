@@ -35,8 +35,7 @@ void JobControl::StartWorker(engine::TCmd cmd) {
     busy_ = true;
     MarkJobRunning(true);
     // Each worker tells its own; a restart's choice stands as the last one made until it chooses again.
-    const std::int32_t chosen = cmd == engine::TCmd::tCMD0 && restarts_ == 0 ? firmware::kNoImageSelected
-                                                                             : SelectedImage();
+    const std::int32_t chosen = restarts_ == 0 ? firmware::kNoImageSelected : SelectedImage();
     outcome_ = std::make_shared<engine::JobOutcome>();
     outcome_->SelectedImage.store(chosen);
     engine::CommThreadClass(*request_, cmd, outcome_);

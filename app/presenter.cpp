@@ -42,16 +42,11 @@ std::string ImageText(const char* verb, const firmware::TBl3FileHeader& h) {
 
 enum class Channels { Report, ReportThenStatus, MessageOnly, All };
 
-void ShowOn(WindowOps& window, Channels channels, const std::string& text) {
-    switch (channels) {
-        case Channels::Report: window.AddReport(text); break;
-        case Channels::ReportThenStatus:
-            window.AddReport(text);
-            window.SetStatusText(text);
-            break;
-        case Channels::MessageOnly: window.ShowInfoMessage(text); break;
-        case Channels::All: Announce(window, text); break;
-    }
+// A text on its channels; a verdict's message window also shows what the verdict leaves unsaid (detail).
+void ShowOn(WindowOps& window, Channels channels, const std::string& text, const std::string& detail = {}) {
+    if (channels != Channels::MessageOnly) window.AddReport(text);
+    if (channels == Channels::ReportThenStatus || channels == Channels::All) window.SetStatusText(text);
+    if (channels == Channels::MessageOnly || channels == Channels::All) window.ShowVerdictMessage(text, detail);
 }
 
 // The notifications that only show one text made from their value; an empty text shows nothing.
@@ -227,19 +222,7 @@ void Presenter::ShowCommunicationRestart() {
 void Presenter::ShowFailureBeep() { window_.Beep(); }
 
 void Presenter::ShowFailure(std::int32_t failure, const std::string& verdict, const std::string& detail) {
-    switch (FindFailureRow(failure).channels) {
-        case Channels::All:
-            window_.AddReport(verdict);
-            window_.SetStatusText(verdict);
-            window_.ShowVerdictMessage(verdict, detail);
-            break;
-        case Channels::MessageOnly: window_.ShowVerdictMessage(verdict, detail); break;
-        case Channels::Report: window_.AddReport(verdict); break;
-        case Channels::ReportThenStatus:
-            window_.AddReport(verdict);
-            window_.SetStatusText(verdict);
-            break;
-    }
+    ShowOn(window_, FindFailureRow(failure).channels, verdict, detail);
     ShowDetail(detail);
 }
 
